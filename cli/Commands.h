@@ -1,0 +1,12 @@
+#pragma once
+
+#include "cli/CliOptions.h"
+
+// Each subcommand returns the process exit code. `args` holds the subcommand's own
+// arguments, global options already removed. Messages go to stderr, results to stdout.
+int cmdInfo(const GlobalOptions& global, ArgList args);
+int cmdDump(const GlobalOptions& global, ArgList args);
+int cmdRender(const GlobalOptions& global, ArgList args);
+// search, send, jog, lever, confirm, release, palette, status, params
+int cmdLink(const std::string& name, const GlobalOptions& global, ArgList args);
+bool isLinkCommand(const std::string& name);

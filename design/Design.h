@@ -1,0 +1,97 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+// Record type codes. Codes 6 to 20 are sequin ejects whose device set is (code - 5);
+// they have no names of their own, so a type is stored as this enum but may hold them.
+enum class StitchType : std::int8_t {
+    Normal = 0,
+    Jump = 1,
+    Jump2 = 2,
+    Jump3 = 3,
+    SequinOn = 4,
+    SequinEject = 5, // device set 0; 6..20 carry device sets 1..15
+    SequinOff = 21,
+    Trim = 22,
+    ColorChange = 23,
+    RepeatedColorChange = 24,
+    End = 32,
+    DsbFunction1 = 57,
+    DsbFunction2 = 58,
+    DsbFunction3 = 59,
+    DsbFunction4 = 62,
+    DsbFunction5 = 63,
+};
+
+constexpr std::int8_t code(StitchType t) { return static_cast<std::int8_t>(t); }
+constexpr bool isJump(StitchType t) { return code(t) >= 1 && code(t) <= 3; }
+constexpr bool isSequinEject(StitchType t) { return code(t) >= 5 && code(t) <= 20; }
+// Device set of a sequin eject (0 for code 5, 1..15 for codes 6..20).
+constexpr int deviceSet(StitchType t) { return code(t) - 5; }
+constexpr StitchType sequinEjectWithSet(int set) { return static_cast<StitchType>(5 + set); }
+
+// One record: absolute position in 0.01 mm, y up.
+struct Stitch
+{
+    double x = 0.0;
+    double y = 0.0;
+    StitchType type = StitchType::Normal;
+    std::int16_t color = 0;
+};
+
+// Growable record array. Storage grows in steps of kGrowStep zero-filled records;
+// `records.size()` is the capacity and is 0 exactly when there is no storage.
+struct StitchList
+{
+    static constexpr std::int32_t kGrowStep = 102400;
+
+    std::int32_t capacity = 0;
+    std::int32_t count = 0;
+    std::vector<Stitch> records;
+
+    std::span<const Stitch> view() const
+    {
+        return {records.data(), static_cast<std::size_t>(count)};
+    }
+};
+
+// Bounding rectangle in 0.01 mm, y up; starts at (0,0,0,0) so it always holds the start point.
+struct DesignExtents
+{
+    std::int32_t left = 0;
+    std::int32_t top = 0;
+    std::int32_t right = 0;
+    std::int32_t bottom = 0;
+};
+
+struct DesignSummary
+{
+    std::int32_t stitchCount = 0;
+    std::int32_t colorCount = 0;
+    std::int32_t minX = 0;
+    std::int32_t minY = 0;
+    std::int32_t maxX = 0;
+    std::int32_t maxY = 0;
+    std::int32_t countA = 0;
+    std::int32_t countB = 0;
+    std::int32_t countC = 0;
+    std::int32_t countD = 0;
+    std::int32_t countSeq = 0;
+};
+
+struct Design
+{
+    StitchList stitches;
+    DesignExtents extents;
+    DesignSummary summary;
+};
+
+// Copies the record into the next slot, growing storage as needed.
+// Returns whether the list has storage afterwards.
+bool appendStitch(StitchList* list, const Stitch& record);
+void clearStitches(StitchList* list);
+// Folds a short sequin eject into the previous eject record; true when the caller must skip it.
+bool mergeSequinEject(StitchList* list, int* followUpCount);
+void extendExtents(DesignExtents* extents, const Stitch& record);
