@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <new>
+#include <stdexcept>
 
 bool appendStitch(StitchList* list, const Stitch& record)
 {
