@@ -7,6 +7,7 @@
 int cmdInfo(const GlobalOptions& global, ArgList args);
 int cmdDump(const GlobalOptions& global, ArgList args);
 int cmdRender(const GlobalOptions& global, ArgList args);
-// search, send, jog, lever, confirm, release, palette, status, params
+int cmdSearch(const GlobalOptions& global, ArgList args);
+// send, jog, lever, confirm, release, palette, status, params
 int cmdLink(const std::string& name, const GlobalOptions& global, ArgList args);
 bool isLinkCommand(const std::string& name);

@@ -64,6 +64,8 @@ int main(int argc, char** argv)
         return cmdDump(global, std::move(args));
     if (command == "render")
         return cmdRender(global, std::move(args));
+    if (command == "search")
+        return cmdSearch(global, std::move(args));
     if (isLinkCommand(command))
         return cmdLink(command, global, std::move(args));
     std::fprintf(stderr, "hoopwatch-cli: unknown command '%s'\n\n%s", command.c_str(), kUsage);
