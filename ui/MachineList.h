@@ -1,0 +1,68 @@
+#pragma once
+
+#include <array>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <QObject>
+
+#include "app/ConfigFile.h"
+#include "app/MachineTable.h"
+#include "ui/DialogUnits.h"
+
+class QCheckBox;
+class QWidget;
+struct LinkSettings;
+class LinkState;
+
+// The machine check boxes 1007 to 1021 in the left area of the main window.
+//
+// The list creates the 15 boxes itself as children of `parent` at their template positions
+// (10, 23 + 19k, 90 x 10 dialog units), named "1007" to "1021", all hidden. The window:
+//   - calls load() from timer 5 (and nothing else: the list reads the table itself);
+//   - asks selectedAddress() for the address of every command and of the parameter dialog;
+//   - calls sendPaletteQuery() at opening and from timer 7.
+// A click on a box writes the tick rule to the settings file at once, unticks the other
+// shown entries and sends a palette query to the selected machine; the window does nothing
+// for it. Hidden boxes keep their ticks and still count for the selected machine.
+class MachineList : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int kBoxCount = 15;
+    static constexpr int kFirstBoxId = 1007;
+    // Entries the window keeps in memory; further table entries are not loaded.
+    static constexpr int kMaxEntries = 100;
+
+    // `settings` and `state` must outlive the list (the window owns all three).
+    MachineList(QWidget* parent, ConfigFile config, const LinkSettings& settings,
+                const LinkState& state, const DialogUnits& units = kMainWindowUnits);
+
+    // Timer 5: reads the table (at most kMaxEntries) and shows it.
+    void load();
+    // Shows the first n entries of the loaded copy (at most 15); the rest are hidden.
+    void show(int n);
+
+    // Caption of the first ticked box in id order, shown or hidden; nullopt when none.
+    std::optional<std::string> selectedAddress() const;
+    // The palette query to the selected machine; false when nothing was sent (empty table,
+    // no box ticked, no socket).
+    bool sendPaletteQuery() const;
+
+    QCheckBox* box(int k) const { return m_boxes[static_cast<std::size_t>(k)]; }
+    // The window's in-memory copy, as the last load() read it.
+    const std::vector<MachineEntry>& entries() const { return m_entries; }
+
+signals:
+    // After the file and the boxes have been updated by a click on box k.
+    void tickChanged(int k, bool ticked);
+
+private:
+    void onBoxClicked(int k, bool ticked);
+
+    ConfigFile m_config;
+    const LinkSettings& m_settings;
+    const LinkState& m_state;
+    std::array<QCheckBox*, kBoxCount> m_boxes{};
+    std::vector<MachineEntry> m_entries;
+};
