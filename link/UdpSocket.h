@@ -1,0 +1,56 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+// An IPv4 UDP socket that closes itself. With HOOPWATCH_LOOPBACK_ONLY=1 in the environment,
+// sends to addresses outside 127.0.0.0/8 are refused.
+class UdpSocket
+{
+public:
+    struct Received
+    {
+        std::size_t length = 0; // bytes placed in the buffer
+        std::string sender;     // dotted-decimal address of the sender
+        std::uint16_t senderPort = 0;
+    };
+
+    UdpSocket() = default;
+    ~UdpSocket();
+    UdpSocket(UdpSocket&& other) noexcept;
+    UdpSocket& operator=(UdpSocket&& other) noexcept;
+    UdpSocket(const UdpSocket&) = delete;
+    UdpSocket& operator=(const UdpSocket&) = delete;
+
+    // A socket on an ephemeral port of all local addresses.
+    bool open();
+    // A socket bound to (address, port) with SO_REUSEADDR; port 0 picks a free one.
+    bool bind(std::string_view address, std::uint16_t port);
+    bool isOpen() const { return m_fd >= 0; }
+    void close();
+    // The bound local port, 0 when closed.
+    std::uint16_t localPort() const;
+
+    // One datagram to a dotted-decimal address. False when the socket is closed, the address
+    // text is not an IPv4 address, the destination is refused, or the send fails.
+    bool sendTo(std::string_view address, std::uint16_t port,
+                std::span<const std::uint8_t> bytes) const;
+
+    // Waits up to `timeout` for one datagram. nullopt on time-out, on error, and for a datagram
+    // longer than `buffer` (it is dropped whole; the buffer's content is then undefined).
+    std::optional<Received> receive(std::span<std::uint8_t> buffer,
+                                    std::chrono::milliseconds timeout) const;
+
+private:
+    int m_fd = -1;
+};
+
+// True when HOOPWATCH_LOOPBACK_ONLY=1 is set.
+bool loopbackOnly();
+// True for dotted-decimal text inside 127.0.0.0/8.
+bool isLoopbackAddress(std::string_view address);
