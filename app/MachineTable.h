@@ -1,0 +1,51 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/ConfigFile.h"
+
+// One machine of the table as the main window holds it.
+struct MachineEntry {
+    std::string address;
+    bool ticked = false;
+};
+
+// The known machines in the settings file: Z62_Net_Count/count plus one section Z62_Net_<n>
+// with Ip and IsChoose for every n below count. Sections at or above count are ignored.
+// Every operation goes to the file; nothing is cached.
+class MachineTable {
+public:
+    static constexpr std::string_view kCountSection = "Z62_Net_Count";
+    static constexpr std::string_view kCountKey = "count";
+    static constexpr std::string_view kAddressKey = "Ip";
+    static constexpr std::string_view kChooseKey = "IsChoose";
+    static constexpr std::string_view kMissingAddress = "0,0,0,0";
+
+    explicit MachineTable(const ConfigFile& config);
+
+    // "Z62_Net_" followed by n in decimal.
+    static std::string sectionName(int n);
+
+    int count() const;
+    std::string address(int n) const;
+    int isChoose(int n) const;
+    void setChosen(int n, bool chosen) const;
+
+    // Adds a discovered machine unless one of the first count entries has exactly this
+    // address; a new machine starts ticked. True when an entry was added.
+    bool append(std::string_view address) const;
+    // Empties the table (count 0); the sections stay in the file.
+    void reset() const;
+    // Ticking k unticks every other entry; unticking touches only k.
+    void tick(int k, bool ticked) const;
+    // The address of the first entry whose IsChoose is not 0.
+    std::optional<std::string> firstChosenAddress() const;
+    // The first max entries, for the main window.
+    std::vector<MachineEntry> load(int max = 100) const;
+
+private:
+    ConfigFile m_config;
+};

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The text of one private-profile file held as its lines, so that a change rewrites only the
+// line it touches and keeps every other section, key, comment and blank line as it was.
+// Section and key names compare without regard to ASCII case; blanks around names and values
+// are not part of them; the first of duplicate sections or keys wins. Files come as UTF-8
+// (with or without BOM) or as UTF-16LE with BOM and are written back in the encoding they had.
+class ProfileDocument {
+public:
+    enum class Encoding { Utf8, Utf8Bom, Utf16Le };
+
+    // Longest value a reader sees, in characters.
+    static constexpr std::size_t kMaxValueChars = 99;
+
+    static ProfileDocument parse(std::string_view bytes);
+    std::string serialize() const;
+
+    // The value as a reader sees it: blanks trimmed, one pair of enclosing quotes removed,
+    // cut to 99 characters. Empty optional when the section or key is missing.
+    std::optional<std::string> value(std::string_view section, std::string_view key) const;
+    // Sets the value, adding key or section as needed. False when nothing changed.
+    bool set(std::string_view section, std::string_view key, std::string_view value);
+    // The names of the sections in file order, each only once (first spelling).
+    std::vector<std::string> sectionNames() const;
+
+    Encoding encoding() const { return m_encoding; }
+
+private:
+    struct Line {
+        std::string text; // without line end
+        std::string end;  // "\n", "\r\n" or "" for a last line without one
+    };
+    struct KeyLine {
+        std::size_t index = 0;
+        std::string value; // trimmed, as stored
+    };
+
+    std::optional<std::size_t> findSection(std::string_view section) const;
+    std::size_t sectionEnd(std::size_t header) const;
+    std::optional<KeyLine> findKey(std::size_t header, std::string_view key) const;
+    std::string newLineEnd() const;
+
+    std::vector<Line> m_lines;
+    Encoding m_encoding = Encoding::Utf8;
+};
+
+// Cuts UTF-8 text to at most maxChars characters without splitting a character.
+std::string cutToChars(std::string_view text, std::size_t maxChars);

@@ -1,0 +1,160 @@
+#include "app/UiTexts.h"
+
+#include <array>
+#include <cstddef>
+
+namespace {
+
+struct TextEntry {
+    TextId id;
+    std::string_view zh;
+    std::string_view en;
+};
+
+// One row per TextId, in the order of the enumeration; the checks below keep it complete.
+constexpr TextEntry kTexts[] = {
+    // Main window.
+    {TextId::WindowCaption, "Z62", "Z62"},
+    {TextId::Group1046, "在线机器列表", "Machine on line"},
+    {TextId::Group1047, "功能键区", "Function Button"},
+    {TextId::Group1048, "换色设置", "Color Set"},
+    {TextId::Group1049, "花样显示", "Design Show"},
+    {TextId::Button1031, "Z62机器搜索", "Z62 Machine search"},
+    {TextId::Button1000, "导入花样", "Input Design"},
+    {TextId::Button1005, "参数设置", "Param Set"},
+    {TextId::Button1001, "发送当前花样", "Send current Design"},
+    {TextId::Button1004, "开始绣作", "start work"},
+    {TextId::Button1003, "点动", "100 Degree"},
+    {TextId::Button1006, "刺绣确认", "Emb Confirm"},
+    {TextId::Button1022, "语言选择", "Language Set"},
+    {TextId::Button1033, "上一页", "Page Up"},
+    {TextId::Button1034, "下一页", "Page Down"},
+    {TextId::Button1023, "批量传花样", "Batch sending"},
+    {TextId::WaitText1054, "搜索Z62机器中，请等待！", "In machine search, please wait！"},
+    {TextId::AboutMenuItem, "关于 Hoopwatch(&A)...", "About Hoopwatch(&A)..."},
+    {TextId::AboutCaption, "关于 Hoopwatch", "About Hoopwatch"},
+
+    // Button labels by machine state.
+    {TextId::StartWork, "拉杆启动", "Start Work"},
+    {TextId::StopWork, "拉杆停止", "Stop Work"},
+    {TextId::EmbConfirm, "刺绣确认", "Emb Confirm"},
+    {TextId::EmbRelease, "刺绣解除", "Emb Release"},
+
+    // Language dialog.
+    {TextId::LanguageCaption, "语言选择-language Set", "Language Set"},
+    {TextId::LanguageChinese, "中文-Chinese", "Chinese"},
+    {TextId::LanguageEnglish, "英文-English", "English"},
+    {TextId::LanguageOk, "OK", "OK"},
+
+    // Design file dialog; its panel captions are the same in both languages.
+    {TextId::FileFilter,
+     "Tajima Format(*.DST)|*.DST|Tajima Format(*.TBF)|*.TBF|Barudan Format(*.DSB)|*.DSB|"
+     "Template(*.TPL)|*.TPL|DXF Format(*.DXF)|*.DXF|PLT Format(*.PLT)|*.PLT|"
+     "All Format(*.DSB;*.DST;*.TBF;*.DXF;*.PLT;)|*.DSB;*.DST;*.TBF;*.DXF;*.PLT||",
+     "Tajima Format(*.DST)|*.DST|Tajima Format(*.TBF)|*.TBF|Barudan Format(*.DSB)|*.DSB|"
+     "Template(*.TPL)|*.TPL|DXF Format(*.DXF)|*.DXF|PLT Format(*.PLT)|*.PLT|"
+     "All Format(*.DSB;*.DST;*.TBF;*.DXF;*.PLT;)|*.DSB;*.DST;*.TBF;*.DXF;*.PLT||"},
+    {TextId::FilePreviewTemplate, "文件预览(&P)", "文件预览(&P)"},
+    {TextId::FileAdvancedTemplate, "高级选项(&S)", "高级选项(&S)"},
+    {TextId::FileExtractDesign, "提取花样", "提取花样"},
+    {TextId::FilePreview, "预览(P)", "预览(P)"},
+    {TextId::FileAdvanced, "高级(S)", "高级(S)"},
+
+    // Information strip.
+    {TextId::DesignInfoTemplate,
+     "花样信息：  花样针数:%d               换色数:%d                           "
+     "高度:%d mm            宽度:%d mm       \r\n机器状态： ",
+     "Design Information：  Needle Count:%d               Color Count  :%d                  "
+     "         Hight:%d mm            Width:%d mm       \r\nMachine State：      "},
+    {TextId::EmbStateConfirm, "刺绣状态:刺绣确认", "Emb State:Emb Confirm"},
+    {TextId::EmbStateRelease, "刺绣状态:刺绣解除", "Emb State:Emb Release"},
+    {TextId::CurrentNeedleTemplate, "当前针数:%d", "Current number of needle:%d"},
+
+    // Receiver thread.
+    {TextId::DesignSent, "花样发送成功!", "Successful sending of Design!"},
+    {TextId::DesignParamSent, "花样发送参数成功!", "Successful sending of Design param!"},
+    {TextId::JogDone, "点动成功!", "100 degree Successful!"},
+    {TextId::LeverDone, "拉杆成功!", "Start Successful!"},
+    {TextId::EmbConfirmDone, "刺绣确认成功!", "Emb confirm Successful!"},
+    {TextId::EmbReleaseDone, "刺绣解除成功!", "Emb  relrase Successful!"},
+    {TextId::ReceiverSocketFailed, "创建Socket失败", "Failed to create socket"},
+    {TextId::SearchTimeoutHead, "网络连接超时，本机IP地址是",
+     "Network connection timeout, local IP address is"},
+    {TextId::SearchTimeoutTail,
+     ",1,确认网线连接正确 2,确认电脑IP与Z62IP地址保持同一网段 3,若依旧无法连接，"
+     "请确认Z62软件是否支持网络功能！",
+     ",1. Make sure that the network connection is correct 2. Make sure that the computer IP "
+     "and Z62 IP address remain the same segment 3. If you still can't connect, make sure that "
+     "Z62 software supports network functions."},
+
+    // Design transfer and machine commands.
+    {TextId::TransferSocketFailed, "创建套接字失败", "Failed to create socket"},
+    {TextId::MachineNotOnline, "机器不在线!", "The machine is not online!"},
+    {TextId::UnselectedMachine, "未选中机器!", "Unselected Machine!"},
+    {TextId::NoMatchingDesign, "没有匹配的花样!", "No matching design!"},
+    {TextId::DesignPathEmpty, "没有导入花样!", "No design has been imported!"},
+    {TextId::DesignFileUnreadable, "花样文件无法读取!", "The design file cannot be read!"},
+    {TextId::DesignFileTooLarge, "花样文件超过40960000字节，无法发送!",
+     "The design file is larger than 40960000 bytes and cannot be sent!"},
+
+    // Design parameter dialog.
+    {TextId::ParamCaption, "参数设置", "Parameter setting"},
+    {TextId::ParamDirection, "图案方向：", "Design direction:"},
+    {TextId::ParamAngle, "角度(0-89)：", "angle(0-89)："},
+    {TextId::ParamPriorityMode, "优先方式：", "Priority mode："},
+    {TextId::ParamZoomPriority, "缩放优先", "Zoom priority"},
+    {TextId::ParamRotationPriority, "旋转优先", "Rotation priority"},
+    {TextId::ParamZoom, "缩放XY(50-200)：", "zoom XY(50-200)："},
+    {TextId::ParamRepeatMode, "反复方式：", "Repeated mode："},
+    {TextId::ParamUsuallyRepeated, "通常反复", "Usually repeated"},
+    {TextId::ParamLocalRecurrence, "局部反复", "Local recurrence"},
+    {TextId::ParamRepeatOrder, "反复顺序：", "Sequence of repetition："},
+    {TextId::ParamXPriority, "X优先", "X priority"},
+    {TextId::ParamYPriority, "Y优先", "Y priority"},
+    {TextId::ParamRepeatCount, "反复次数XY(1-99)：", "Number of repetitionsXY(1-99)："},
+    {TextId::ParamRepeatSpacing, "反复间距XY(1-99)：", "Repeated spacingXY(1-99)："},
+    {TextId::ParamSend, "发送花样参数和换色设置", "Send Design color and param seting"},
+    {TextId::ParamExit, "退出", "Exit"},
+
+    // Colour picker.
+    {TextId::PickerCaption, "换色", "color"},
+
+    // Cipher complaints; printed as they are whatever the language.
+    {TextId::CipherPlainLength, "明文字符长度必须为16的倍数！", "明文字符长度必须为16的倍数！"},
+    {TextId::CipherCipherLength, "密文字符长度必须为16的倍数！现在的长度为%d",
+     "密文字符长度必须为16的倍数！现在的长度为%d"},
+};
+
+constexpr bool tableIsComplete()
+{
+    if (std::size(kTexts) != static_cast<std::size_t>(kTextCount))
+        return false;
+    for (std::size_t i = 0; i < std::size(kTexts); ++i) {
+        if (static_cast<std::size_t>(kTexts[i].id) != i || kTexts[i].zh.empty() ||
+            kTexts[i].en.empty())
+            return false;
+    }
+    return true;
+}
+
+static_assert(tableIsComplete(), "every TextId needs one row, in order, with both texts");
+
+} // namespace
+
+int readLanguage(const ConfigFile& config, std::string_view def)
+{
+    return config.readNumber("Z62Language", "Language", def);
+}
+
+bool isChinese(int language)
+{
+    return language == 1;
+}
+
+std::string_view uiText(TextId id, int language)
+{
+    const auto index = static_cast<std::size_t>(id);
+    if (index >= std::size(kTexts))
+        return {};
+    return isChinese(language) ? kTexts[index].zh : kTexts[index].en;
+}
