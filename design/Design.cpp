@@ -4,24 +4,45 @@
 #include <new>
 #include <stdexcept>
 
-bool appendStitch(StitchList* list, const Stitch& record)
+namespace {
+
+bool resizeStorage(StitchList* list, std::int64_t newCapacity)
+{
+    if (newCapacity > list->capacityLimit || newCapacity > StitchList::kMaxCapacity)
+        return false;
+    try {
+        // An exact reserve keeps memory at the list's own size instead of the vector's
+        // geometric growth; resize() keeps the stored records and zero-fills the new tail.
+        list->records.reserve(static_cast<std::size_t>(newCapacity));
+        list->records.resize(static_cast<std::size_t>(newCapacity));
+    } catch (const std::bad_alloc&) {
+        return false;
+    } catch (const std::length_error&) {
+        return false;
+    }
+    list->capacity = static_cast<std::int32_t>(newCapacity);
+    return true;
+}
+
+} // namespace
+
+bool growStitches(StitchList* list)
 {
     if (list == nullptr)
         return false;
-    if (list->count >= list->capacity) {
-        try {
-            // resize() keeps the stored records and zero-fills the new tail.
-            list->records.resize(static_cast<std::size_t>(list->capacity) + StitchList::kGrowStep);
-            list->capacity += StitchList::kGrowStep;
-        } catch (const std::bad_alloc&) {
-            return list->capacity > 0;
-        } catch (const std::length_error&) {
-            return list->capacity > 0;
-        }
-    }
-    list->records[static_cast<std::size_t>(list->count)] = record;
-    ++list->count;
-    return true;
+    return resizeStorage(list, std::int64_t{list->capacity} + StitchList::kGrowStep);
+}
+
+void reserveStitches(StitchList* list, std::int64_t more)
+{
+    if (list == nullptr || more <= 0)
+        return;
+    const std::int64_t step = StitchList::kGrowStep;
+    std::int64_t wanted = (std::int64_t{list->count} + more + step - 1) / step * step;
+    if (wanted > list->capacityLimit)
+        wanted = list->capacityLimit / step * step;
+    if (wanted > list->capacity)
+        resizeStorage(list, wanted);
 }
 
 void clearStitches(StitchList* list)
@@ -40,7 +61,10 @@ bool mergeSequinEject(StitchList* list, int* followUpCount)
     Stitch& last = list->records[static_cast<std::size_t>(list->count - 1)];
     if (!isSequinEject(last.type))
         return false;
-    const int n = ++*followUpCount;
+    // Saturates so that an endless run of follow-ups cannot overflow the counter.
+    if (*followUpCount < 16)
+        ++*followUpCount;
+    const int n = *followUpCount;
     if (n <= 13)
         last.type = sequinEjectWithSet(n + 1);
     else if (n <= 15)
@@ -50,20 +74,27 @@ bool mergeSequinEject(StitchList* list, int* followUpCount)
     return true;
 }
 
+std::int32_t truncateCoordinate(double value)
+{
+    if (!(value == value))
+        return 0;
+    if (value >= 2147483647.0)
+        return INT32_MAX;
+    if (value <= -2147483648.0)
+        return INT32_MIN;
+    return static_cast<std::int32_t>(value);
+}
+
 void extendExtents(DesignExtents* extents, const Stitch& record)
 {
     if (extents == nullptr)
         return;
-    // Positions are whole multiples of 10, well inside int32 for any file a reader accepts;
-    // the conversion truncates toward zero.
-    const auto x = static_cast<std::int32_t>(std::trunc(record.x));
-    const auto y = static_cast<std::int32_t>(std::trunc(record.y));
     if (extents->left > record.x)
-        extents->left = x;
+        extents->left = truncateCoordinate(record.x);
     else if (extents->right < record.x)
-        extents->right = x;
+        extents->right = truncateCoordinate(record.x);
     if (extents->bottom > record.y)
-        extents->bottom = y;
+        extents->bottom = truncateCoordinate(record.y);
     else if (extents->top < record.y)
-        extents->top = y;
+        extents->top = truncateCoordinate(record.y);
 }

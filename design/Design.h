@@ -1,5 +1,6 @@
 #pragma once
 
+#include <climits>
 #include <cstdint>
 #include <span>
 #include <vector>
@@ -46,10 +47,14 @@ struct Stitch
 struct StitchList
 {
     static constexpr std::int32_t kGrowStep = 102400;
+    // The largest capacity that keeps `capacity` and `count` inside int32.
+    static constexpr std::int32_t kMaxCapacity = (INT32_MAX / kGrowStep) * kGrowStep;
 
     std::int32_t capacity = 0;
     std::int32_t count = 0;
     std::vector<Stitch> records;
+    // Growth beyond this fails as if memory ran out; callers may lower it to bound memory.
+    std::int32_t capacityLimit = kMaxCapacity;
 
     std::span<const Stitch> view() const
     {
@@ -88,10 +93,29 @@ struct Design
     DesignSummary summary;
 };
 
-// Copies the record into the next slot, growing storage as needed.
-// Returns whether the list has storage afterwards.
-bool appendStitch(StitchList* list, const Stitch& record);
+// Adds kGrowStep zero-filled slots; false (list unchanged) when storage cannot grow.
+bool growStitches(StitchList* list);
+// Makes room for `more` records beyond `count` in one step, so a reader that knows its
+// record bound never reallocates. Best effort: on failure the list is unchanged.
+void reserveStitches(StitchList* list, std::int64_t more);
+
+// Copies the record into the next slot, growing storage as needed. Returns whether the
+// record was stored; when storage cannot grow, nothing changes and the result is false.
+inline bool appendStitch(StitchList* list, const Stitch& record)
+{
+    if (list == nullptr)
+        return false;
+    if (list->count >= list->capacity && !growStitches(list))
+        return false;
+    list->records[static_cast<std::size_t>(list->count)] = record;
+    ++list->count;
+    return true;
+}
+
 void clearStitches(StitchList* list);
 // Folds a short sequin eject into the previous eject record; true when the caller must skip it.
 bool mergeSequinEject(StitchList* list, int* followUpCount);
 void extendExtents(DesignExtents* extents, const Stitch& record);
+// A coordinate truncated toward zero, saturated to the int32 range (NaN gives 0), so that
+// far-flung positions of hostile files never overflow a conversion.
+std::int32_t truncateCoordinate(double value);

@@ -1,0 +1,232 @@
+#include "design/DesignLoader.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <new>
+#include <stdexcept>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "design/DsbReader.h"
+#include "design/DsrReader.h"
+#include "design/DstReader.h"
+#include "design/TbfReader.h"
+
+namespace {
+
+struct SuffixEntry
+{
+    std::string_view suffix;
+    DesignFormat format;
+};
+
+constexpr SuffixEntry kSuffixes[] = {
+    {".dst", DesignFormat::Dst},
+    {".dsb", DesignFormat::Dsb},
+    {".tbf", DesignFormat::Tbf},
+    {".dsr", DesignFormat::Dsr},
+};
+
+constexpr std::size_t kDsbHeaderSize = 512;
+
+char upperAscii(char c)
+{
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+// Closes the descriptor on every path out of readWholeFile.
+class FileDescriptor
+{
+public:
+    explicit FileDescriptor(int fd) : m_fd(fd) {}
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    ~FileDescriptor()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    int get() const { return m_fd; }
+
+private:
+    int m_fd;
+};
+
+} // namespace
+
+bool hasSuffixNoCase(std::string_view path, std::string_view suffix)
+{
+    if (suffix.empty() || path.size() < suffix.size())
+        return false;
+    const std::size_t offset = path.size() - suffix.size();
+    for (std::size_t i = suffix.size(); i-- > 0;) {
+        if (upperAscii(path[offset + i]) != upperAscii(suffix[i]))
+            return false;
+    }
+    return true;
+}
+
+std::optional<DesignFormat> designFormatForPath(std::string_view path)
+{
+    for (const SuffixEntry& e : kSuffixes) {
+        if (hasSuffixNoCase(path, e.suffix))
+            return e.format;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::vector<std::uint8_t>> readAllBytes(std::size_t length, const ReadSomeFn& readSome)
+{
+    std::vector<std::uint8_t> buffer;
+    try {
+        buffer.resize(length);
+    } catch (const std::bad_alloc&) {
+        return std::nullopt;
+    } catch (const std::length_error&) {
+        return std::nullopt;
+    }
+    std::size_t done = 0;
+    while (done < length) {
+        const std::int64_t got = readSome(buffer.data() + done, length - done);
+        if (got < 0)
+            return std::nullopt;
+        if (got == 0)
+            break;
+        done += static_cast<std::size_t>(got) < length - done ? static_cast<std::size_t>(got)
+                                                              : length - done;
+    }
+    buffer.resize(done);
+    return buffer;
+}
+
+std::optional<std::vector<std::uint8_t>> readWholeFile(const std::string& path)
+{
+    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.get() < 0)
+        return std::nullopt;
+    struct stat info {};
+    if (::fstat(fd.get(), &info) != 0 || S_ISDIR(info.st_mode) || info.st_size < 0)
+        return std::nullopt;
+    // The whole size, not its low 32 bits, so that a huge file is not read as a short one.
+    const auto length = static_cast<std::size_t>(info.st_size);
+    return readAllBytes(length, [&](std::uint8_t* into, std::size_t size) -> std::int64_t {
+        for (;;) {
+            const ssize_t got = ::read(fd.get(), into, size);
+            if (got >= 0 || errno != EINTR)
+                return got;
+        }
+    });
+}
+
+bool readDesignBytes(DesignFormat format, std::span<const std::uint8_t> file, StitchList* list,
+                     DesignExtents* extents)
+{
+    switch (format) {
+    case DesignFormat::Dst:
+        return readDst(file, list, extents);
+    case DesignFormat::Dsb:
+        // The DSB reader sees the records only; a file shorter than its header has none.
+        return readDsb(file.size() > kDsbHeaderSize ? file.subspan(kDsbHeaderSize)
+                                                    : std::span<const std::uint8_t>{},
+                       list, extents);
+    case DesignFormat::Tbf:
+        return readTbf(file, list, extents);
+    case DesignFormat::Dsr:
+        return readDsr(file, list, extents);
+    }
+    return false;
+}
+
+bool loadDesign(const std::string& path, Design* design)
+{
+    if (design == nullptr)
+        return false;
+    const std::optional<DesignFormat> format = designFormatForPath(path);
+    clearStitches(&design->stitches);
+    if (format) {
+        if (const auto bytes = readWholeFile(path))
+            readDesignBytes(*format, *bytes, &design->stitches, &design->extents);
+    }
+    summarizeDesign(design);
+    return format.has_value();
+}
+
+bool summarizeStitches(const StitchList& list, DesignSummary* summary)
+{
+    if (summary == nullptr)
+        return false;
+    DesignSummary s;
+    s.stitchCount = list.count;
+    s.colorCount = 1;
+    const std::span<const Stitch> records = list.view();
+    bool span = false;
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        const Stitch& r = records[i];
+        const std::int32_t x = truncateCoordinate(r.x);
+        const std::int32_t y = truncateCoordinate(r.y);
+        if (i == 0) {
+            s.minX = s.maxX = x;
+            s.minY = s.maxY = y;
+        } else {
+            if (x < s.minX)
+                s.minX = x;
+            if (x > s.maxX)
+                s.maxX = x;
+            if (y < s.minY)
+                s.minY = y;
+            if (y > s.maxY)
+                s.maxY = y;
+            if (r.type == StitchType::ColorChange)
+                ++s.colorCount;
+        }
+        const int c = code(r.type);
+        if (c >= 1 && c <= 3) {
+            if (span)
+                ++s.countSeq;
+        } else if (r.type == StitchType::SequinOn) {
+            span = true;
+        } else if (r.type == StitchType::SequinEject) {
+            ++s.countSeq;
+        } else if (c >= 6 && c <= 20) {
+            const int set = c - 5;
+            s.countA += set & 1;
+            s.countB += (set >> 1) & 1;
+            s.countC += (set >> 2) & 1;
+            s.countD += (set >> 3) & 1;
+        } else if (r.type == StitchType::SequinOff) {
+            span = false;
+        }
+    }
+    *summary = s;
+    return !records.empty();
+}
+
+bool summarizeDesign(Design* design)
+{
+    if (design == nullptr)
+        return false;
+    return summarizeStitches(design->stitches, &design->summary);
+}
+
+std::int32_t designHeightMm(const DesignSummary& summary)
+{
+    // The difference is taken in 64 bits: extremes of opposite sign may not fit in int32.
+    return static_cast<std::int32_t>((std::int64_t{summary.maxY} - summary.minY) / 100);
+}
+
+std::int32_t designWidthMm(const DesignSummary& summary)
+{
+    return static_cast<std::int32_t>((std::int64_t{summary.maxX} - summary.minX) / 100);
+}
+
+std::string summaryLine(const DesignSummary& summary)
+{
+    char text[160];
+    std::snprintf(text, sizeof text, "S:%d  C:%d  H:%d  W:%d  SEQ-%d A-%d B-%d C-%d D-%d",
+                  int{summary.stitchCount}, int{summary.colorCount}, int{designHeightMm(summary)},
+                  int{designWidthMm(summary)}, int{summary.countSeq}, int{summary.countA},
+                  int{summary.countB}, int{summary.countC}, int{summary.countD});
+    return text;
+}

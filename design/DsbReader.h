@@ -1,0 +1,10 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+#include "design/Design.h"
+
+// Decodes the record part of a DSB file (the file without its 512-byte header). Either
+// output may be null. Always true.
+bool readDsb(std::span<const std::uint8_t> records, StitchList* list, DesignExtents* extents);

@@ -1,0 +1,56 @@
+#include "design/DsrReader.h"
+
+#include "design/RecordSink.h"
+
+namespace {
+
+constexpr std::size_t kHeaderSize = 256;
+constexpr std::size_t kRecordSize = 4;
+constexpr std::uint8_t kColourCode = 6;
+
+struct DsrState
+{
+    std::int64_t x = 0;
+    std::int64_t y = 0;
+    std::int16_t colour = 1;
+    bool changing = false;
+};
+
+} // namespace
+
+bool readDsr(std::span<const std::uint8_t> bytes, StitchList* list, DesignExtents* extents)
+{
+    if (bytes.size() <= kHeaderSize)
+        return false;
+    const std::size_t n = (bytes.size() - kHeaderSize) / kRecordSize;
+    // Each record may bring one inserted colour change with it.
+    RecordSink sink(list, extents, 2 * static_cast<std::int64_t>(n));
+    DsrState st;
+    const std::uint8_t* p = bytes.data() + kHeaderSize;
+    for (std::size_t i = 0; i < n; ++i, p += kRecordSize) {
+        const std::uint8_t b0 = p[0];
+        const std::uint8_t b1 = p[1];
+        // The first record never moves.
+        const int mx = i == 0 ? 0 : p[2];
+        const int my = i == 0 ? 0 : p[3];
+        // The file has no colour-change records: entering the colour-change code and the
+        // return to code 1 each start a new block, at the position before the move.
+        if ((!st.changing && b0 == kColourCode) || (st.changing && b0 == 1)) {
+            st.changing = !st.changing;
+            if (st.colour < INT16_MAX)
+                ++st.colour;
+            if (!sink.append(st.x, st.y, StitchType::ColorChange, st.colour))
+                break;
+        }
+        st.x += (b1 & 0x80) ? mx : -mx;
+        st.y += (b1 & 0x40) ? my : -my;
+        StitchType type = StitchType::Normal;
+        if (b0 == 2)
+            type = StitchType::Jump;
+        else if (b0 == 10)
+            type = StitchType::Jump3;
+        if (!sink.store(st.x, st.y, type, 0))
+            break;
+    }
+    return true;
+}
