@@ -1,0 +1,59 @@
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include <QImage>
+#include <QPainter>
+#include <QPoint>
+
+#include "render/DrawingSurface.h"
+
+// Draws on a QPainter (a widget's or an image's) with the classic look: aliased one-pixel
+// lines, jumps in a dash-dot-dot pattern of 9, 3, 3, 3, 3, 3 pixels.
+class QPainterSurface final : public DrawingSurface
+{
+public:
+    // Draws with a painter that the caller keeps active for the surface's lifetime.
+    explicit QPainterSurface(QPainter& painter);
+    // Opens its own painter on the image; the image must outlive the surface.
+    explicit QPainterSurface(QImage& image);
+    ~QPainterSurface() override;
+
+    QPainterSurface(const QPainterSurface&) = delete;
+    QPainterSurface& operator=(const QPainterSurface&) = delete;
+
+    Mapping mapping() const override { return m_mapping; }
+    void setMapping(const Mapping& mapping) override;
+    Pen pen() const override { return m_pen; }
+    void setPen(const Pen& pen) override;
+    void polyline(std::span<const SurfacePoint> points) override;
+    void moveTo(SurfacePoint to) override;
+    void lineTo(SurfacePoint to) override;
+    void lineStrip(std::span<const SurfacePoint> points) override;
+    void rectangle(const SurfaceRect& rect, ColorRef fill) override;
+    void fillRect(const SurfaceRect& rect, ColorRef color) override;
+    void drawText(const SurfaceRect& rect, std::string_view utf8, const TextStyle& style) override;
+
+    // Draws any pending run of lineTo calls; every other operation does this first as well.
+    void flush();
+
+    static QColor toQColor(ColorRef color);
+
+private:
+    void init();
+    void applyPen();
+    QPoint toDevice(SurfacePoint p) const;
+    void drawMapped(std::span<const SurfacePoint> points);
+
+    std::unique_ptr<QPainter> m_ownPainter;
+    QPainter* m_painter = nullptr;
+    Mapping m_mapping;
+    Pen m_pen;
+    // Reused for every line, so drawing allocates only when a longer line comes along.
+    std::vector<QPoint> m_buffer;
+    // Consecutive lineTo calls are drawn as one polyline, which keeps the dash pattern
+    // running along the line just as a polyline would.
+    std::vector<QPoint> m_strip;
+    QPoint m_position;
+};
