@@ -1,5 +1,126 @@
+#include <chrono>
 #include <cstdio>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
 
+#include "app/ConfigFile.h"
+#include "app/UiTexts.h"
 #include "cli/Commands.h"
+#include "link/LinkState.h"
+#include "link/ReceiverThread.h"
+#include "link/SearchThread.h"
 
-int cmdSearch(const GlobalOptions&, ArgList) { std::fputs("search: not built yet\n", stderr); return 2; }
+namespace {
+
+const char* const kSearchUsage =
+    "usage: hoopwatch-cli search [--prefix P] [--wait S]\n"
+    "\n"
+    "Sends a search probe to P0 ... P255 on the machine port, records every machine that\n"
+    "answers within S seconds in the machine table and prints their addresses in the order\n"
+    "they answered.\n"
+    "\n"
+    "  --prefix P   subnet prefix such as 192.168.7. (default: from this PC's address)\n"
+    "  --wait S     seconds to wait for answers (default 3)\n";
+
+// Prints the receiver's reports; addresses are kept for the final listing.
+class CliListener : public ReceiverListener
+{
+public:
+    explicit CliListener(int language) : m_language(language) {}
+
+    void onMessage(TextId id) override
+    {
+        const std::string_view text = uiText(id, m_language);
+        std::lock_guard lock(m_mutex);
+        std::fprintf(stderr, "%.*s\n", int(text.size()), text.data());
+    }
+    void onMachineFound(const std::string& address) override
+    {
+        std::lock_guard lock(m_mutex);
+        m_found.push_back(address);
+    }
+    std::vector<std::string> found() const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_found;
+    }
+
+private:
+    int m_language;
+    mutable std::mutex m_mutex;
+    std::vector<std::string> m_found;
+};
+
+} // namespace
+
+int cmdSearch(const GlobalOptions& global, ArgList args)
+{
+    if (args.takeFlag("--help") || args.takeFlag("-h")) {
+        std::fputs(kSearchUsage, stdout);
+        return 0;
+    }
+    const auto prefix = args.take("--prefix");
+    double waitSeconds = 3.0;
+    if (auto text = args.take("--wait")) {
+        auto value = parseDouble(*text);
+        if (!value || !(*value >= 0.0 && *value <= 3600.0)) {
+            std::fprintf(stderr, "search: --wait needs seconds from 0 to 3600, not '%s'\n",
+                         text->c_str());
+            return 2;
+        }
+        waitSeconds = *value;
+    }
+    if (!args.rest().empty()) {
+        std::fprintf(stderr, "search: unexpected argument '%s'\n%s", args.rest().front().c_str(),
+                     kSearchUsage);
+        return 2;
+    }
+
+    LinkSettings settings;
+    settings.configPath = resolveConfigPath(global.configPath);
+    if (settings.configPath.empty()) {
+        std::fputs("search: no configuration file path can be found\n", stderr);
+        return 1;
+    }
+    const ConfigFile config(settings.configPath);
+    // As at application start, before anything else reads the file.
+    writeStartupDefaults(config);
+    if (global.machinePort)
+        settings.machinePort = std::uint16_t(*global.machinePort);
+    if (global.listenPort)
+        settings.listenPort = std::uint16_t(*global.listenPort);
+    if (global.key) {
+        if (!isValidCipherKey(*global.key)) {
+            std::fputs("search: --key needs 16 letters or digits\n", stderr);
+            return 2;
+        }
+        settings.key = *global.key;
+    }
+    settings.searchPrefix = prefix;
+
+    LinkState state;
+    CliListener listener(readLanguage(config));
+    ReceiverThread receiver(settings, state, listener);
+    if (!receiver.start())
+        return 1;
+
+    const SearchSweep sweep = runSearchSweep(settings);
+    if (sweep.skipped) {
+        std::fputs("search: no subnet prefix (this PC has no IPv4 address with a \".\"); "
+                   "give one with --prefix\n",
+                   stderr);
+        return 1;
+    }
+    const auto until = std::chrono::steady_clock::now()
+                       + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                           std::chrono::duration<double>(waitSeconds));
+    while (std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    receiver.stop();
+
+    for (const std::string& address : listener.found())
+        std::printf("%s\n", address.c_str());
+    return 0;
+}

@@ -60,7 +60,7 @@ void UdpSocket::close()
 
 bool UdpSocket::open() { return bind("0.0.0.0", 0); }
 
-bool UdpSocket::bind(std::string_view address, std::uint16_t port)
+bool UdpSocket::bind(std::string_view address, std::uint16_t port, bool shareAddress)
 {
     close();
     auto addr = parseAddress(address);
@@ -70,7 +70,8 @@ bool UdpSocket::bind(std::string_view address, std::uint16_t port)
     if (fd < 0)
         return false;
     const int yes = 1;
-    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    if (shareAddress)
+        ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
     sockaddr_in local{};
     local.sin_family = AF_INET;
     local.sin_port = htons(port);

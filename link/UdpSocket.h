@@ -29,8 +29,9 @@ public:
 
     // A socket on an ephemeral port of all local addresses.
     bool open();
-    // A socket bound to (address, port) with SO_REUSEADDR; port 0 picks a free one.
-    bool bind(std::string_view address, std::uint16_t port);
+    // A socket bound to (address, port); port 0 picks a free one. With `shareAddress` it sets
+    // SO_REUSEADDR; without, a port that another socket holds makes the bind fail.
+    bool bind(std::string_view address, std::uint16_t port, bool shareAddress = true);
     bool isOpen() const { return m_fd >= 0; }
     void close();
     // The bound local port, 0 when closed.

@@ -1,0 +1,104 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <mutex>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/UiTexts.h"
+#include "link/PacketCipher.h"
+#include "link/ReceiverThread.h"
+#include "link/UdpSocket.h"
+
+// A folder of its own for one test, removed afterwards.
+class TempDir
+{
+public:
+    TempDir()
+    {
+        std::random_device rd;
+        m_path = std::filesystem::temp_directory_path()
+                 / ("hoopwatch-link-" + std::to_string(rd()) + std::to_string(rd()));
+        std::filesystem::create_directories(m_path);
+    }
+    ~TempDir()
+    {
+        std::error_code ec;
+        std::filesystem::remove_all(m_path, ec);
+    }
+    std::string file(const std::string& name) const { return (m_path / name).string(); }
+
+private:
+    std::filesystem::path m_path;
+};
+
+// Polls until `done` holds or about two seconds have passed.
+inline bool waitFor(const std::function<bool()>& done)
+{
+    for (int i = 0; i < 400; ++i) {
+        if (done())
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return done();
+}
+
+class RecordingListener : public ReceiverListener
+{
+public:
+    void onMessage(TextId id) override
+    {
+        std::lock_guard lock(m_mutex);
+        m_messages.push_back(id);
+    }
+    void onMachineFound(const std::string& address) override
+    {
+        std::lock_guard lock(m_mutex);
+        m_found.push_back(address);
+    }
+    std::vector<TextId> messages() const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_messages;
+    }
+    std::vector<std::string> found() const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_found;
+    }
+
+private:
+    mutable std::mutex m_mutex;
+    std::vector<TextId> m_messages;
+    std::vector<std::string> m_found;
+};
+
+// A machine on a loopback address that sends encrypted replies to the receiver's port.
+class FakeMachine
+{
+public:
+    FakeMachine(const std::string& address, std::uint16_t receiverPort)
+        : m_cipher(defaultCipherKey()), m_receiverPort(receiverPort)
+    {
+        m_ok = m_socket.bind(address, 0);
+    }
+    bool ok() const { return m_ok; }
+
+    // Encrypts the whole blocks of `plain` (the rest goes as it is) and sends it.
+    bool send(std::vector<std::uint8_t> plain)
+    {
+        m_cipher.encrypt(plain.data(), std::int32_t(plain.size() / 16 * 16));
+        return m_socket.sendTo("127.0.0.1", m_receiverPort, plain);
+    }
+
+private:
+    PacketCipher m_cipher;
+    UdpSocket m_socket;
+    std::uint16_t m_receiverPort;
+    bool m_ok = false;
+};
