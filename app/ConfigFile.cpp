@@ -79,7 +79,6 @@ std::string targetPath(const std::string& path)
 bool replaceFile(const std::string& path, std::string_view bytes)
 {
     const std::string target = targetPath(path);
-    const std::filesystem::path folder = std::filesystem::path(target).parent_path();
     std::string temp = target + ".XXXXXX";
     const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
     if (fd < 0)
@@ -90,13 +89,6 @@ bool replaceFile(const std::string& path, std::string_view bytes)
     if (::close(fd) != 0 || !written || ::rename(temp.c_str(), target.c_str()) != 0) {
         ::unlink(temp.c_str());
         return false;
-    }
-    // Make the rename itself durable.
-    const std::string folderText = folder.empty() ? std::string(".") : folder.string();
-    const int dirFd = ::open(folderText.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd >= 0) {
-        ::fsync(dirFd);
-        ::close(dirFd);
     }
     return true;
 }
@@ -111,17 +103,6 @@ bool validName(std::string_view name, char forbidden)
     }
     const char first = name.front();
     return first != ';' && first != '[';
-}
-
-// A value is one line: line breaks inside it would start new lines of the file.
-std::string oneLine(std::string_view value)
-{
-    std::string text(value);
-    for (char& c : text) {
-        if (c == '\n' || c == '\r' || c == '\0')
-            c = ' ';
-    }
-    return text;
 }
 
 std::string folderOf(const std::string& path)
@@ -213,7 +194,7 @@ bool ConfigFile::writeText(std::string_view section, std::string_view key,
         return false;
     auto guard = lock();
     ProfileDocument document = snapshot();
-    if (!document.set(section, key, oneLine(value)) && exists())
+    if (!document.set(section, key, value) && exists())
         return true;
     return save(document);
 }

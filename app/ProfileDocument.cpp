@@ -1,5 +1,6 @@
 #include "app/ProfileDocument.h"
 
+#include <algorithm>
 #include <cstdint>
 
 namespace {
@@ -176,6 +177,37 @@ std::string cutToChars(std::string_view text, std::size_t maxChars)
     return std::string(text.substr(0, at));
 }
 
+ProfileDocument::Line ProfileDocument::makeLine(std::string text, End end)
+{
+    Line line;
+    line.text = std::move(text);
+    line.end = end;
+    const ParsedLine parsed = classify(line.text);
+    switch (parsed.kind) {
+    case LineKind::Section:
+        line.kind = Kind::Section;
+        break;
+    case LineKind::Key:
+        line.kind = Kind::Key;
+        break;
+    case LineKind::Comment:
+        line.kind = Kind::Comment;
+        break;
+    case LineKind::Other:
+        break;
+    }
+    const char* base = line.text.data();
+    if (!parsed.name.empty()) {
+        line.nameAt = static_cast<std::size_t>(parsed.name.data() - base);
+        line.nameLength = parsed.name.size();
+    }
+    if (!parsed.value.empty()) {
+        line.valueAt = static_cast<std::size_t>(parsed.value.data() - base);
+        line.valueLength = parsed.value.size();
+    }
+    return line;
+}
+
 ProfileDocument ProfileDocument::parse(std::string_view bytes)
 {
     ProfileDocument doc;
@@ -189,20 +221,21 @@ ProfileDocument ProfileDocument::parse(std::string_view bytes)
         doc.m_encoding = Encoding::Utf8Bom;
         text = bytes.substr(kUtf8Bom.size());
     }
+    doc.m_lines.reserve(static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) + 1);
     std::size_t start = 0;
     while (start < text.size()) {
         const auto newline = text.find('\n', start);
         if (newline == std::string_view::npos) {
-            doc.m_lines.push_back({std::string(text.substr(start)), ""});
+            doc.m_lines.push_back(makeLine(std::string(text.substr(start)), End::None));
             break;
         }
         std::string_view line = text.substr(start, newline - start);
-        std::string end = "\n";
+        End end = End::Lf;
         if (!line.empty() && line.back() == '\r') {
             line.remove_suffix(1);
-            end = "\r\n";
+            end = End::CrLf;
         }
-        doc.m_lines.push_back({std::string(line), end});
+        doc.m_lines.push_back(makeLine(std::string(line), end));
         start = newline + 1;
     }
     return doc;
@@ -210,9 +243,18 @@ ProfileDocument ProfileDocument::parse(std::string_view bytes)
 
 std::string ProfileDocument::serialize() const
 {
-    std::string text;
+    std::size_t size = 0;
     for (const Line& line : m_lines)
-        text += line.text + line.end;
+        size += line.text.size() + 2;
+    std::string text;
+    text.reserve(size);
+    for (const Line& line : m_lines) {
+        text += line.text;
+        if (line.end == End::CrLf)
+            text += "\r\n";
+        else if (line.end == End::Lf)
+            text += '\n';
+    }
     switch (m_encoding) {
     case Encoding::Utf16Le:
         return "\xFF\xFE" + utf8ToUtf16Le(text);
@@ -226,9 +268,9 @@ std::string ProfileDocument::serialize() const
 
 std::optional<std::size_t> ProfileDocument::findSection(std::string_view section) const
 {
+    const std::string_view wanted = trim(section);
     for (std::size_t i = 0; i < m_lines.size(); ++i) {
-        const ParsedLine parsed = classify(m_lines[i].text);
-        if (parsed.kind == LineKind::Section && equalsNoCase(parsed.name, trim(section)))
+        if (m_lines[i].kind == Kind::Section && equalsNoCase(m_lines[i].name(), wanted))
             return i;
     }
     return std::nullopt;
@@ -237,7 +279,7 @@ std::optional<std::size_t> ProfileDocument::findSection(std::string_view section
 std::size_t ProfileDocument::sectionEnd(std::size_t header) const
 {
     for (std::size_t i = header + 1; i < m_lines.size(); ++i) {
-        if (classify(m_lines[i].text).kind == LineKind::Section)
+        if (m_lines[i].kind == Kind::Section)
             return i;
     }
     return m_lines.size();
@@ -246,22 +288,24 @@ std::size_t ProfileDocument::sectionEnd(std::size_t header) const
 std::optional<ProfileDocument::KeyLine> ProfileDocument::findKey(std::size_t header,
                                                                  std::string_view key) const
 {
-    const std::size_t end = sectionEnd(header);
-    for (std::size_t i = header + 1; i < end; ++i) {
-        const ParsedLine parsed = classify(m_lines[i].text);
-        if (parsed.kind == LineKind::Key && equalsNoCase(parsed.name, trim(key)))
-            return KeyLine{i, std::string(parsed.value)};
+    const std::string_view wanted = trim(key);
+    for (std::size_t i = header + 1; i < m_lines.size(); ++i) {
+        const Line& line = m_lines[i];
+        if (line.kind == Kind::Section)
+            break;
+        if (line.kind == Kind::Key && equalsNoCase(line.name(), wanted))
+            return KeyLine{i, std::string(line.value())};
     }
     return std::nullopt;
 }
 
-std::string ProfileDocument::newLineEnd() const
+ProfileDocument::End ProfileDocument::newLineEnd() const
 {
     for (const Line& line : m_lines) {
-        if (line.end == "\r\n")
-            return line.end;
+        if (line.end == End::CrLf)
+            return End::CrLf;
     }
-    return "\n";
+    return End::Lf;
 }
 
 std::optional<std::string> ProfileDocument::value(std::string_view section,
@@ -281,15 +325,22 @@ std::optional<std::string> ProfileDocument::value(std::string_view section,
     return cutToChars(text, kMaxValueChars);
 }
 
-bool ProfileDocument::set(std::string_view section, std::string_view key, std::string_view value)
+bool ProfileDocument::set(std::string_view section, std::string_view key,
+                          std::string_view rawValue)
 {
-    const std::string end = newLineEnd();
+    // A value is one line: a line break inside it would start new lines of the file.
+    std::string value(rawValue);
+    for (char& c : value) {
+        if (c == '\n' || c == '\r' || c == '\0')
+            c = ' ';
+    }
+    const End end = newLineEnd();
     const auto header = findSection(section);
     if (!header) {
-        if (!m_lines.empty() && m_lines.back().end.empty())
+        if (!m_lines.empty() && m_lines.back().end == End::None)
             m_lines.back().end = end;
-        m_lines.push_back({"[" + std::string(section) + "]", end});
-        m_lines.push_back({std::string(key) + "=" + std::string(value), end});
+        m_lines.push_back(makeLine("[" + std::string(section) + "]", end));
+        m_lines.push_back(makeLine(std::string(key) + "=" + value, end));
         return true;
     }
     if (const auto found = findKey(*header, key)) {
@@ -297,7 +348,7 @@ bool ProfileDocument::set(std::string_view section, std::string_view key, std::s
             return false;
         Line& line = m_lines[found->index];
         // Keep the key's spelling as the file has it.
-        line.text = std::string(classify(line.text).name) + "=" + std::string(value);
+        line = makeLine(std::string(line.name()) + "=" + value, line.end);
         return true;
     }
     // A new key goes after the last non-blank line of its section.
@@ -307,10 +358,10 @@ bool ProfileDocument::set(std::string_view section, std::string_view key, std::s
         if (!trim(m_lines[i].text).empty())
             last = i;
     }
-    if (m_lines[last].end.empty())
+    if (m_lines[last].end == End::None)
         m_lines[last].end = end;
     m_lines.insert(m_lines.begin() + static_cast<std::ptrdiff_t>(last + 1),
-                   Line{std::string(key) + "=" + std::string(value), end});
+                   makeLine(std::string(key) + "=" + value, end));
     return true;
 }
 
@@ -318,14 +369,13 @@ std::vector<std::string> ProfileDocument::sectionNames() const
 {
     std::vector<std::string> names;
     for (const Line& line : m_lines) {
-        const ParsedLine parsed = classify(line.text);
-        if (parsed.kind != LineKind::Section)
+        if (line.kind != Kind::Section)
             continue;
         bool seen = false;
         for (const std::string& name : names)
-            seen = seen || equalsNoCase(name, parsed.name);
+            seen = seen || equalsNoCase(name, line.name());
         if (!seen)
-            names.emplace_back(parsed.name);
+            names.emplace_back(line.name());
     }
     return names;
 }

@@ -32,10 +32,21 @@ public:
     Encoding encoding() const { return m_encoding; }
 
 private:
+    enum class Kind { Other, Section, Key, Comment };
+    enum class End { None, Lf, CrLf }; // None only for a last line without a line end
     struct Line {
         std::string text; // without line end
-        std::string end;  // "\n", "\r\n" or "" for a last line without one
+        End end = End::None;
+        Kind kind = Kind::Other;
+        // Section or key name and key value, trimmed, as places in text.
+        std::size_t nameAt = 0, nameLength = 0, valueAt = 0, valueLength = 0;
+        std::string_view name() const { return std::string_view(text).substr(nameAt, nameLength); }
+        std::string_view value() const
+        {
+            return std::string_view(text).substr(valueAt, valueLength);
+        }
     };
+    static Line makeLine(std::string text, End end);
     struct KeyLine {
         std::size_t index = 0;
         std::string value; // trimmed, as stored
@@ -44,7 +55,7 @@ private:
     std::optional<std::size_t> findSection(std::string_view section) const;
     std::size_t sectionEnd(std::size_t header) const;
     std::optional<KeyLine> findKey(std::size_t header, std::string_view key) const;
-    std::string newLineEnd() const;
+    End newLineEnd() const;
 
     std::vector<Line> m_lines;
     Encoding m_encoding = Encoding::Utf8;

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+// A fresh folder under the system temp folder, removed with everything in it afterwards.
+class TempFolder {
+public:
+    // inMemory puts the folder on /dev/shm when there is one, for tests that write a lot and
+    // are not about what reaches the disk.
+    explicit TempFolder(bool inMemory = false)
+    {
+        std::filesystem::path base = std::filesystem::temp_directory_path();
+        std::error_code error;
+        if (inMemory && std::filesystem::is_directory("/dev/shm", error))
+            base = "/dev/shm";
+        std::string pattern = (base / "hoopwatch-app-XXXXXX").string();
+        if (::mkdtemp(pattern.data()))
+            m_path = pattern;
+    }
+    ~TempFolder()
+    {
+        std::error_code error;
+        std::filesystem::remove_all(m_path, error);
+    }
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+
+    std::string file(const std::string& name) const { return (m_path / name).string(); }
+
+private:
+    std::filesystem::path m_path;
+};
+
+inline std::string readBytes(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+inline void writeBytes(const std::string& path, const std::string& bytes)
+{
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
