@@ -1,0 +1,126 @@
+#include <gtest/gtest.h>
+
+#include <array>
+#include <vector>
+
+#include <QImage>
+
+#include "design/Design.h"
+#include "render/DesignImage.h"
+#include "render/QPainterSurface.h"
+
+namespace {
+
+const std::array<ColorRef, 20> kBlockColors = {0x00FF00, 0xFF0000};
+
+QRgb rgbOf(ColorRef c) { return qRgb(redOf(c), greenOf(c), blueOf(c)); }
+
+// A 105 x 105 field: extents of 2,000 map onto 100 pixels around the centre (52, 52).
+Design lineDesign(StitchType middle)
+{
+    Design d;
+    appendStitch(&d.stitches, Stitch{-1000, 0, StitchType::Normal, 0});
+    appendStitch(&d.stitches, Stitch{-900, 0, StitchType::Normal, 0});
+    appendStitch(&d.stitches, Stitch{900, 0, middle, 0});
+    appendStitch(&d.stitches, Stitch{1000, 0, StitchType::Normal, 0});
+    d.extents = {-1000, 1000, 1000, -1000};
+    return d;
+}
+
+int countOnRow(const QImage& image, int y, int fromX, int toX, QRgb color)
+{
+    int n = 0;
+    for (int x = fromX; x < toX; ++x)
+        n += image.pixel(x, y) == color ? 1 : 0;
+    return n;
+}
+
+} // namespace
+
+TEST(QPainterSurface, FieldBorderAndStitchColours)
+{
+    const Design design = lineDesign(StitchType::Normal);
+    DesignImageOptions options;
+    options.width = 105;
+    options.height = 105;
+    options.blockColors = kBlockColors;
+    const QImage image = renderDesignImage(design, options);
+    ASSERT_EQ(image.size(), QSize(105, 105));
+    const QRgb black = qRgb(0, 0, 0);
+    EXPECT_EQ(image.pixel(0, 0), black);
+    EXPECT_EQ(image.pixel(104, 104), black);
+    EXPECT_EQ(image.pixel(104, 30), black);
+    EXPECT_EQ(image.pixel(30, 104), black);
+    EXPECT_EQ(image.pixel(1, 1), qRgb(255, 255, 255));
+    EXPECT_EQ(image.pixel(52, 10), qRgb(255, 255, 255));
+    // One aliased pixel row at the centre, in block 1's colour.
+    EXPECT_EQ(image.pixel(52, 52), rgbOf(kBlockColors[0]));
+    EXPECT_EQ(image.pixel(52, 51), qRgb(255, 255, 255));
+    EXPECT_EQ(image.pixel(52, 53), qRgb(255, 255, 255));
+}
+
+TEST(QPainterSurface, JumpLineIsDashedNotSolid)
+{
+    const Design design = lineDesign(StitchType::Jump);
+    DesignImageOptions options;
+    options.width = 105;
+    options.height = 105;
+    options.blockColors = kBlockColors;
+    const QImage image = renderDesignImage(design, options);
+    // The jump runs from x = 7 to x = 97 along row 52.
+    const int inked = countOnRow(image, 52, 10, 95, rgbOf(kBlockColors[0]));
+    const int white = countOnRow(image, 52, 10, 95, qRgb(255, 255, 255));
+    EXPECT_GT(inked, 30);
+    EXPECT_GT(white, 15);
+    EXPECT_EQ(inked + white, 85);
+}
+
+TEST(QPainterSurface, ProgressGreysTheRestAndColoursTheSewnPart)
+{
+    const Design design = lineDesign(StitchType::Normal);
+    DesignImageOptions options;
+    options.width = 105;
+    options.height = 105;
+    options.blockColors = kBlockColors;
+    options.progress = 2; // the move and the first line: x from 2 to 7
+    const QImage image = renderDesignImage(design, options);
+    EXPECT_EQ(image.pixel(4, 52), rgbOf(kBlockColors[0]));
+    EXPECT_EQ(image.pixel(52, 52), rgbOf(0xBEBEBE));
+}
+
+TEST(QPainterSurface, LineToRunsDrawLikeOnePolyline)
+{
+    // Steps of pass 1 may reach the surface as moves and lines or as one strip; both must
+    // leave the same pixels, dash pattern included.
+    const std::vector<SurfacePoint> points = {{3, 3}, {60, 9}, {20, 50}, {61, 61}, {5, 40}};
+    auto draw = [&](bool oneCall) {
+        QImage image(64, 64, QImage::Format_RGB32);
+        image.fill(Qt::white);
+        QPainterSurface surface(image);
+        surface.setPen({PenStyle::DashDotDot, 0x0000FF});
+        if (oneCall) {
+            surface.lineStrip(points);
+        } else {
+            surface.moveTo(points[0]);
+            for (std::size_t i = 1; i < points.size(); ++i)
+                surface.lineTo(points[i]);
+        }
+        surface.flush();
+        return image;
+    };
+    const QImage strip = draw(true);
+    EXPECT_EQ(strip, draw(false));
+    EXPECT_NE(strip.pixel(3, 3), qRgb(255, 255, 255));
+}
+
+TEST(QPainterSurface, PreviewStartsInItsFirstBlockColour)
+{
+    const Design design = lineDesign(StitchType::Normal);
+    DesignImageOptions options;
+    options.width = 105;
+    options.height = 105;
+    options.preview = true;
+    const QImage image = renderDesignImage(design, options);
+    EXPECT_EQ(image.pixel(0, 0), qRgb(0, 0, 0));
+    EXPECT_EQ(image.pixel(52, 52), rgbOf(0x3300FF));
+}
