@@ -1,6 +1,441 @@
+// send, jog, lever, confirm, release, palette, status, params: the window's machine
+// operations from the command line, on the same core functions and the same datagrams.
+#include <chrono>
+#include <cinttypes>
 #include <cstdio>
+#include <map>
+#include <mutex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
 
+#include "app/ConfigFile.h"
+#include "app/UiTexts.h"
 #include "cli/Commands.h"
+#include "link/CommandPacket.h"
+#include "link/DesignTransfer.h"
+#include "link/LinkSettings.h"
+#include "link/LinkState.h"
+#include "link/MachineCommands.h"
+#include "link/PacketCipher.h"
+#include "link/ReceiverThread.h"
+#include "link/UdpSocket.h"
 
-bool isLinkCommand(const std::string&) { return false; }
-int cmdLink(const std::string&, const GlobalOptions&, ArgList) { return 2; }
+namespace {
+
+// Exit codes beyond 0 (done) and 2 (usage).
+constexpr int kExitRefused = 1;  // unreadable, too large or empty file; design id 0
+constexpr int kExitNoTarget = 3; // no machine to send to
+constexpr int kExitNoAnswer = 4; // the machine did not answer in time
+
+const char* const kSendHelp =
+    "usage: hoopwatch-cli send FILE... [--to ADDR] [--wait S]\n"
+    "Sends design files in 10240-byte chunks, 500 ms apart. One file is a send of the current\n"
+    "design; several are sent one after another with a 500 ms pause after each.\n"
+    "  --to ADDR   machine address (default: the first chosen machine of the table)\n"
+    "  --wait S    seconds to keep listening for acknowledgements afterwards (default 1)\n"
+    "Progress goes to stderr, each acknowledgement to stdout as it arrives.\n"
+    "Exit: 0 sent, 1 unreadable, empty or too large file, 3 no target machine.\n";
+
+const char* const kCommandHelp =
+    "usage: hoopwatch-cli jog|lever|confirm|release|palette|status [--to ADDR] [--design-id N]\n"
+    "                     [--wait S]\n"
+    "  jog      jog to the 100-degree position (code 5)\n"
+    "  lever    start or stop work (code 7)\n"
+    "  confirm  embroidery confirm (code 15);  release: embroidery release (code 17)\n"
+    "  palette  ask for the colour palette and print it (code 11)\n"
+    "  status   ask for the state and print work state, embroidery state, stitch number\n"
+    "  --to ADDR       machine address (default: the first chosen machine of the table)\n"
+    "  --design-id N   design number the request carries (default 0)\n"
+    "  --wait S        seconds to wait for the answer (default 2)\n"
+    "Exit: 0 answered, 3 no target machine (not online / unselected), 4 no answer.\n";
+
+const char* const kParamsHelp =
+    "usage: hoopwatch-cli params [--to ADDR] --design-id N [--direction D] [--angle A]\n"
+    "                     [--scale-x X] [--scale-y Y] [--priority P] [--repeat-mode M]\n"
+    "                     [--repeat-order O] [--repeat-x N] [--repeat-y N] [--spacing-x N]\n"
+    "                     [--spacing-y N] [--colors c1,c2,...] [--wait S]\n"
+    "Sends the layout parameters and the colour-change sequence (code 9). Left-out values take\n"
+    "the parameter dialog's starting values (direction 0, angle 0, scale 100, modes 0, repeat\n"
+    "1, spacing 0); the colour count is the number of colours given. Values are cut to their\n"
+    "field's width as the window does.\n"
+    "Exit: 0 answered, 1 design id 0 (\"No matching design!\"), 3 no target machine, 4 no "
+    "answer.\n";
+
+// The CLI speaks the configured language when a configuration says so, English otherwise.
+int cliLanguage(const ConfigFile& config)
+{
+    return config.exists() ? readLanguage(config, "2") : 2;
+}
+
+LinkSettings makeSettings(const GlobalOptions& global)
+{
+    LinkSettings s;
+    if (global.machinePort)
+        s.machinePort = static_cast<std::uint16_t>(*global.machinePort);
+    if (global.listenPort)
+        s.listenPort = static_cast<std::uint16_t>(*global.listenPort);
+    if (global.key)
+        s.key = *global.key;
+    s.configPath = resolveConfigPath(global.configPath);
+    return s;
+}
+
+std::optional<std::chrono::milliseconds> takeWait(ArgList& args, double def, bool* bad)
+{
+    double seconds = def;
+    if (auto v = args.take("--wait")) {
+        auto d = parseDouble(*v);
+        // Bounded: a wait is at most ten minutes.
+        if (!d || *d < 0 || *d > 600) {
+            *bad = true;
+            return std::nullopt;
+        }
+        seconds = *d;
+    }
+    return std::chrono::milliseconds(static_cast<long long>(seconds * 1000));
+}
+
+bool reportUnknown(const std::string& name, const ArgList& args, bool allowPositional)
+{
+    if (auto u = args.unknownOption()) {
+        std::fprintf(stderr, "hoopwatch-cli %s: unknown option %s\n", name.c_str(), u->c_str());
+        return true;
+    }
+    if (!allowPositional && !args.rest().empty()) {
+        std::fprintf(stderr, "hoopwatch-cli %s: unexpected argument %s\n", name.c_str(),
+                     args.rest().front().c_str());
+        return true;
+    }
+    return false;
+}
+
+// Prints every acknowledgement the receiver hands over, as it arrives.
+class PrintingListener : public ReceiverListener
+{
+public:
+    PrintingListener(const LinkState& state, int language) : m_state(state), m_language(language) {}
+    void onMessage(TextId id) override
+    {
+        std::lock_guard lock(m_mutex);
+        std::printf("%.*s (design %d)\n", static_cast<int>(uiText(id, m_language).size()),
+                    uiText(id, m_language).data(), m_state.currentDesignId.load());
+        std::fflush(stdout);
+    }
+    void onSocketFailed() override
+    {
+        std::fprintf(stderr, "hoopwatch-cli: cannot listen for answers; acknowledgements are "
+                             "not shown\n");
+    }
+
+private:
+    const LinkState& m_state;
+    int m_language;
+    std::mutex m_mutex;
+};
+
+void printText(TextId id, int language, std::FILE* to)
+{
+    const auto text = uiText(id, language);
+    std::fprintf(to, "%.*s\n", static_cast<int>(text.size()), text.data());
+}
+
+int cmdSend(const LinkSettings& settings, ArgList args)
+{
+    if (args.takeFlag("--help")) {
+        std::fputs(kSendHelp, stdout);
+        return 0;
+    }
+    const std::optional<std::string> to = args.take("--to");
+    bool bad = false;
+    const auto wait = takeWait(args, 1.0, &bad);
+    if (bad || reportUnknown("send", args, true) || args.rest().empty()) {
+        std::fputs(kSendHelp, stderr);
+        return 2;
+    }
+    const std::vector<std::string> files = args.rest();
+    const ConfigFile config(settings.configPath);
+    const int language = cliLanguage(config);
+
+    // The target is fixed before the receiver starts: its first-run defaults must not invent
+    // a machine to send to.
+    const std::optional<std::string> target = to ? to : transferTarget(settings);
+    if (!target) {
+        std::fputs("hoopwatch-cli send: no machine is chosen; nothing sent\n", stderr);
+        return kExitNoTarget;
+    }
+
+    LinkState state;
+    PrintingListener listener(state, language);
+    ReceiverThread receiver(settings, state, listener);
+    receiver.start();
+
+    const TransferProgressFn progress = [&](const TransferProgress& p) {
+        std::fprintf(stderr, "send: file %d/%d chunk %d/%d -> %s\n", p.fileIndex + 1, p.fileCount,
+                     p.chunksSent, p.chunkCount, target->c_str());
+    };
+    std::vector<TransferOutcome> outcomes;
+    if (files.size() == 1)
+        outcomes.push_back(sendCurrentDesign(files.front(), designFileName(files.front()), settings,
+                                             progress, {}, target));
+    else
+        outcomes = sendDesignBatch(files, settings, progress, {}, target);
+
+    int exitCode = 0;
+    for (std::size_t i = 0; i < outcomes.size(); ++i) {
+        const TransferOutcome& o = outcomes[i];
+        if (o.error) {
+            std::fprintf(stderr, "send: %s: ", files[i].c_str());
+            printText(*o.error, language, stderr);
+            exitCode = kExitRefused;
+        } else if (!o.sent) {
+            std::fprintf(stderr, "send: %s: empty file, nothing sent\n", files[i].c_str());
+            exitCode = kExitRefused;
+        }
+    }
+    std::this_thread::sleep_for(*wait);
+    receiver.stop();
+    return exitCode;
+}
+
+// The answer to one request, taken on the listening port.
+struct Answer
+{
+    CommandPacket header;
+    std::vector<std::uint8_t> plain;
+};
+
+std::optional<Answer> awaitAnswer(const UdpSocket& socket, const PacketCipher& cipher,
+                                  CommandCode expected, std::chrono::milliseconds wait)
+{
+    const auto deadline = std::chrono::steady_clock::now() + wait;
+    std::vector<std::uint8_t> buffer(kReceiveBufferSize);
+    while (true) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0)
+            return std::nullopt;
+        std::fill(buffer.begin(), buffer.end(), 0);
+        auto received = socket.receive(buffer, left);
+        if (!received)
+            continue;
+        cipher.decrypt(buffer.data(), static_cast<std::int32_t>(received->length / 16 * 16));
+        auto header = CommandPacket::decode(buffer);
+        if (header && header->code == static_cast<std::int32_t>(expected))
+            return Answer{*header, buffer};
+    }
+}
+
+void printAnswer(CommandCode code, const Answer& answer, int language)
+{
+    const std::span<const std::uint8_t> body = std::span(answer.plain).subspan(kHeaderSize);
+    switch (code) {
+    case CommandCode::StatusReply:
+        if (auto s = MachineStatus::decode(body)) {
+            std::printf("work state: %u (%s)\n", s->workState,
+                        s->workState ? "working" : "not working");
+            std::printf("embroidery state: %u (%s)\n", s->embroideryState,
+                        s->embroideryState == 1 ? "confirmed" : "released");
+            std::printf("current stitch: %d\n", s->currentStitch);
+        }
+        break;
+    case CommandCode::PaletteReply:
+        if (auto p = ColorPalette::decode(body)) {
+            std::printf("colours: %d\n", p->count);
+            for (std::size_t i = 0; i < p->colors.size(); ++i)
+                std::printf("%zu: 0x%08" PRIX32 "\n", i + 1, p->colors[i]);
+        }
+        break;
+    default: {
+        static const std::map<CommandCode, TextId> kTexts = {
+            {CommandCode::JogAck, TextId::JogDone},
+            {CommandCode::LeverAck, TextId::LeverDone},
+            {CommandCode::EmbConfirmAck, TextId::EmbConfirmDone},
+            {CommandCode::EmbReleaseAck, TextId::EmbReleaseDone},
+            {CommandCode::ParametersAck, TextId::DesignParamSent}};
+        if (auto it = kTexts.find(code); it != kTexts.end())
+            printText(it->second, language, stdout);
+        break;
+    }
+    }
+    std::printf("design id: %d\n", answer.header.designId);
+}
+
+// Opens the answer socket before the request goes out, so no answer can be missed.
+std::optional<UdpSocket> listenForAnswers(const LinkSettings& settings)
+{
+    UdpSocket socket;
+    if (!socket.bind("0.0.0.0", settings.listenPort, false)) {
+        std::fprintf(stderr, "hoopwatch-cli: cannot listen on port %u; the answer is not shown\n",
+                     settings.listenPort);
+        return std::nullopt;
+    }
+    return socket;
+}
+
+int finishCommand(const CommandOutcome& outcome, const std::optional<UdpSocket>& socket,
+                  const LinkSettings& settings, CommandCode answerCode,
+                  std::chrono::milliseconds wait, int language)
+{
+    if (!outcome.sent) {
+        if (outcome.message)
+            printText(*outcome.message, language, stderr);
+        else
+            std::fputs("hoopwatch-cli: cannot create a socket\n", stderr);
+        return outcome.message == TextId::NoMatchingDesign ? kExitRefused : kExitNoTarget;
+    }
+    if (!socket)
+        return 0;
+    const PacketCipher cipher(settings.key);
+    auto answer = awaitAnswer(*socket, cipher, answerCode, wait);
+    if (!answer) {
+        std::fputs("hoopwatch-cli: no answer from the machine\n", stderr);
+        return kExitNoAnswer;
+    }
+    printAnswer(answerCode, *answer, language);
+    return 0;
+}
+
+CommandTarget commandTarget(const LinkSettings& settings, const std::optional<std::string>& to)
+{
+    if (to)
+        return CommandTarget{1, *to};
+    return tableTarget(settings);
+}
+
+int cmdMachine(const std::string& name, const LinkSettings& settings, ArgList args)
+{
+    if (args.takeFlag("--help")) {
+        std::fputs(kCommandHelp, stdout);
+        return 0;
+    }
+    const std::optional<std::string> to = args.take("--to");
+    std::int32_t designId = 0;
+    bool bad = false;
+    if (auto v = args.take("--design-id")) {
+        auto n = parseInt(*v);
+        bad = !n;
+        designId = n.value_or(0);
+    }
+    const auto wait = takeWait(args, 2.0, &bad);
+    if (bad || reportUnknown(name, args, false)) {
+        std::fputs(kCommandHelp, stderr);
+        return 2;
+    }
+    static const std::map<std::string, std::pair<CommandCode, CommandCode>> kCodes = {
+        {"jog", {CommandCode::Jog, CommandCode::JogAck}},
+        {"lever", {CommandCode::Lever, CommandCode::LeverAck}},
+        {"confirm", {CommandCode::EmbConfirm, CommandCode::EmbConfirmAck}},
+        {"release", {CommandCode::EmbRelease, CommandCode::EmbReleaseAck}},
+        {"palette", {CommandCode::PaletteQuery, CommandCode::PaletteReply}},
+        {"status", {CommandCode::StatusQuery, CommandCode::StatusReply}}};
+    const auto [request, answer] = kCodes.at(name);
+    const int language = cliLanguage(ConfigFile(settings.configPath));
+    const auto socket = listenForAnswers(settings);
+    const CommandOutcome outcome =
+        sendMachineCommand(request, commandTarget(settings, to), designId, settings);
+    return finishCommand(outcome, socket, settings, answer, *wait, language);
+}
+
+// Comma-separated colour numbers; nullopt when one is not a number.
+std::optional<std::vector<std::int32_t>> parseColors(const std::string& text)
+{
+    std::vector<std::int32_t> colors;
+    std::stringstream in(text);
+    std::string item;
+    while (std::getline(in, item, ',')) {
+        auto n = parseInt(item);
+        if (!n)
+            return std::nullopt;
+        colors.push_back(*n);
+    }
+    return colors;
+}
+
+int cmdParams(const LinkSettings& settings, ArgList args)
+{
+    if (args.takeFlag("--help")) {
+        std::fputs(kParamsHelp, stdout);
+        return 0;
+    }
+    const std::optional<std::string> to = args.take("--to");
+    ParameterBlock block; // starts at the dialog's opening values
+    std::int32_t designId = 0;
+    bool bad = false;
+    const std::pair<const char*, std::int32_t*> numbers[] = {
+        {"--design-id", &designId},
+        {"--direction", &block.patternDirection},
+        {"--angle", &block.angle},
+        {"--scale-x", &block.scaleX},
+        {"--scale-y", &block.scaleY},
+        {"--priority", &block.priorityMode},
+        {"--repeat-mode", &block.repeatMode},
+        {"--repeat-order", &block.repeatOrder},
+        {"--repeat-x", &block.repeatCountX},
+        {"--repeat-y", &block.repeatCountY},
+        {"--spacing-x", &block.repeatSpacingX},
+        {"--spacing-y", &block.repeatSpacingY}};
+    for (const auto& [option, slot] : numbers) {
+        if (auto v = args.take(option)) {
+            auto n = parseInt(*v);
+            if (!n) {
+                std::fprintf(stderr, "hoopwatch-cli params: %s needs a whole number\n", option);
+                bad = true;
+            }
+            *slot = n.value_or(0);
+        }
+    }
+    if (auto v = args.take("--colors")) {
+        auto colors = parseColors(*v);
+        if (!colors) {
+            std::fputs("hoopwatch-cli params: --colors needs numbers separated by commas\n",
+                       stderr);
+            bad = true;
+        } else {
+            setColorSequence(&block, *colors, static_cast<std::int32_t>(colors->size()));
+        }
+    }
+    const auto wait = takeWait(args, 2.0, &bad);
+    if (bad || reportUnknown("params", args, false)) {
+        std::fputs(kParamsHelp, stderr);
+        return 2;
+    }
+    const int language = cliLanguage(ConfigFile(settings.configPath));
+    const CommandTarget target = commandTarget(settings, to);
+    // The window opens the parameter dialog only with a machine ticked.
+    if (designId != 0 && target.machineCount != 0 && !target.address) {
+        printText(TextId::UnselectedMachine, language, stderr);
+        return kExitNoTarget;
+    }
+    const auto socket = designId != 0 ? listenForAnswers(settings) : std::nullopt;
+    const CommandOutcome outcome = sendParameters(target.address.value_or(std::string()),
+                                                  target.machineCount, designId, block, settings);
+    return finishCommand(outcome, socket, settings, CommandCode::ParametersAck, *wait, language);
+}
+
+} // namespace
+
+bool isLinkCommand(const std::string& name)
+{
+    static const char* const kNames[] = {"send",    "jog",     "lever",  "confirm",
+                                         "release", "palette", "status", "params"};
+    for (const char* n : kNames)
+        if (name == n)
+            return true;
+    return false;
+}
+
+int cmdLink(const std::string& name, const GlobalOptions& global, ArgList args)
+{
+    const LinkSettings settings = makeSettings(global);
+    if (global.key && !isValidCipherKey(*global.key)) {
+        std::fputs("hoopwatch-cli: --key needs 16 letters or digits\n", stderr);
+        return 2;
+    }
+    if (name == "send")
+        return cmdSend(settings, std::move(args));
+    if (name == "params")
+        return cmdParams(settings, std::move(args));
+    return cmdMachine(name, settings, std::move(args));
+}

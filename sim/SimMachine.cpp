@@ -1,0 +1,302 @@
+#include "sim/SimMachine.h"
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <system_error>
+
+#include <unistd.h>
+
+#include "link/CommandPacket.h"
+
+#include "design/DesignLoader.h"
+
+namespace {
+
+// The machine side reads the wire on its own, at the offsets the protocol fixes, so the
+// simulator checks the PC side instead of sharing its encoder.
+constexpr std::size_t kFileBlockAt = 64;
+constexpr std::size_t kFileDataAt = 336;
+constexpr std::size_t kParameterAt = 64;
+constexpr std::uint32_t kMagic = 0x87654321u;
+
+std::uint32_t u32(std::span<const std::uint8_t> b, std::size_t at)
+{
+    if (at + 4 > b.size())
+        return 0;
+    return std::uint32_t(b[at]) | std::uint32_t(b[at + 1]) << 8 | std::uint32_t(b[at + 2]) << 16 |
+           std::uint32_t(b[at + 3]) << 24;
+}
+
+std::int32_t i32(std::span<const std::uint8_t> b, std::size_t at)
+{
+    return static_cast<std::int32_t>(u32(b, at));
+}
+
+unsigned u8(std::span<const std::uint8_t> b, std::size_t at)
+{
+    return at < b.size() ? b[at] : 0;
+}
+
+unsigned u16(std::span<const std::uint8_t> b, std::size_t at)
+{
+    return u8(b, at) | u8(b, at + 1) << 8;
+}
+
+std::int16_t i16(std::span<const std::uint8_t> b, std::size_t at)
+{
+    return static_cast<std::int16_t>(u16(b, at));
+}
+
+void put32(std::vector<std::uint8_t>& b, std::size_t at, std::uint32_t v)
+{
+    for (int i = 0; i < 4; ++i)
+        b[at + i] = std::uint8_t(v >> (8 * i));
+}
+
+std::string jsonText(const std::string& text)
+{
+    std::string out = "\"";
+    for (unsigned char c : text) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += char(c);
+        } else if (c < 0x20) {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "\\u%04x", c);
+            out += buf;
+        } else {
+            out += char(c);
+        }
+    }
+    return out + "\"";
+}
+
+// The machine sews what the project's own loader reads from the file; a file it cannot read
+// has nothing to sew.
+std::int32_t countStitches(const std::filesystem::path& path)
+{
+    Design design;
+    if (!loadDesign(path.string(), &design))
+        return 0;
+    return design.summary.stitchCount > 0 ? design.summary.stitchCount : design.stitches.count;
+}
+
+} // namespace
+
+std::string safeDesignName(std::span<const std::uint8_t> field)
+{
+    std::string name;
+    for (std::size_t i = 0; i < field.size() && i < 13 && field[i] != 0; ++i) {
+        const char c = static_cast<char>(field[i]);
+        name += (c == '/' || c == '\\') ? '_' : c;
+    }
+    if (name.empty() || name == "." || name == "..")
+        name = "unnamed";
+    return name;
+}
+
+SimMachine::SimMachine(std::string address, const SimSettings& settings)
+    : m_address(std::move(address)), m_settings(settings), m_start(Clock::now()),
+      m_lastAdvance(m_start)
+{
+}
+
+std::vector<std::uint8_t> SimMachine::reply(std::int32_t code, std::int32_t designId,
+                                            std::size_t length) const
+{
+    std::vector<std::uint8_t> out(length, 0);
+    put32(out, 0, kMagic);
+    put32(out, 4, static_cast<std::uint32_t>(code));
+    put32(out, 8, static_cast<std::uint32_t>(length));
+    put32(out, 12, static_cast<std::uint32_t>(designId));
+    return out;
+}
+
+std::optional<std::vector<std::uint8_t>> SimMachine::handle(std::span<const std::uint8_t> request,
+                                                            const std::string& from,
+                                                            Clock::time_point now)
+{
+    if (request.size() < 16)
+        return std::nullopt;
+    advance(now);
+    const std::int32_t code = i32(request, 4);
+    const std::int32_t requestId = i32(request, 12);
+    std::string fields;
+    std::optional<std::vector<std::uint8_t>> answer;
+    switch (code) {
+    case 1:
+        answer = takeChunk(request, &fields);
+        break;
+    case 3:
+        answer = reply(4, 0, kHeaderSize);
+        break;
+    case 5:
+        answer = reply(6, m_designId, kHeaderSize);
+        break;
+    case 7:
+        m_working = !m_working;
+        // A finished design starts over when work starts again.
+        if (m_working && m_stitchCount > 0 && m_stitch >= m_stitchCount)
+            m_stitch = 0.0;
+        fields = std::string(",\"working\":") + (m_working ? "true" : "false");
+        answer = reply(8, m_designId, kHeaderSize);
+        break;
+    case 9:
+        takeParameters(request, &fields);
+        answer = reply(10, m_designId, kHeaderSize);
+        break;
+    case 11: {
+        auto out = reply(12, m_designId, 128);
+        defaultColorPalette().encode(std::span(out).subspan(kHeaderSize));
+        answer = std::move(out);
+        break;
+    }
+    case 15:
+        m_embState = 1;
+        answer = reply(16, m_designId, kHeaderSize);
+        break;
+    case 17:
+        m_embState = 0;
+        answer = reply(18, m_designId, kHeaderSize);
+        break;
+    case 19: {
+        auto out = reply(20, m_designId, 112);
+        out[64] = m_working ? 1 : 0;
+        out[65] = m_embState;
+        put32(out, 64 + 20, static_cast<std::uint32_t>(currentStitch()));
+        fields = ",\"working\":" + std::string(m_working ? "true" : "false") +
+                 ",\"embroidery\":" + std::to_string(m_embState) +
+                 ",\"stitch\":" + std::to_string(currentStitch());
+        answer = std::move(out);
+        break;
+    }
+    default:
+        break;
+    }
+    writeLog(from, code, requestId, fields);
+    return answer;
+}
+
+std::vector<std::uint8_t> SimMachine::takeChunk(std::span<const std::uint8_t> request,
+                                                std::string* logFields)
+{
+    const auto block =
+        request.subspan(kFileBlockAt, std::min<std::size_t>(272, request.size() - kFileBlockAt));
+    const std::string name = safeDesignName(block.size() >= 136 ? block.subspan(8, 128)
+                                                                : std::span<const std::uint8_t>{});
+    const std::int32_t format = i32(block, 4);
+    const std::int32_t length = i32(block, 136);
+    const std::int32_t number = i32(block, 140);
+    const std::int32_t count = i32(block, 144);
+    *logFields = ",\"name\":" + jsonText(name) + ",\"format\":" + std::to_string(format) +
+                 ",\"number\":" + std::to_string(number) + ",\"count\":" + std::to_string(count) +
+                 ",\"length\":" + std::to_string(length) +
+                 ",\"blockMagic\":" + std::to_string(u32(block, 0)) +
+                 ",\"size\":" + std::to_string(request.size());
+
+    const bool sane = u32(block, 0) == 0x12345678u && count >= 1 && count <= 4000 && number >= 1 &&
+                      number <= count && length >= 1 &&
+                      length <= static_cast<std::int32_t>(kChunkDataSize) &&
+                      request.size() >= kFileDataAt + static_cast<std::size_t>(length);
+    if (sane) {
+        PartialFile& file = m_partial[name];
+        if (number == 1 || file.count != count) {
+            file.count = count;
+            file.chunks.assign(static_cast<std::size_t>(count), std::nullopt);
+        }
+        file.chunks[static_cast<std::size_t>(number - 1)] = std::vector<std::uint8_t>(
+            request.begin() + kFileDataAt, request.begin() + kFileDataAt + length);
+        const bool complete = std::all_of(file.chunks.begin(), file.chunks.end(),
+                                          [](const auto& c) { return c.has_value(); });
+        if (complete) {
+            finishFile(name, file);
+            m_partial.erase(name);
+            return reply(2, m_designId, kHeaderSize);
+        }
+    }
+    return reply(2, m_designId + 1, kHeaderSize);
+}
+
+void SimMachine::finishFile(const std::string& name, const PartialFile& file)
+{
+    std::vector<std::uint8_t> bytes;
+    for (const auto& chunk : file.chunks)
+        bytes.insert(bytes.end(), chunk->begin(), chunk->end());
+
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const bool keep = !m_settings.saveDir.empty();
+    const fs::path dir = keep ? fs::path(m_settings.saveDir)
+                              : fs::temp_directory_path(ec) /
+                                    ("z62-sim-" + m_address + "-" + std::to_string(::getpid()));
+    fs::create_directories(dir, ec);
+    const fs::path path = dir / name;
+    {
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(bytes.data()),
+                  static_cast<std::streamsize>(bytes.size()));
+    }
+    m_stitchCount = countStitches(path);
+    if (!keep) {
+        fs::remove(path, ec);
+        fs::remove(dir, ec);
+    }
+    ++m_designId;
+    m_stitch = 0.0;
+    m_working = false;
+    if (m_settings.log) {
+        std::fprintf(m_settings.log,
+                     "{\"t\":%.6f,\"address\":%s,\"saved\":%s,\"bytes\":%zu,\"designId\":%d,"
+                     "\"stitches\":%d}\n",
+                     std::chrono::duration<double>(Clock::now().time_since_epoch()).count(),
+                     jsonText(m_address).c_str(), jsonText(path.string()).c_str(), bytes.size(),
+                     m_designId, m_stitchCount);
+        std::fflush(m_settings.log);
+    }
+}
+
+void SimMachine::takeParameters(std::span<const std::uint8_t> request, std::string* logFields) const
+{
+    const auto p = request.subspan(std::min(kParameterAt, request.size()));
+    const unsigned colorCount = u16(p, 998);
+    std::string colors = "[";
+    for (unsigned i = 0; i < colorCount && i < 980; ++i)
+        colors += (i ? "," : "") + std::to_string(u8(p, 18 + i));
+    colors += "]";
+    *logFields =
+        ",\"size\":" + std::to_string(request.size()) +
+        ",\"direction\":" + std::to_string(u8(p, 2)) + ",\"angle\":" + std::to_string(u8(p, 3)) +
+        ",\"scaleX\":" + std::to_string(u16(p, 4)) + ",\"scaleY\":" + std::to_string(u16(p, 6)) +
+        ",\"priority\":" + std::to_string(u8(p, 8)) +
+        ",\"repeatMode\":" + std::to_string(u8(p, 9)) +
+        ",\"repeatOrder\":" + std::to_string(u8(p, 10)) +
+        ",\"repeatX\":" + std::to_string(u8(p, 11)) + ",\"repeatY\":" + std::to_string(u8(p, 12)) +
+        ",\"spacingX\":" + std::to_string(i16(p, 14)) +
+        ",\"spacingY\":" + std::to_string(i16(p, 16)) +
+        ",\"colorCount\":" + std::to_string(colorCount) + ",\"colors\":" + colors;
+}
+
+void SimMachine::advance(Clock::time_point now)
+{
+    const double seconds = std::chrono::duration<double>(now - m_lastAdvance).count();
+    m_lastAdvance = now;
+    if (!m_working || m_embState != 1 || seconds <= 0.0)
+        return;
+    m_stitch = std::min<double>(m_stitch + seconds * m_settings.speed, m_stitchCount);
+    if (m_stitch >= m_stitchCount)
+        m_working = false;
+}
+
+void SimMachine::writeLog(const std::string& from, std::int32_t code, std::int32_t designId,
+                          const std::string& fields) const
+{
+    if (!m_settings.log)
+        return;
+    std::fprintf(
+        m_settings.log, "{\"t\":%.6f,\"address\":%s,\"from\":%s,\"code\":%d,\"designId\":%d%s}\n",
+        std::chrono::duration<double>(Clock::now().time_since_epoch()).count(),
+        jsonText(m_address).c_str(), jsonText(from).c_str(), code, designId, fields.c_str());
+    std::fflush(m_settings.log);
+}

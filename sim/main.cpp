@@ -1,0 +1,244 @@
+// z62-sim: simulated Z62 machines on local addresses, answering the protocol the way a
+// machine does, for tests and demonstrations without hardware.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "link/PacketCipher.h"
+#include "sim/SimMachine.h"
+
+namespace {
+
+std::atomic<bool> g_stop{false};
+
+void onSignal(int)
+{
+    g_stop = true;
+}
+
+const char* const kUsage =
+    "usage: z62-sim --address A [--address B ...] [--port N] [--reply-port N] [--key K]\n"
+    "               [--log FILE] [--save-dir DIR] [--speed N] [--exit-after S]\n"
+    "  --address A      local address of one simulated machine (repeatable)\n"
+    "  --port N         UDP port the machines listen on (default 8040)\n"
+    "  --reply-port N   port of the sender that answers go to (default 8040)\n"
+    "  --key K          16-character cipher key (default: the built-in key)\n"
+    "  --log FILE       one JSON line per decrypted request ('-' for stdout)\n"
+    "  --save-dir DIR   where received designs are written\n"
+    "  --speed N        stitches per second while working and confirmed (default 200)\n"
+    "  --exit-after S   end after S seconds\n";
+
+struct Options
+{
+    std::vector<std::string> addresses;
+    int port = 8040;
+    int replyPort = 8040;
+    std::string key = defaultCipherKey();
+    std::string logPath;
+    double exitAfter = 0.0;
+    SimSettings settings;
+};
+
+bool parsePort(const char* text, int* port)
+{
+    char* end = nullptr;
+    const long v = std::strtol(text, &end, 10);
+    if (*text == '\0' || *end != '\0' || v <= 0 || v > 65535)
+        return false;
+    *port = static_cast<int>(v);
+    return true;
+}
+
+// 0: run; 1: bad arguments; 2: help printed.
+int parseArgs(int argc, char** argv, Options* o)
+{
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--help" || a == "-h")
+            return 2;
+        if (i + 1 >= argc) {
+            std::fprintf(stderr, "z62-sim: %s needs a value\n", a.c_str());
+            return 1;
+        }
+        const char* v = argv[++i];
+        if (a == "--address") {
+            o->addresses.emplace_back(v);
+        } else if (a == "--port" || a == "--reply-port") {
+            if (!parsePort(v, a == "--port" ? &o->port : &o->replyPort)) {
+                std::fprintf(stderr, "z62-sim: %s needs a port number\n", a.c_str());
+                return 1;
+            }
+        } else if (a == "--key") {
+            o->key = v;
+        } else if (a == "--log") {
+            o->logPath = v;
+        } else if (a == "--save-dir") {
+            o->settings.saveDir = v;
+        } else if (a == "--speed" || a == "--exit-after") {
+            char* end = nullptr;
+            const double d = std::strtod(v, &end);
+            if (*end != '\0' || d < 0) {
+                std::fprintf(stderr, "z62-sim: %s needs a number\n", a.c_str());
+                return 1;
+            }
+            (a == "--speed" ? o->settings.speed : o->exitAfter) = d;
+        } else {
+            std::fprintf(stderr, "z62-sim: unknown option %s\n", a.c_str());
+            return 1;
+        }
+    }
+    if (o->addresses.empty()) {
+        std::fprintf(stderr, "z62-sim: at least one --address is needed\n");
+        return 1;
+    }
+    return 0;
+}
+
+bool loopbackOnly()
+{
+    const char* v = std::getenv("HOOPWATCH_LOOPBACK_ONLY");
+    return v && std::strcmp(v, "1") == 0;
+}
+
+bool isLoopback(const in_addr& a)
+{
+    return (ntohl(a.s_addr) >> 24) == 127;
+}
+
+// One bound socket per machine; closed with the machine.
+struct Endpoint
+{
+    int fd = -1;
+    std::unique_ptr<SimMachine> machine;
+    ~Endpoint()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+};
+
+int bindMachineSocket(const std::string& address, int port)
+{
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_port = htons(static_cast<std::uint16_t>(port));
+    if (::inet_pton(AF_INET, address.c_str(), &sa.sin_addr) != 1) {
+        std::fprintf(stderr, "z62-sim: '%s' is not an IPv4 address\n", address.c_str());
+        return -1;
+    }
+    if (loopbackOnly() && !isLoopback(sa.sin_addr)) {
+        std::fprintf(stderr, "z62-sim: %s is not a loopback address (HOOPWATCH_LOOPBACK_ONLY=1)\n",
+                     address.c_str());
+        return -1;
+    }
+    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+    if (fd < 0)
+        return -1;
+    const int on = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    if (::bind(fd, reinterpret_cast<const sockaddr*>(&sa), sizeof sa) != 0) {
+        std::fprintf(stderr, "z62-sim: cannot bind %s:%d: %s\n", address.c_str(), port,
+                     std::strerror(errno));
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+void serve(Endpoint& ep, const PacketCipher& cipher, int replyPort)
+{
+    std::vector<std::uint8_t> buf(65536);
+    sockaddr_in from{};
+    socklen_t fromLen = sizeof from;
+    const ssize_t n =
+        ::recvfrom(ep.fd, buf.data(), buf.size(), 0, reinterpret_cast<sockaddr*>(&from), &fromLen);
+    if (n <= 0)
+        return;
+    // Only whole cipher blocks can be decrypted; a Parameters datagram loses its cut tail.
+    const auto whole = static_cast<std::size_t>(n) / 16 * 16;
+    buf.resize(whole);
+    cipher.decrypt(buf.data(), static_cast<std::int32_t>(whole));
+    char text[INET_ADDRSTRLEN] = {};
+    ::inet_ntop(AF_INET, &from.sin_addr, text, sizeof text);
+
+    auto answer = ep.machine->handle(buf, text, SimMachine::Clock::now());
+    if (!answer || (loopbackOnly() && !isLoopback(from.sin_addr)))
+        return;
+    cipher.encrypt(answer->data(), static_cast<std::int32_t>(answer->size()));
+    sockaddr_in to = from;
+    to.sin_port = htons(static_cast<std::uint16_t>(replyPort));
+    ::sendto(ep.fd, answer->data(), answer->size(), 0, reinterpret_cast<const sockaddr*>(&to),
+             sizeof to);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    Options options;
+    if (const int r = parseArgs(argc, argv, &options); r != 0) {
+        std::fputs(kUsage, r == 2 ? stdout : stderr);
+        return r == 2 ? 0 : 2;
+    }
+    if (options.key.size() != 16) {
+        std::fprintf(stderr, "z62-sim: the key must have 16 characters\n");
+        return 2;
+    }
+    std::FILE* log = nullptr;
+    if (options.logPath == "-") {
+        log = stdout;
+    } else if (!options.logPath.empty()) {
+        log = std::fopen(options.logPath.c_str(), "a");
+        if (!log) {
+            std::fprintf(stderr, "z62-sim: cannot open log %s\n", options.logPath.c_str());
+            return 1;
+        }
+    }
+    options.settings.log = log;
+
+    std::vector<Endpoint> endpoints(options.addresses.size());
+    for (std::size_t i = 0; i < endpoints.size(); ++i) {
+        endpoints[i].fd = bindMachineSocket(options.addresses[i], options.port);
+        if (endpoints[i].fd < 0)
+            return 1;
+        endpoints[i].machine = std::make_unique<SimMachine>(options.addresses[i], options.settings);
+    }
+
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGTERM, onSignal);
+    const PacketCipher cipher(options.key);
+    const auto deadline = std::chrono::steady_clock::now() +
+                          std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                              std::chrono::duration<double>(options.exitAfter));
+    std::fprintf(stderr, "z62-sim: %zu machine(s) on port %d, answering to port %d\n",
+                 endpoints.size(), options.port, options.replyPort);
+
+    std::vector<pollfd> fds(endpoints.size());
+    while (!g_stop) {
+        if (options.exitAfter > 0 && std::chrono::steady_clock::now() >= deadline)
+            break;
+        for (std::size_t i = 0; i < fds.size(); ++i)
+            fds[i] = {endpoints[i].fd, POLLIN, 0};
+        // A short wait keeps signals and the exit time prompt.
+        if (::poll(fds.data(), fds.size(), 100) <= 0)
+            continue;
+        for (std::size_t i = 0; i < fds.size(); ++i)
+            if (fds[i].revents & POLLIN)
+                serve(endpoints[i], cipher, options.replyPort);
+    }
+    if (log && log != stdout)
+        std::fclose(log);
+    return 0;
+}

@@ -1,0 +1,106 @@
+#include "tests/cli/ProcessRunner.h"
+
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <fstream>
+#include <sstream>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+pid_t spawn(const std::vector<std::string>& argv, const std::string& outPath,
+            const std::string& errPath)
+{
+    const pid_t pid = ::fork();
+    if (pid != 0)
+        return pid;
+    ::setenv("HOOPWATCH_LOOPBACK_ONLY", "1", 1);
+    ::unsetenv("HOOPWATCH_CONFIG");
+    const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (out >= 0)
+        ::dup2(out, 1);
+    if (err >= 0)
+        ::dup2(err, 2);
+    std::vector<char*> args;
+    for (const auto& a : argv)
+        args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    ::execv(args[0], args.data());
+    ::_exit(127);
+}
+
+int waitFor(pid_t pid, std::chrono::seconds limit)
+{
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    int status = 0;
+    while (::waitpid(pid, &status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, &status, 0);
+            return -1;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+} // namespace
+
+std::string binPath(const std::string& name)
+{
+    return std::string(HOOPWATCH_BIN_DIR) + "/" + name;
+}
+
+std::string readText(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+ProcessResult runProcess(const std::vector<std::string>& argv, const std::string& workDir,
+                         std::chrono::seconds limit)
+{
+    static int serial = 0;
+    const std::string base = workDir + "/run" + std::to_string(++serial);
+    const pid_t pid = spawn(argv, base + ".out", base + ".err");
+    ProcessResult r;
+    r.exitCode = pid > 0 ? waitFor(pid, limit) : -1;
+    r.out = readText(base + ".out");
+    r.err = readText(base + ".err");
+    return r;
+}
+
+BackgroundProcess::BackgroundProcess(const std::vector<std::string>& argv,
+                                     const std::string& outPath)
+    : m_pid(spawn(argv, outPath, outPath + ".err"))
+{
+}
+
+BackgroundProcess::~BackgroundProcess()
+{
+    stop();
+}
+
+int BackgroundProcess::wait(std::chrono::seconds limit)
+{
+    if (m_pid <= 0)
+        return -1;
+    const int code = waitFor(m_pid, limit);
+    m_pid = -1;
+    return code;
+}
+
+void BackgroundProcess::stop()
+{
+    if (m_pid <= 0)
+        return;
+    ::kill(m_pid, SIGTERM);
+    waitFor(m_pid, std::chrono::seconds(5));
+    m_pid = -1;
+}

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <chrono>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+// Runs the project's executables for end-to-end tests: output captured in files, every run
+// bounded in time, every background process ended by its own id.
+struct ProcessResult
+{
+    int exitCode = -1; // -1 when it had to be killed
+    std::string out;
+    std::string err;
+};
+
+std::string binPath(const std::string& name);
+std::string readText(const std::string& path);
+
+// Runs to its end (killed after `limit`).
+ProcessResult runProcess(const std::vector<std::string>& argv, const std::string& workDir,
+                         std::chrono::seconds limit = std::chrono::seconds(30));
+
+// A process that runs beside the test, stopped with SIGTERM when the object goes.
+class BackgroundProcess
+{
+public:
+    BackgroundProcess(const std::vector<std::string>& argv, const std::string& outPath);
+    ~BackgroundProcess();
+    BackgroundProcess(const BackgroundProcess&) = delete;
+    BackgroundProcess& operator=(const BackgroundProcess&) = delete;
+    // The exit code, once it has ended (killed after `limit`).
+    int wait(std::chrono::seconds limit = std::chrono::seconds(30));
+    void stop();
+
+private:
+    pid_t m_pid = -1;
+};
