@@ -64,7 +64,9 @@ bool writeAllFd(int fd, std::string_view bytes)
 // Where the bytes really go: a symbolic link is written through, not replaced.
 std::string targetPath(const std::string& path)
 {
-    struct stat info {};
+    struct stat info
+    {
+    };
     if (::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
         std::error_code error;
         const auto resolved = std::filesystem::weakly_canonical(path, error);
@@ -83,7 +85,9 @@ bool replaceFile(const std::string& path, std::string_view bytes)
     const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
     if (fd < 0)
         return false;
-    struct stat info {};
+    struct stat info
+    {
+    };
     const mode_t mode = (::stat(target.c_str(), &info) == 0) ? (info.st_mode & 07777) : 0644;
     const bool written = writeAllFd(fd, bytes) && ::fchmod(fd, mode) == 0 && ::fsync(fd) == 0;
     if (::close(fd) != 0 || !written || ::rename(temp.c_str(), target.c_str()) != 0) {
@@ -155,7 +159,9 @@ std::unique_lock<std::recursive_mutex> ConfigFile::lock()
 bool ConfigFile::exists() const
 {
     auto guard = lock();
-    struct stat info {};
+    struct stat info
+    {
+    };
     return !m_path.empty() && ::stat(m_path.c_str(), &info) == 0;
 }
 
@@ -238,15 +244,21 @@ std::string resolveConfigPath(const std::optional<std::string>& explicitPath)
             return folder + "/" + std::string(kFileName);
     }
     // An installed build cannot write beside itself; the choices then live with the user.
-    const std::string userFolder = userConfigFolder();
-    if (userFolder.empty())
+    return userConfigPath();
+}
+
+std::string userConfigPath()
+{
+    const std::string folder = userConfigFolder();
+    if (folder.empty())
         return {};
-    return userFolder + "/" + std::string(kFileName);
+    return folder + "/" + std::string(kFileName);
 }
 
 namespace {
 
-struct DefaultValue {
+struct DefaultValue
+{
     std::string_view section;
     std::string_view key;
     std::string_view value;

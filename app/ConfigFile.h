@@ -12,7 +12,8 @@ class ProfileDocument;
 // and closes it again, so a value written by one thread is seen by the next read anywhere.
 // All calls of the process are serialised by one lock, and every write replaces the file
 // atomically, so readers never see a torn file.
-class ConfigFile {
+class ConfigFile
+{
 public:
     // Longest value a reader sees; longer stored values are cut to their first 99 characters.
     static constexpr std::size_t kMaxValueChars = 99;
@@ -42,8 +43,7 @@ public:
     [[nodiscard]] static std::unique_lock<std::recursive_mutex> lock();
 
     // Runs fn while holding the process-wide lock and returns its result.
-    template <typename Fn>
-    static auto transaction(Fn&& fn)
+    template <typename Fn> static auto transaction(Fn&& fn)
     {
         auto guard = lock();
         return fn();
@@ -62,6 +62,9 @@ int parseCNumber(std::string_view text);
 // folder ($XDG_CONFIG_HOME or ~/.config, subfolder hoopwatch) when the executable's folder is
 // not writable. Empty when no path can be found.
 std::string resolveConfigPath(const std::optional<std::string>& explicitPath);
+// ZUZiruro.ini in $XDG_CONFIG_HOME/hoopwatch or ~/.config/hoopwatch, the folder created as
+// needed; empty when there is no such folder and it cannot be made.
+std::string userConfigPath();
 
 // First-run default sets; each writes only when no file exists at the path yet.
 // At start-up, before anything else reads the file.

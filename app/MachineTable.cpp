@@ -169,8 +169,7 @@ std::vector<MachineEntry> MachineTable::load(int max) const
     for (int i = 0; i < count; ++i) {
         const std::string section = sectionName(i);
         MachineEntry entry;
-        entry.address =
-            document.value(section, kAddressKey).value_or(std::string(kMissingAddress));
+        entry.address = document.value(section, kAddressKey).value_or(std::string(kMissingAddress));
         entry.ticked = parseCNumber(document.value(section, kChooseKey).value_or("0")) != 0;
         entries.push_back(std::move(entry));
     }

@@ -8,7 +8,8 @@
 #include "app/ConfigFile.h"
 
 // One machine of the table as the main window holds it.
-struct MachineEntry {
+struct MachineEntry
+{
     std::string address;
     bool ticked = false;
 };
@@ -16,7 +17,8 @@ struct MachineEntry {
 // The known machines in the settings file: Z62_Net_Count/count plus one section Z62_Net_<n>
 // with Ip and IsChoose for every n below count. Sections at or above count are ignored.
 // Every operation goes to the file; nothing is cached.
-class MachineTable {
+class MachineTable
+{
 public:
     static constexpr std::string_view kCountSection = "Z62_Net_Count";
     static constexpr std::string_view kCountKey = "count";

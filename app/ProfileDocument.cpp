@@ -35,7 +35,8 @@ bool equalsNoCase(std::string_view a, std::string_view b)
 
 enum class LineKind { Other, Section, Key, Comment };
 
-struct ParsedLine {
+struct ParsedLine
+{
     LineKind kind = LineKind::Other;
     std::string_view name;
     std::string_view value;
@@ -138,8 +139,8 @@ std::uint32_t decodeAt(std::string_view text, std::size_t at, std::size_t length
     case 3:
         return ((byte(0) & 0x0Fu) << 12) | ((byte(1) & 0x3Fu) << 6) | (byte(2) & 0x3Fu);
     case 4:
-        return ((byte(0) & 0x07u) << 18) | ((byte(1) & 0x3Fu) << 12) |
-               ((byte(2) & 0x3Fu) << 6) | (byte(3) & 0x3Fu);
+        return ((byte(0) & 0x07u) << 18) | ((byte(1) & 0x3Fu) << 12) | ((byte(2) & 0x3Fu) << 6) |
+               (byte(3) & 0x3Fu);
     default:
         return byte(0) < 0x80 ? byte(0) : kReplacement;
     }
@@ -325,8 +326,7 @@ std::optional<std::string> ProfileDocument::value(std::string_view section,
     return cutToChars(text, kMaxValueChars);
 }
 
-bool ProfileDocument::set(std::string_view section, std::string_view key,
-                          std::string_view rawValue)
+bool ProfileDocument::set(std::string_view section, std::string_view key, std::string_view rawValue)
 {
     // A value is one line: a line break inside it would start new lines of the file.
     std::string value(rawValue);

@@ -11,7 +11,8 @@
 // Section and key names compare without regard to ASCII case; blanks around names and values
 // are not part of them; the first of duplicate sections or keys wins. Files come as UTF-8
 // (with or without BOM) or as UTF-16LE with BOM and are written back in the encoding they had.
-class ProfileDocument {
+class ProfileDocument
+{
 public:
     enum class Encoding { Utf8, Utf8Bom, Utf16Le };
 
@@ -34,7 +35,8 @@ public:
 private:
     enum class Kind { Other, Section, Key, Comment };
     enum class End { None, Lf, CrLf }; // None only for a last line without a line end
-    struct Line {
+    struct Line
+    {
         std::string text; // without line end
         End end = End::None;
         Kind kind = Kind::Other;
@@ -47,7 +49,8 @@ private:
         }
     };
     static Line makeLine(std::string text, End end);
-    struct KeyLine {
+    struct KeyLine
+    {
         std::size_t index = 0;
         std::string value; // trimmed, as stored
     };

@@ -5,7 +5,8 @@
 
 namespace {
 
-struct TextEntry {
+struct TextEntry
+{
     TextId id;
     std::string_view zh;
     std::string_view en;

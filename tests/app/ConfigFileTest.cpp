@@ -30,14 +30,24 @@ std::string utf16le(std::u16string_view text)
 
 TEST(ParseCNumber, ConvertsLikeTheCLibrary)
 {
-    const struct {
+    const struct
+    {
         const char* text;
         int value;
     } cases[] = {
-        {"42", 42},          {"  \t-7x", -7},   {"+5", 5},          {"abc", 0},
-        {"", 0},             {"3.9", 3},        {"1 2", 1},         {"- 5", 0},
-        {"0012", 12},        {"2147483647", INT_MAX},               {"99999999999", INT_MAX},
-        {"-2147483648", INT_MIN},               {"-99999999999999999999", INT_MIN},
+        {"42", 42},
+        {"  \t-7x", -7},
+        {"+5", 5},
+        {"abc", 0},
+        {"", 0},
+        {"3.9", 3},
+        {"1 2", 1},
+        {"- 5", 0},
+        {"0012", 12},
+        {"2147483647", INT_MAX},
+        {"99999999999", INT_MAX},
+        {"-2147483648", INT_MIN},
+        {"-99999999999999999999", INT_MIN},
     };
     for (const auto& c : cases)
         EXPECT_EQ(parseCNumber(c.text), c.value) << '"' << c.text << '"';
@@ -193,8 +203,8 @@ TEST(ConfigFile, ConcurrentWritersLoseNoKey)
     int present = 0;
     for (int t = 0; t < kThreads; ++t) {
         for (int k = 0; k < kKeys; ++k) {
-            const auto value = document.value("Keys", "t" + std::to_string(t) + "_" +
-                                                          std::to_string(k));
+            const auto value =
+                document.value("Keys", "t" + std::to_string(t) + "_" + std::to_string(k));
             present += (value && *value == std::to_string(k)) ? 1 : 0;
         }
     }
@@ -214,8 +224,7 @@ TEST(ConfigFile, KilledWriterLeavesAWholeFile)
         ASSERT_GE(child, 0);
         if (child == 0) {
             for (int k = 0; k < 20000; ++k)
-                config.writeText("Loop" + std::to_string(round), "k" + std::to_string(k),
-                                 filler);
+                config.writeText("Loop" + std::to_string(round), "k" + std::to_string(k), filler);
             ::_exit(0);
         }
         ::usleep(static_cast<useconds_t>(50000 + 70000 * round));
@@ -227,8 +236,7 @@ TEST(ConfigFile, KilledWriterLeavesAWholeFile)
         EXPECT_EQ(document.value("Z62_Net_0", "Ip").value_or(""), "192.168.7.100");
         EXPECT_EQ(document.value("Z62Language", "Language").value_or(""), "0");
         for (int earlier = 0; earlier < round; ++earlier)
-            EXPECT_EQ(document.value("Loop" + std::to_string(earlier), "k0").value_or(""),
-                      filler);
+            EXPECT_EQ(document.value("Loop" + std::to_string(earlier), "k0").value_or(""), filler);
         const std::string section = "Loop" + std::to_string(round);
         int written = 0;
         while (document.value(section, "k" + std::to_string(written)))
@@ -253,6 +261,22 @@ TEST(ResolveConfigPath, ExplicitThenEnvironmentThenBesideTheExecutable)
     EXPECT_EQ(resolveConfigPath(std::nullopt), "/tmp/from-env.ini");
     EXPECT_EQ(resolveConfigPath(std::string("/tmp/given.ini")), "/tmp/given.ini");
     ::unsetenv("HOOPWATCH_CONFIG");
+}
+
+TEST(ResolveConfigPath, PerUserFolderFollowsXdgThenHome)
+{
+    TempFolder folder;
+    const std::string oldHome = std::getenv("HOME") ? std::getenv("HOME") : "";
+    ::setenv("XDG_CONFIG_HOME", folder.file("xdg").c_str(), 1);
+    EXPECT_EQ(userConfigPath(), folder.file("xdg") + "/hoopwatch/ZUZiruro.ini");
+    EXPECT_TRUE(std::filesystem::is_directory(folder.file("xdg") + "/hoopwatch"));
+
+    ::setenv("XDG_CONFIG_HOME", "relative/is/ignored", 1);
+    ::setenv("HOME", folder.file("home").c_str(), 1);
+    EXPECT_EQ(userConfigPath(), folder.file("home") + "/.config/hoopwatch/ZUZiruro.ini");
+
+    ::unsetenv("XDG_CONFIG_HOME");
+    ::setenv("HOME", oldHome.c_str(), 1);
 }
 
 } // namespace

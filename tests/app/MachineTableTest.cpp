@@ -21,7 +21,8 @@ const std::string kSixSections = "[Z62_Net_Count]\ncount=3\n"
                                  "[Z62_Net_4]\nIp=127.0.0.14\nIsChoose=1\n"
                                  "[Z62_Net_5]\nIp=127.0.0.15\nIsChoose=1\n";
 
-struct TableFile {
+struct TableFile
+{
     TempFolder folder;
     ConfigFile config{folder.file("ZUZiruro.ini")};
     MachineTable table{config};
@@ -78,7 +79,8 @@ TEST(MachineTable, AppendAddsTickedEntriesAndSkipsListedAddresses)
 
 TEST(MachineTable, AppendPlacesTheEntryAtTheIndexTheCountNames)
 {
-    const struct {
+    const struct
+    {
         const char* countLine;
         int index;
     } cases[] = {{"count=03", 3}, {"count= 2 ", 2}, {"count=abc", 0}, {"count=-4", 0}, {"", 0}};

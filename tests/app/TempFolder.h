@@ -7,7 +7,8 @@
 #include <string>
 
 // A fresh folder under the system temp folder, removed with everything in it afterwards.
-class TempFolder {
+class TempFolder
+{
 public:
     // inMemory puts the folder on /dev/shm when there is one, for tests that write a lot and
     // are not about what reaches the disk.

@@ -29,7 +29,8 @@ TEST(UiTexts, OnlyLanguageOneIsChinese)
 
 TEST(UiTexts, TextsAreTheSystemsOwnBytes)
 {
-    const struct {
+    const struct
+    {
         TextId id;
         int language;
         std::string_view text;
