@@ -16,9 +16,10 @@ const char* const kInfoUsage =
     "Exit: 0 done, 1 a file could not be read, 2 unknown suffix or bad arguments.\n";
 
 const char* const kDumpUsage =
-    "usage: hoopwatch-cli dump FILE\n"
+    "usage: hoopwatch-cli dump FILE...\n"
     "  Prints every stored record as 'X Y TYPE COLOR' (0.01 mm, y up), then\n"
-    "  'extents LEFT TOP RIGHT BOTTOM'.\n"
+    "  'extents LEFT TOP RIGHT BOTTOM'. With several files, each file's records follow\n"
+    "  a line 'file PATH'.\n"
     "Exit: 0 done, 1 the file could not be read, 2 unknown suffix or bad arguments.\n";
 
 constexpr int kExitUnreadable = 1;
@@ -147,18 +148,26 @@ int cmdDump(const GlobalOptions&, ArgList args)
                      kDumpUsage);
         return kExitUsage;
     }
-    if (args.rest().size() != 1) {
+    const std::vector<std::string>& files = args.rest();
+    if (files.empty()) {
         std::fputs(kDumpUsage, stderr);
         return kExitUsage;
     }
-    Design design;
-    if (const int rc = loadForCli(args.rest().front(), &design); rc != 0)
-        return rc;
-    // Positions are whole multiples of 10 of an int64 sum, so they print exactly as integers.
-    for (const Stitch& s : design.stitches.view())
-        std::printf("%lld %lld %d %d\n", static_cast<long long>(s.x), static_cast<long long>(s.y),
-                    int{code(s.type)}, int{s.color});
-    const DesignExtents& e = design.extents;
-    std::printf("extents %d %d %d %d\n", e.left, e.top, e.right, e.bottom);
-    return 0;
+    int worst = 0;
+    for (const std::string& path : files) {
+        Design design;
+        if (const int rc = loadForCli(path, &design); rc != 0) {
+            worst = std::max(worst, rc);
+            continue;
+        }
+        if (files.size() > 1)
+            std::printf("file %s\n", path.c_str());
+        // Positions are whole multiples of 10 of an int64 sum, so they print exactly.
+        for (const Stitch& s : design.stitches.view())
+            std::printf("%lld %lld %d %d\n", static_cast<long long>(s.x),
+                        static_cast<long long>(s.y), int{code(s.type)}, int{s.color});
+        const DesignExtents& e = design.extents;
+        std::printf("extents %d %d %d %d\n", e.left, e.top, e.right, e.bottom);
+    }
+    return worst;
 }
