@@ -3,7 +3,6 @@
 #include <cerrno>
 #include <climits>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -27,13 +26,15 @@ std::recursive_mutex& processLock()
     return mutex;
 }
 
-// Reads the whole file; false when it cannot be opened (missing counts as an empty file for
-// the caller, which decides by exists()).
-bool readAll(const std::string& path, std::string* bytes)
+enum class ReadResult { Read, Missing, Failed };
+
+// Reads the whole file. A file that exists but cannot be read is told apart from a missing
+// one, so that a write never replaces it with a file holding only the new key.
+ReadResult readAll(const std::string& path, std::string* bytes)
 {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
-        return false;
+        return errno == ENOENT ? ReadResult::Missing : ReadResult::Failed;
     bytes->clear();
     char buffer[65536];
     for (;;) {
@@ -42,7 +43,7 @@ bool readAll(const std::string& path, std::string* bytes)
             continue;
         if (got <= 0) {
             ::close(fd);
-            return got == 0;
+            return got == 0 ? ReadResult::Read : ReadResult::Failed;
         }
         bytes->append(buffer, static_cast<std::size_t>(got));
     }
@@ -64,9 +65,7 @@ bool writeAllFd(int fd, std::string_view bytes)
 // Where the bytes really go: a symbolic link is written through, not replaced.
 std::string targetPath(const std::string& path)
 {
-    struct stat info
-    {
-    };
+    struct stat info = {};
     if (::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
         std::error_code error;
         const auto resolved = std::filesystem::weakly_canonical(path, error);
@@ -85,9 +84,7 @@ bool replaceFile(const std::string& path, std::string_view bytes)
     const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
     if (fd < 0)
         return false;
-    struct stat info
-    {
-    };
+    struct stat info = {};
     const mode_t mode = (::stat(target.c_str(), &info) == 0) ? (info.st_mode & 07777) : 0644;
     const bool written = writeAllFd(fd, bytes) && ::fchmod(fd, mode) == 0 && ::fsync(fd) == 0;
     if (::close(fd) != 0 || !written || ::rename(temp.c_str(), target.c_str()) != 0) {
@@ -159,9 +156,7 @@ std::unique_lock<std::recursive_mutex> ConfigFile::lock()
 bool ConfigFile::exists() const
 {
     auto guard = lock();
-    struct stat info
-    {
-    };
+    struct stat info = {};
     return !m_path.empty() && ::stat(m_path.c_str(), &info) == 0;
 }
 
@@ -169,15 +164,16 @@ ProfileDocument ConfigFile::snapshot() const
 {
     auto guard = lock();
     std::string bytes;
-    if (m_path.empty() || !readAll(m_path, &bytes))
-        return ProfileDocument::parse({});
-    return ProfileDocument::parse(bytes);
+    const ReadResult result = m_path.empty() ? ReadResult::Missing : readAll(m_path, &bytes);
+    if (result == ReadResult::Failed)
+        return ProfileDocument::unreadable();
+    return ProfileDocument::parse(result == ReadResult::Read ? bytes : std::string());
 }
 
 bool ConfigFile::save(const ProfileDocument& document) const
 {
     auto guard = lock();
-    return !m_path.empty() && replaceFile(m_path, document.serialize());
+    return !m_path.empty() && document.readable() && replaceFile(m_path, document.serialize());
 }
 
 std::string ConfigFile::readText(std::string_view section, std::string_view key,

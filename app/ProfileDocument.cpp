@@ -242,6 +242,13 @@ ProfileDocument ProfileDocument::parse(std::string_view bytes)
     return doc;
 }
 
+ProfileDocument ProfileDocument::unreadable()
+{
+    ProfileDocument doc;
+    doc.m_readable = false;
+    return doc;
+}
+
 std::string ProfileDocument::serialize() const
 {
     std::size_t size = 0;

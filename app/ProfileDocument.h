@@ -20,6 +20,10 @@ public:
     static constexpr std::size_t kMaxValueChars = 99;
 
     static ProfileDocument parse(std::string_view bytes);
+    // An empty document standing for a file that exists but could not be read; it reads as
+    // empty and must never be saved over that file.
+    static ProfileDocument unreadable();
+    bool readable() const { return m_readable; }
     std::string serialize() const;
 
     // The value as a reader sees it: blanks trimmed, one pair of enclosing quotes removed,
@@ -62,6 +66,7 @@ private:
 
     std::vector<Line> m_lines;
     Encoding m_encoding = Encoding::Utf8;
+    bool m_readable = true;
 };
 
 // Cuts UTF-8 text to at most maxChars characters without splitting a character.
