@@ -1,0 +1,263 @@
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+#include "link/CommandPacket.h"
+#include "link/LinkState.h"
+#include "tests/ui/PanelTestSupport.h"
+#include "ui/CDesignSet.h"
+#include "ui/DirectionImages.h"
+#include "ui/MessageBoxes.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using panel_test::FakeMachine;
+using panel_test::TempConfig;
+
+// Where the letter's stem lies and at which end of it the bowl sits.
+struct Orientation {
+    char stem; // 'L', 'R', 'T', 'B'
+    char bowl; // end of the stem: 'T'/'B' for an upright stem, 'L'/'R' for a lying one
+    bool operator==(const Orientation&) const = default;
+};
+
+Orientation orientationOf(const QImage& image)
+{
+    const auto dark = [&](int x, int y) { return qGray(image.pixel(x, y)) < 128; };
+    const int size = image.width();
+    int bestColumn = 0, bestColumnRun = 0, bestRow = 0, bestRowRun = 0;
+    for (int i = 0; i < size; ++i) {
+        int column = 0, row = 0;
+        for (int j = 0; j < size; ++j) {
+            column += dark(i, j);
+            row += dark(j, i);
+        }
+        if (column > bestColumnRun) {
+            bestColumnRun = column;
+            bestColumn = i;
+        }
+        if (row > bestRowRun) {
+            bestRowRun = row;
+            bestRow = i;
+        }
+    }
+    int firstHalf = 0, secondHalf = 0;
+    const bool upright = bestColumnRun > bestRowRun;
+    for (int x = 0; x < size; ++x) {
+        for (int y = 0; y < size; ++y) {
+            const int along = upright ? y : x;
+            (along < size / 2 ? firstHalf : secondHalf) += dark(x, y);
+        }
+    }
+    if (upright) {
+        return {bestColumn < size / 2 ? 'L' : 'R', firstHalf > secondHalf ? 'T' : 'B'};
+    }
+    return {bestRow < size / 2 ? 'T' : 'B', firstHalf > secondHalf ? 'L' : 'R'};
+}
+
+TEST(DirectionImages, LetterTurnsAsEachDirectionSays)
+{
+    const Orientation expected[8] = {{'L', 'T'}, {'B', 'L'}, {'R', 'B'}, {'T', 'R'},
+                                     {'R', 'T'}, {'T', 'L'}, {'L', 'B'}, {'B', 'R'}};
+    for (int d = 0; d < 8; ++d) {
+        const QImage image = directionImage(d);
+        EXPECT_EQ(image.size(), QSize(32, 32)) << d;
+        const Orientation got = orientationOf(image);
+        EXPECT_EQ(got.stem, expected[d].stem) << d;
+        EXPECT_EQ(got.bowl, expected[d].bowl) << d;
+    }
+}
+
+class DesignSetTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        panel_test::ensureApplication();
+        temp.writeMachines({"127.0.0.1"}, {1});
+        temp.config.writeText("Z62Language", "Language", "2");
+        settings = machine.settings(temp.config);
+        previousHook = setMessageHook([this](const QString& text) { messages << text; });
+    }
+    void TearDown() override { setMessageHook(previousHook); }
+
+    std::unique_ptr<CDesignSet> open(std::span<const std::int32_t> numbers, int count)
+    {
+        return std::make_unique<CDesignSet>(nullptr, temp.config, settings, state, "127.0.0.1",
+                                            numbers, count);
+    }
+    static QPushButton* button(QWidget* dialog, int id)
+    {
+        return dialog->findChild<QPushButton*>(QString::number(id));
+    }
+    static QLineEdit* edit(QWidget* dialog, int id)
+    {
+        return dialog->findChild<QLineEdit*>(QString::number(id));
+    }
+    static void type(QWidget* dialog, int id, const QString& text)
+    {
+        QLineEdit* line = edit(dialog, id);
+        line->selectAll();
+        line->del();
+        QTest::keyClicks(line, text);
+    }
+
+    TempConfig temp;
+    FakeMachine machine;
+    LinkSettings settings;
+    LinkState state;
+    QStringList messages;
+    MessageHook previousHook;
+    std::vector<std::int32_t> colors = std::vector<std::int32_t>(20, 1);
+};
+
+TEST_F(DesignSetTest, DirectionButtonStepsThroughEightImages)
+{
+    auto dialog = open(colors, 20);
+    for (int i = 0; i < 9; ++i) {
+        button(dialog.get(), 1000)->click();
+    }
+    EXPECT_EQ(dialog->direction(), 1);
+    const QImage shown = button(dialog.get(), 1000)
+                             ->icon()
+                             .pixmap(32, 32)
+                             .toImage()
+                             .convertToFormat(QImage::Format_RGB32);
+    EXPECT_EQ(shown, directionImage(1));
+}
+
+TEST_F(DesignSetTest, ModeButtonsToggleTheirTextsInTheStoredLanguage)
+{
+    struct Case {
+        const char* language;
+        int id;
+        const char* first;
+        const char* second;
+    };
+    const Case cases[] = {
+        {"2", 1027, "Zoom priority", "Rotation priority"},
+        {"0", 1030, "Usually repeated", "Local recurrence"},
+        {"1", 1031, "X优先", "Y优先"},
+        {"1", 1027, "缩放优先", "旋转优先"},
+    };
+    for (const Case& c : cases) {
+        temp.config.writeText("Z62Language", "Language", c.language);
+        auto dialog = open(colors, 20);
+        QPushButton* mode = button(dialog.get(), c.id);
+        EXPECT_EQ(mode->text(), QString::fromUtf8(c.first)) << c.id;
+        mode->click();
+        EXPECT_EQ(mode->text(), QString::fromUtf8(c.second)) << c.id;
+        mode->click();
+        EXPECT_EQ(mode->text(), QString::fromUtf8(c.first)) << c.id;
+    }
+}
+
+TEST_F(DesignSetTest, CaptionFollowsLanguageWithChineseByDefault)
+{
+    const std::pair<const char*, const char*> cases[] = {
+        {"2", "Parameter setting"}, {"0", "Parameter setting"}, {"1", "参数设置"}};
+    for (const auto& [language, caption] : cases) {
+        temp.config.writeText("Z62Language", "Language", language);
+        EXPECT_EQ(open(colors, 20)->windowTitle(), QString::fromUtf8(caption)) << language;
+    }
+}
+
+TEST_F(DesignSetTest, AngleTakesDigitsOnlySpacingTakesSign)
+{
+    auto dialog = open(colors, 20);
+    type(dialog.get(), 1026, QStringLiteral("-4a5"));
+    EXPECT_EQ(edit(dialog.get(), 1026)->text(), QStringLiteral("45"));
+    type(dialog.get(), 1034, QStringLiteral("-50"));
+    EXPECT_EQ(edit(dialog.get(), 1034)->text(), QStringLiteral("-50"));
+}
+
+TEST_F(DesignSetTest, SendIsRefusedWithoutAReportedDesign)
+{
+    auto dialog = open(colors, 20);
+    button(dialog.get(), 1036)->click();
+    EXPECT_EQ(messages, QStringList{QStringLiteral("No matching design!")});
+    std::this_thread::sleep_for(200ms);
+    EXPECT_TRUE(machine.received().empty());
+}
+
+TEST_F(DesignSetTest, SendCarriesTheValuesAndReopeningStartsAfresh)
+{
+    state.currentDesignId = 77;
+    colors[15] = 7;
+    auto dialog = open(colors, 20);
+    for (int i = 0; i < 3; ++i) {
+        button(dialog.get(), 1000)->click();
+    }
+    button(dialog.get(), 1030)->click();
+    type(dialog.get(), 1026, QStringLiteral("45"));
+    type(dialog.get(), 1037, QStringLiteral("120"));
+    type(dialog.get(), 1038, QStringLiteral("80"));
+    type(dialog.get(), 1032, QStringLiteral("2"));
+    type(dialog.get(), 1034, QStringLiteral("-50"));
+    button(dialog.get(), 1036)->click();
+
+    const auto received = machine.waitFor(1, 2s);
+    ASSERT_EQ(received.size(), 1u);
+    ASSERT_EQ(received[0].bytes.size(), kParametersSize);
+    EXPECT_EQ(panel_test::readI32(received[0].bytes, 4), 9);
+    EXPECT_EQ(panel_test::readI32(received[0].bytes, 12), 77);
+    const auto block = ParameterBlock::decode(
+        std::span<const std::uint8_t>(received[0].bytes).subspan(kHeaderSize));
+    ASSERT_TRUE(block.has_value());
+    EXPECT_EQ(block->patternDirection, 3);
+    EXPECT_EQ(block->angle, 45);
+    EXPECT_EQ(block->scaleX, 120);
+    EXPECT_EQ(block->scaleY, 80);
+    EXPECT_EQ(block->repeatMode, 1);
+    EXPECT_EQ(block->priorityMode, 0);
+    EXPECT_EQ(block->repeatCountX, 2);
+    EXPECT_EQ(block->repeatCountY, 1);
+    EXPECT_EQ(block->repeatSpacingX, -50);
+    EXPECT_EQ(block->colorCount, 20);
+    EXPECT_EQ(block->colorSequence[15], 7);
+    EXPECT_EQ(block->colorSequence[19], 1);
+    EXPECT_EQ(block->colorSequence[20], 0);
+    dialog.reset();
+
+    auto reopened = open(colors, 20);
+    EXPECT_EQ(reopened->direction(), 0);
+    EXPECT_EQ(button(reopened.get(), 1030)->text(), QStringLiteral("Usually repeated"));
+    const std::pair<int, const char*> initial[] = {{1026, "0"},   {1037, "100"}, {1038, "100"},
+                                                   {1032, "1"},   {1033, "1"},   {1034, "0"},
+                                                   {1035, "0"}};
+    for (const auto& [id, text] : initial) {
+        EXPECT_EQ(edit(reopened.get(), id)->text(), QLatin1String(text)) << id;
+    }
+}
+
+TEST_F(DesignSetTest, DesignBeyondTheSequenceSendsItsFirstEntries)
+{
+    state.currentDesignId = 5;
+    std::vector<std::int32_t> many(980, 3);
+    auto dialog = open(many, 1500);
+    button(dialog.get(), 1036)->click();
+    const auto received = machine.waitFor(1, 2s);
+    ASSERT_EQ(received.size(), 1u);
+    const auto block = ParameterBlock::decode(
+        std::span<const std::uint8_t>(received[0].bytes).subspan(kHeaderSize));
+    ASSERT_TRUE(block.has_value());
+    EXPECT_EQ(block->colorCount, 980);
+    EXPECT_EQ(block->colorSequence[979], 3);
+}
+
+TEST_F(DesignSetTest, EnterInAnEditAndEscapeCloseTheDialog)
+{
+    for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Escape}) {
+        auto dialog = open(colors, 20);
+        dialog->show();
+        QLineEdit* angle = edit(dialog.get(), 1026);
+        angle->setFocus();
+        QTest::keyClick(angle, key);
+        EXPECT_FALSE(dialog->isVisible()) << key;
+    }
+}
+
+} // namespace
