@@ -1,0 +1,207 @@
+#include "ui/CDSFileDialog.h"
+
+#include <QCheckBox>
+#include <QFileInfo>
+#include <QFrame>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QPainter>
+#include <QPushButton>
+
+#include "app/UiTexts.h"
+#include "design/DesignLoader.h"
+#include "render/QPainterSurface.h"
+#include "render/StitchRenderer.h"
+#include "render/SummaryLine.h"
+#include "ui/DialogUnits.h"
+#include "ui/QtTexts.h"
+
+namespace {
+
+// "*.DST" matches .dst, .Dst, .DST ...: each letter becomes a two-case set.
+QString anyCasePattern(const QString& pattern)
+{
+    QString result;
+    for (const QChar c : pattern) {
+        if (c.isLetter() && c.toLower() != c.toUpper())
+            result += u'[' + QString(c.toLower()) + QString(c.toUpper()) + u']';
+        else
+            result += c;
+    }
+    return result;
+}
+
+constexpr int kPanelWidth = 260;
+
+} // namespace
+
+CDSPreviewPanel::CDSPreviewPanel(QWidget* parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("129"));
+    setMinimumWidth(kPanelWidth);
+    setMaximumWidth(kPanelWidth);
+    m_measure = new QFrame(this);
+    m_measure->setObjectName(QStringLiteral("131"));
+    m_measure->setFrameShape(QFrame::Box);
+    m_measure->hide();
+}
+
+void CDSPreviewPanel::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    // The column spans the panel less a small margin at each side.
+    m_measure->setGeometry(4, 0, width() - 9, height());
+}
+
+QRect CDSPreviewPanel::previewRect() const
+{
+    const int w = width();
+    const int h = height();
+    const int p = m_measure->width();
+    return QRect(QPoint(w - p, 35), QPoint(w - 10 - 1, h - 42 - 1));
+}
+
+QRect CDSPreviewPanel::summaryRect() const
+{
+    const int w = width();
+    const int h = height();
+    const int p = m_measure->width();
+    return QRect(QPoint(w - p, h - 32), QPoint(w - 10 - 1, h - 1));
+}
+
+void CDSPreviewPanel::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    const QRect area = previewRect();
+    if (area.width() <= 0 || area.height() <= 0)
+        return;
+    QImage image(area.size(), QImage::Format_RGB32);
+    image.fill(Qt::white);
+    {
+        QPainterSurface surface(image);
+        surface.rectangle({0, 0, area.width(), area.height()}, kWhite);
+        renderPreview(surface, m_design.stitches, m_design.extents,
+                      RenderTarget{area.width(), area.height()});
+    }
+    if (m_design.stitches.count > 0) {
+        QPainterSurface surface(painter);
+        const QRect s = summaryRect();
+        drawSummaryLine(surface, m_design.summary,
+                        {s.left(), s.top(), s.right() + 1, s.bottom() + 1});
+    }
+    painter.drawImage(area.topLeft(), image);
+    // The preview is drawn once per selection; a later repaint shows the empty field.
+    clearStitches(&m_design.stitches);
+}
+
+CDSFileDialog::CDSFileDialog(QWidget* parent) : QFileDialog(parent)
+{
+    setOption(QFileDialog::DontUseNativeDialog, true);
+    setOption(QFileDialog::HideNameFilterDetails, true);
+    setOption(QFileDialog::ReadOnly, true);
+    setAcceptMode(QFileDialog::AcceptOpen);
+    setFileMode(QFileDialog::ExistingFiles);
+    setNameFilters(nameFiltersFrom(uiText(TextId::FileFilter, 2)));
+
+    m_panel = new CDSPreviewPanel(this);
+    const DialogUnits& u = kDialogUnits;
+    m_previewBox = new QCheckBox(this);
+    m_previewBox->setObjectName(QStringLiteral("130"));
+    m_advanced = new QPushButton(this);
+    m_advanced->setObjectName(QStringLiteral("132"));
+    m_advanced->setFixedSize(u.size(50, 14));
+    m_advanced->setAutoDefault(false);
+    m_extract = new QPushButton(qtText(TextId::FileExtractDesign, 1), this);
+    m_extract->setObjectName(QStringLiteral("133"));
+    m_extract->hide();
+    // The same captions in every language.
+    m_previewBox->setText(qtText(TextId::FilePreview, 1));
+    m_advanced->setText(qtText(TextId::FileAdvanced, 1));
+    m_previewBox->setChecked(m_previewSwitch);
+    connect(m_previewBox, &QCheckBox::toggled, this, [this](bool on) { m_previewSwitch = on; });
+
+    if (auto* grid = qobject_cast<QGridLayout*>(layout())) {
+        const int rows = grid->rowCount();
+        const int columns = grid->columnCount();
+        auto* row = new QHBoxLayout;
+        row->addStretch(1);
+        row->addWidget(m_previewBox);
+        row->addSpacing(10);
+        row->addWidget(m_advanced);
+        row->addSpacing(5);
+        grid->addLayout(row, rows, 0, 1, columns);
+        grid->addWidget(m_panel, 0, columns, rows + 1, 1);
+    }
+    resize(u.size(378 + 200, 187 + 80).expandedTo(QSize(900, 520)));
+    connect(this, &QFileDialog::currentChanged, this, &CDSFileDialog::onCurrentChanged);
+}
+
+QStringList CDSFileDialog::choose(QWidget* parent, const QString& folder)
+{
+    CDSFileDialog dialog(parent);
+    if (!folder.isEmpty())
+        dialog.setDirectory(folder);
+    if (dialog.exec() != QDialog::Accepted)
+        return {};
+    return dialog.selectedFiles();
+}
+
+QStringList CDSFileDialog::nameFiltersFrom(std::string_view windowsFilter)
+{
+    const QStringList parts =
+        QString::fromUtf8(windowsFilter.data(), qsizetype(windowsFilter.size())).split(u'|');
+    QStringList filters;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        if (parts[i].isEmpty())
+            break;
+        QStringList patterns;
+        for (const QString& p : parts[i + 1].split(u';', Qt::SkipEmptyParts))
+            patterns << anyCasePattern(p.trimmed());
+        filters << QStringLiteral("%1 (%2)").arg(parts[i], patterns.join(u' '));
+    }
+    return filters;
+}
+
+QString CDSFileDialog::firstOfSelection(const QString& text)
+{
+    if (text.size() <= 2 || !text.endsWith(QStringLiteral("\" ")))
+        return text;
+    qsizetype cut = -1;
+    for (qsizetype i = 0; i + 1 < text.size(); ++i) {
+        if ((text[i] == u'/' || text[i] == u'\\') && text[i + 1] == u'"') {
+            cut = i;
+            break;
+        }
+    }
+    if (cut < 0)
+        return text;
+    const qsizetype nameStart = cut + 2;
+    const qsizetype nameEnd = text.indexOf(u'"', nameStart);
+    return text.left(cut + 1) + text.mid(nameStart, nameEnd - nameStart);
+}
+
+void CDSFileDialog::onCurrentChanged(const QString& path)
+{
+    QString text = path;
+    const QStringList selected = selectedFiles();
+    if (selected.size() > 1) {
+        // The dialog's text for several files: the folder, then each name quoted.
+        text = QFileInfo(selected.front()).absolutePath() + u'/';
+        for (const QString& file : selected)
+            text += u'"' + QFileInfo(file).fileName() + QStringLiteral("\" ");
+    }
+    previewPath(firstOfSelection(text));
+}
+
+void CDSFileDialog::previewPath(const QString& path)
+{
+    if (path.isEmpty() || QFileInfo(path).isDir())
+        return;
+    Design& design = m_panel->design();
+    clearStitches(&design.stitches);
+    if (m_previewSwitch) {
+        loadDesign(path.toStdString(), &design);
+        summarizeDesign(&design);
+    }
+    m_panel->update();
+}

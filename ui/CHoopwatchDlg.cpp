@@ -1,0 +1,441 @@
+#include "ui/CHoopwatchDlg.h"
+
+#include <QContextMenuEvent>
+#include <QFileInfo>
+#include <QFrame>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPainter>
+#include <QThread>
+#include <QTimer>
+
+#include "app/MachineTable.h"
+#include "app/UiTexts.h"
+#include "design/DesignLoader.h"
+#include "link/LinkSettings.h"
+#include "link/LinkState.h"
+#include "link/StatusDisplay.h"
+#include "ui/AppIcon.h"
+#include "ui/CAboutDlg.h"
+#include "ui/CDSFileDialog.h"
+#include "ui/CDesignSet.h"
+#include "ui/CSetLanguage.h"
+#include "ui/DialogUnits.h"
+#include "ui/FunctionButton.h"
+#include "ui/MachineList.h"
+#include "ui/MainViewPainter.h"
+#include "ui/MainWindowLink.h"
+#include "ui/MessageBoxes.h"
+#include "ui/QtTexts.h"
+
+namespace {
+
+struct ButtonSpec
+{
+    int id;
+    int x, y, w, h;
+    TextId text;
+};
+
+// The function row and the other buttons whose texts the language step writes.
+constexpr ButtonSpec kButtons[] = {
+    {1000, 42, 386, 61, 42, TextId::Button1000},  {1005, 117, 386, 61, 42, TextId::Button1005},
+    {1001, 192, 386, 61, 42, TextId::Button1001}, {1004, 267, 386, 61, 42, TextId::Button1004},
+    {1003, 342, 386, 61, 42, TextId::Button1003}, {1006, 417, 386, 61, 42, TextId::Button1006},
+    {1023, 492, 386, 61, 42, TextId::Button1023}, {1022, 567, 386, 61, 42, TextId::Button1022},
+    {1031, 8, 337, 90, 14, TextId::Button1031},   {1033, 579, 317, 77, 14, TextId::Button1033},
+    {1034, 580, 334, 77, 14, TextId::Button1034},
+};
+
+struct GroupSpec
+{
+    int id;
+    int x, y, w, h;
+    TextId text;
+};
+
+constexpr GroupSpec kGroups[] = {
+    {1046, 7, 7, 95, 346, TextId::Group1046},
+    {1049, 108, 7, 457, 346, TextId::Group1049},
+    {1048, 569, 7, 93, 346, TextId::Group1048},
+    {1047, 7, 361, 655, 82, TextId::Group1047},
+};
+
+QFont windowFont()
+{
+    QFont font;
+    font.setFamilies({QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("Noto Sans CJK SC"),
+                      QStringLiteral("DejaVu Sans")});
+    font.setPointSize(9);
+    return font;
+}
+
+} // namespace
+
+CHoopwatchDlg::CHoopwatchDlg(ConfigFile config, const LinkSettings& settings, LinkState& state,
+                             QWidget* parent)
+    : QDialog(parent),
+      m_config(std::move(config)),
+      m_settings(settings),
+      m_state(state),
+      m_colorPanel(m_config),
+      m_batch(m_config, settings)
+{
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    setFont(windowFont());
+    setWindowIcon(appIcon());
+    setFixedSize(kMainWindowUnits.size(669, 450));
+    setAutoFillBackground(true);
+    // A fresh window shows no progress and the built-in palette until a machine reports one.
+    MachineStatus status = m_state.machineStatus.snapshot();
+    status.workState = 0;
+    status.currentStitch = 0;
+    m_state.machineStatus.store(status);
+    m_state.colorPalette.store(defaultColorPalette());
+
+    createControls();
+    initDialog();
+}
+
+CHoopwatchDlg::~CHoopwatchDlg()
+{
+    stopThreads();
+}
+
+void CHoopwatchDlg::createControls()
+{
+    const DialogUnits& u = kMainWindowUnits;
+    // Frames first, so the controls inside them stay on top.
+    for (const GroupSpec& g : kGroups)
+        m_groups[g.id] = placeControl(new QGroupBox(this), g.id, u, g.x, g.y, g.w, g.h);
+
+    m_designFrame = placeControl(new QFrame(this), 1037, u, 111, 14, 449, 340);
+    m_designFrame->hide();
+
+    for (const ButtonSpec& b : kButtons) {
+        QPushButton* button = b.h > 20 ? new FunctionButton(this) : new QPushButton(this);
+        m_buttons[b.id] = placeControl(button, b.id, u, b.x, b.y, b.w, b.h);
+    }
+    // Machine page buttons of the template; the list never needs them.
+    for (auto [id, y] : {std::pair{1024, 306}, std::pair{1030, 322}}) {
+        auto* hidden = placeControl(new QPushButton(QStringLiteral("上一页"), this), id, u, 8, y,
+                                    90, 14);
+        if (id == 1030)
+            hidden->setText(QStringLiteral("下一页"));
+        hidden->hide();
+    }
+
+    m_waitText = placeControl(new QLineEdit(this), 1054, u, 165, 81, 346, 126);
+    m_waitText->setReadOnly(true);
+    m_waitText->setAlignment(Qt::AlignCenter);
+    QFont big = font();
+    big.setPointSize(14);
+    m_waitText->setFont(big);
+    m_waitText->hide();
+
+    m_machineList = new MachineList(this, m_config, m_settings, m_state);
+
+    connect(m_buttons[1000], &QPushButton::clicked, this, &CHoopwatchDlg::onImport);
+    connect(m_buttons[1005], &QPushButton::clicked, this, &CHoopwatchDlg::onParameters);
+    connect(m_buttons[1001], &QPushButton::clicked, this, &CHoopwatchDlg::onSend);
+    connect(m_buttons[1004], &QPushButton::clicked, this, &CHoopwatchDlg::onLever);
+    connect(m_buttons[1003], &QPushButton::clicked, this, &CHoopwatchDlg::onJog);
+    connect(m_buttons[1006], &QPushButton::clicked, this, &CHoopwatchDlg::onConfirm);
+    connect(m_buttons[1023], &QPushButton::clicked, this, &CHoopwatchDlg::onBatch);
+    connect(m_buttons[1022], &QPushButton::clicked, this, &CHoopwatchDlg::onLanguage);
+    connect(m_buttons[1031], &QPushButton::clicked, this, &CHoopwatchDlg::onSearch);
+    connect(m_buttons[1033], &QPushButton::clicked, this, &CHoopwatchDlg::onPageUp);
+    connect(m_buttons[1034], &QPushButton::clicked, this, &CHoopwatchDlg::onPageDown);
+}
+
+void CHoopwatchDlg::initDialog()
+{
+    m_colorPanel.layout(rect());
+    m_machineList->show(0);
+    m_waitText->hide();
+    writeWindowDefaults(m_config);
+    const int count = MachineTable(m_config).count();
+    m_machineList->sendPaletteQuery();
+    m_buttons[1006]->setText(QStringLiteral("刺绣确认"));
+
+    startTimer(ListTimer, 1500, true);
+    startTimer(LabelTimer, 1000, false);
+    startTimer(PaletteTimer, 10000, false);
+    startTimer(ProgressTimer, 5, false);
+
+    m_link = std::make_unique<MainWindowLink>(this, m_config, m_settings, m_state);
+    m_link->start(count == 0);
+
+    applyLanguage();
+}
+
+void CHoopwatchDlg::startTimer(TimerId id, int periodMs, bool singleShot)
+{
+    QTimer*& timer = m_timers[id];
+    if (!timer) {
+        timer = new QTimer(this);
+        timer->setObjectName(QStringLiteral("timer%1").arg(int(id)));
+        switch (id) {
+        case ListTimer: connect(timer, &QTimer::timeout, this, &CHoopwatchDlg::onListTimer); break;
+        case LabelTimer: connect(timer, &QTimer::timeout, this, &CHoopwatchDlg::onLabelTimer); break;
+        case PaletteTimer:
+            connect(timer, &QTimer::timeout, this, &CHoopwatchDlg::onPaletteTimer);
+            break;
+        case ProgressTimer:
+            connect(timer, &QTimer::timeout, this, &CHoopwatchDlg::onProgressTimer);
+            break;
+        case SearchTimer:
+            connect(timer, &QTimer::timeout, this, &CHoopwatchDlg::onSearchTimer);
+            break;
+        }
+    }
+    timer->setSingleShot(singleShot);
+    timer->start(periodMs);
+}
+
+QTimer* CHoopwatchDlg::timer(TimerId id) const
+{
+    const auto it = m_timers.find(id);
+    return it == m_timers.end() ? nullptr : it->second;
+}
+
+QString CHoopwatchDlg::text(TextId id) const
+{
+    return qtText(id, m_language);
+}
+
+void CHoopwatchDlg::applyLanguage()
+{
+    m_language = readLanguage(m_config, "1");
+    m_link->setLanguage(m_language);
+    setWindowTitle(text(TextId::WindowCaption));
+    for (const GroupSpec& g : kGroups)
+        m_groups[g.id]->setTitle(text(g.text));
+    for (const ButtonSpec& b : kButtons)
+        m_buttons[b.id]->setText(text(b.text));
+    m_waitText->setText(text(TextId::WaitText1054));
+}
+
+QRect CHoopwatchDlg::designArea() const
+{
+    const QSize s = m_designFrame->size();
+    return {170, 30, s.width(), s.height() - 59};
+}
+
+QRect CHoopwatchDlg::stripArea() const
+{
+    const QSize s = m_designFrame->size();
+    return {170, s.height() - 19, s.width(), 30};
+}
+
+void CHoopwatchDlg::stopThreads()
+{
+    for (auto& [id, timer] : m_timers)
+        timer->stop();
+    if (m_link)
+        m_link->stop();
+}
+
+void CHoopwatchDlg::done(int result)
+{
+    stopThreads();
+    QDialog::done(result);
+}
+
+// ---- painting ------------------------------------------------------------------------------
+
+void CHoopwatchDlg::paintEvent(QPaintEvent* event)
+{
+    QDialog::paintEvent(event);
+    QPainter painter(this);
+    m_colorPanel.paint(painter);
+    if (m_design.stitches.count <= 0)
+        return;
+    const MachineStatus status = m_state.machineStatus.snapshot();
+    MainViewPainter view{m_design, m_colorPanel.sequence().displayColors, status, m_language};
+    view.paintDesign(painter, designArea());
+    view.paintStrip(painter, stripArea());
+}
+
+void CHoopwatchDlg::mousePressEvent(QMouseEvent* event)
+{
+    if (m_colorPanel.click(event->pos(), this, m_state.colorPalette.snapshot()))
+        update();
+    QDialog::mousePressEvent(event);
+}
+
+void CHoopwatchDlg::contextMenuEvent(QContextMenuEvent* event)
+{
+    QMenu menu(this);
+    const QString item = text(TextId::AboutMenuItem);
+    if (!item.isEmpty())
+        menu.addAction(item, this, &CHoopwatchDlg::onAbout);
+    menu.exec(event->globalPos());
+}
+
+void CHoopwatchDlg::keyPressEvent(QKeyEvent* event)
+{
+    // Enter closes the window like OK unless a push button has the focus (it takes the key
+    // itself); the window has no default button.
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+        !qobject_cast<QPushButton*>(focusWidget())) {
+        accept();
+        return;
+    }
+    if (event->key() == Qt::Key_F1) {
+        onAbout();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+// ---- commands ------------------------------------------------------------------------------
+
+void CHoopwatchDlg::onImport()
+{
+    const QStringList paths =
+        m_chooser ? m_chooser(this) : CDSFileDialog::choose(this, m_designFolder);
+    importDesigns(paths);
+}
+
+void CHoopwatchDlg::importDesigns(const QStringList& paths)
+{
+    for (const QString& path : paths) {
+        const QFileInfo info(path);
+        m_designPath = path.toStdString();
+        m_designFileName = info.fileName().toStdString();
+        if (info.isDir())
+            break;
+        loadDesign(m_designPath, &m_design);
+        summarizeDesign(&m_design);
+        m_state.clearProgress();
+        m_lastDrawnStitch = 0;
+        m_colorPanel.designImported(m_design.summary.colorCount,
+                                    m_state.colorPalette.snapshot());
+        update();
+    }
+}
+
+void CHoopwatchDlg::onParameters()
+{
+    const auto address = m_machineList->selectedAddress();
+    if (!address) {
+        showMessage(this, text(TextId::UnselectedMachine));
+        return;
+    }
+    CDesignSet dialog(this, m_config, m_settings, m_state, *address, m_colorPanel.colorNumbers(),
+                      m_colorPanel.colorCount());
+    dialog.exec();
+}
+
+void CHoopwatchDlg::onSend()
+{
+    m_link->sendDesign(m_designPath, m_designFileName);
+}
+
+void CHoopwatchDlg::onJog()
+{
+    m_link->command(MainWindowLink::Command::Jog, m_machineList->selectedAddress());
+}
+
+void CHoopwatchDlg::onLever()
+{
+    m_link->command(MainWindowLink::Command::Lever, m_machineList->selectedAddress());
+}
+
+void CHoopwatchDlg::onConfirm()
+{
+    m_link->command(MainWindowLink::Command::ConfirmOrRelease, m_machineList->selectedAddress());
+}
+
+void CHoopwatchDlg::onBatch()
+{
+    m_batch.run(this, &m_designPath, &m_designFileName);
+}
+
+void CHoopwatchDlg::onLanguage()
+{
+    CSetLanguage dialog(m_config, this);
+    dialog.exec();
+    applyLanguage();
+}
+
+void CHoopwatchDlg::onSearch()
+{
+    m_link->startSearch();
+    startTimer(ListTimer, 1500, true);
+    startTimer(SearchTimer, 10000, true);
+    m_waitText->show();
+}
+
+void CHoopwatchDlg::onPageUp()
+{
+    if (m_colorPanel.pageUp())
+        update();
+}
+
+void CHoopwatchDlg::onPageDown()
+{
+    if (m_colorPanel.pageDown())
+        update();
+}
+
+void CHoopwatchDlg::onAbout()
+{
+    CAboutDlg dialog(m_language, this);
+    dialog.exec();
+}
+
+// ---- timers --------------------------------------------------------------------------------
+
+void CHoopwatchDlg::onListTimer()
+{
+    m_timers[ListTimer]->stop();
+    m_machineList->load();
+    m_link->resumePolling();
+}
+
+void CHoopwatchDlg::onLabelTimer()
+{
+    const MachineStatus status = m_state.machineStatus.snapshot();
+    const auto label = [](std::string_view t) {
+        return QString::fromUtf8(t.data(), qsizetype(t.size()));
+    };
+    m_buttons[1006]->setText(label(embroideryButtonLabel(status, m_language)));
+    m_buttons[1004]->setText(label(leverButtonLabel(status, m_language)));
+    const bool changed = m_state.statusChanged.exchange(false);
+    if (m_state.repaintRequested.load() || changed)
+        update();
+}
+
+void CHoopwatchDlg::onPaletteTimer()
+{
+    if (m_state.paletteReceived.load()) {
+        m_timers[PaletteTimer]->stop();
+        return;
+    }
+    m_machineList->sendPaletteQuery();
+}
+
+void CHoopwatchDlg::onProgressTimer()
+{
+    const std::int32_t stitch = m_state.machineStatus.snapshot().currentStitch;
+    if (stitch != m_lastDrawnStitch) {
+        m_lastDrawnStitch = stitch;
+        update();
+    }
+}
+
+void CHoopwatchDlg::onSearchTimer()
+{
+    m_timers[SearchTimer]->stop();
+    m_waitText->hide();
+    if (MachineTable(m_config).count() != 0)
+        return;
+    showMessage(this, text(TextId::SearchTimeoutHead) +
+                          QString::fromStdString(m_link->localAddress()) +
+                          text(TextId::SearchTimeoutTail));
+}

@@ -1,0 +1,126 @@
+#pragma once
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+
+#include <QDialog>
+#include <QStringList>
+
+#include "app/ConfigFile.h"
+#include "app/UiTexts.h"
+#include "design/Design.h"
+#include "ui/BatchSending.h"
+#include "ui/ColorPanel.h"
+
+class QFrame;
+class QLineEdit;
+class QGroupBox;
+class QPushButton;
+class QTimer;
+class MachineList;
+struct LinkSettings;
+class LinkState;
+class MainWindowLink;
+
+// The main window: machine list, design view with its information strip, colour-change
+// panel and the function buttons. It routes each button to the part that does the work and
+// shows the outcome; the network threads reach it only through the shared link state and
+// queued calls.
+class CHoopwatchDlg : public QDialog
+{
+    Q_OBJECT
+public:
+    // The window timers by their numbers.
+    enum TimerId { ListTimer = 5, LabelTimer = 6, PaletteTimer = 7, ProgressTimer = 8,
+                   SearchTimer = 9 };
+
+    // Opens a file dialog and returns the chosen paths (empty when cancelled); tests replace it.
+    using DesignChooser = std::function<QStringList(QWidget* parent)>;
+
+    // `settings` and `state` must outlive the window.
+    CHoopwatchDlg(ConfigFile config, const LinkSettings& settings, LinkState& state,
+                  QWidget* parent = nullptr);
+    ~CHoopwatchDlg() override;
+
+    // Reads the stored language and writes the texts of the window in it.
+    void applyLanguage();
+    int language() const { return m_language; }
+
+    // Loads the paths in turn; the last one stays the current design.
+    void importDesigns(const QStringList& paths);
+    const Design& design() const { return m_design; }
+    const std::string& designPath() const { return m_designPath; }
+    const std::string& designFileName() const { return m_designFileName; }
+
+    void setDesignChooser(DesignChooser chooser) { m_chooser = std::move(chooser); }
+    // The folder the import dialog opens in (the current folder when empty).
+    void setDesignFolder(const QString& folder) { m_designFolder = folder; }
+    ColorPanel& colorPanel() { return m_colorPanel; }
+    MachineList& machineList() { return *m_machineList; }
+    QTimer* timer(TimerId id) const;
+
+    // The rectangles of the design area and the information strip in client pixels.
+    QRect designArea() const;
+    QRect stripArea() const;
+
+    // Stops the network threads; the window closes right after.
+    void stopThreads();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void done(int result) override;
+
+private:
+    void createControls();
+    void initDialog();
+    void startTimer(TimerId id, int periodMs, bool singleShot);
+
+    void onImport();
+    void onParameters();
+    void onSend();
+    void onJog();
+    void onLever();
+    void onConfirm();
+    void onBatch();
+    void onLanguage();
+    void onSearch();
+    void onPageUp();
+    void onPageDown();
+    void onAbout();
+
+    void onListTimer();
+    void onLabelTimer();
+    void onPaletteTimer();
+    void onProgressTimer();
+    void onSearchTimer();
+
+    void paintDesign(QPainter& painter);
+    QString text(TextId id) const;
+
+    ConfigFile m_config;
+    const LinkSettings& m_settings;
+    LinkState& m_state;
+    int m_language = 0;
+
+    Design m_design;
+    std::string m_designPath;
+    std::string m_designFileName;
+    std::int32_t m_lastDrawnStitch = 0;
+
+    ColorPanel m_colorPanel;
+    BatchSending m_batch;
+    MachineList* m_machineList = nullptr;
+    std::map<int, QPushButton*> m_buttons;
+    std::map<int, QGroupBox*> m_groups;
+    QFrame* m_designFrame = nullptr; // control 1037: the measure of the design area
+    QLineEdit* m_waitText = nullptr;
+    std::map<int, QTimer*> m_timers;
+    DesignChooser m_chooser;
+    QString m_designFolder;
+    std::unique_ptr<MainWindowLink> m_link;
+};

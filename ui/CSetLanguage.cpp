@@ -1,0 +1,66 @@
+#include "ui/CSetLanguage.h"
+
+#include <QCheckBox>
+#include <QPushButton>
+
+#include "app/UiTexts.h"
+#include "ui/DialogUnits.h"
+#include "ui/QtTexts.h"
+
+namespace {
+constexpr std::string_view kSection = "Z62Language";
+constexpr std::string_view kKey = "Language";
+} // namespace
+
+CSetLanguage::CSetLanguage(ConfigFile config, QWidget* parent)
+    : QDialog(parent), m_config(std::move(config))
+{
+    const DialogUnits& u = kDialogUnits;
+    setFixedSize(u.size(280, 166));
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    m_chinese = placeControl(new QCheckBox(this), 1044, u, 41, 38, 63, 19);
+    m_english = placeControl(new QCheckBox(this), 1045, u, 41, 70, 63, 19);
+    m_ok = placeControl(new QPushButton(this), 1055, u, 210, 127, 55, 25);
+    // The captions are wider than the template's 63 units in some fonts; let them show.
+    for (QCheckBox* box : {m_chinese, m_english})
+        box->resize(u.size(150, 19));
+    m_ok->setAutoDefault(false);
+    connect(m_chinese, &QCheckBox::clicked, this, &CSetLanguage::onChineseClicked);
+    connect(m_english, &QCheckBox::clicked, this, &CSetLanguage::onEnglishClicked);
+    connect(m_ok, &QPushButton::clicked, this, &QDialog::accept);
+
+    int language = readLanguage(m_config, "1");
+    if (language == 1)
+        m_chinese->setChecked(true);
+    else if (language == 2)
+        m_english->setChecked(true);
+    else if (language == 0)
+        language = 1; // not chosen yet: the question is asked in Chinese
+    applyTexts(language);
+}
+
+void CSetLanguage::onChineseClicked(bool ticked)
+{
+    if (!ticked)
+        return;
+    m_config.writeText(kSection, kKey, "1");
+    m_english->setChecked(false);
+    applyTexts(1);
+}
+
+void CSetLanguage::onEnglishClicked(bool ticked)
+{
+    if (!ticked)
+        return;
+    m_config.writeText(kSection, kKey, "2");
+    m_chinese->setChecked(false);
+    applyTexts(2);
+}
+
+void CSetLanguage::applyTexts(int language)
+{
+    setWindowTitle(qtText(TextId::LanguageCaption, language));
+    m_chinese->setText(qtText(TextId::LanguageChinese, language));
+    m_english->setText(qtText(TextId::LanguageEnglish, language));
+    m_ok->setText(qtText(TextId::LanguageOk, language));
+}

@@ -1,0 +1,71 @@
+#include "ui/DemoMachines.h"
+
+#include <QProcess>
+#include <QProcessEnvironment>
+
+QStringList DemoMachines::defaultAddresses()
+{
+    return {QStringLiteral("127.0.0.101"), QStringLiteral("127.0.0.102"),
+            QStringLiteral("127.0.0.103")};
+}
+
+DemoMachines::~DemoMachines()
+{
+    stop();
+}
+
+QStringList DemoMachines::simArguments(const QStringList& addresses, std::uint16_t machinePort,
+                                       std::uint16_t replyPort, const QString& key)
+{
+    QStringList args;
+    for (const QString& address : addresses)
+        args << QStringLiteral("--address") << address;
+    args << QStringLiteral("--port") << QString::number(machinePort)
+         << QStringLiteral("--reply-port") << QString::number(replyPort);
+    if (!key.isEmpty())
+        args << QStringLiteral("--key") << key;
+    return args;
+}
+
+bool DemoMachines::start(const QString& simPath, const QStringList& addresses,
+                         std::uint16_t machinePort, std::uint16_t replyPort, const QString& key,
+                         QString* error)
+{
+    stop();
+    m_process = new QProcess;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("HOOPWATCH_LOOPBACK_ONLY"), QStringLiteral("1"));
+    m_process->setProcessEnvironment(env);
+    m_process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    m_process->setStandardOutputFile(QProcess::nullDevice());
+    m_process->start(simPath, simArguments(addresses, machinePort, replyPort, key));
+    if (!m_process->waitForStarted(5000)) {
+        *error = QStringLiteral("cannot start %1: %2").arg(simPath, m_process->errorString());
+        stop();
+        return false;
+    }
+    // A simulator that cannot bind its addresses ends at once.
+    if (m_process->waitForFinished(300)) {
+        *error = QStringLiteral("%1 ended at once (exit code %2)")
+                     .arg(simPath)
+                     .arg(m_process->exitCode());
+        stop();
+        return false;
+    }
+    return true;
+}
+
+void DemoMachines::stop()
+{
+    if (!m_process)
+        return;
+    if (m_process->state() != QProcess::NotRunning) {
+        m_process->terminate();
+        if (!m_process->waitForFinished(2000)) {
+            m_process->kill();
+            m_process->waitForFinished(2000);
+        }
+    }
+    delete m_process;
+    m_process = nullptr;
+}

@@ -1,0 +1,44 @@
+#include "ui/MainViewPainter.h"
+
+#include <QImage>
+#include <QPainter>
+
+#include "app/UiTexts.h"
+#include "link/StatusDisplay.h"
+#include "render/MainView.h"
+#include "render/QPainterSurface.h"
+
+
+void MainViewPainter::paintDesign(QPainter& painter, const QRect& area) const
+{
+    if (area.width() <= 0 || area.height() <= 0)
+        return;
+    MainViewState state;
+    state.design = &design;
+    state.blockColors = blockColors;
+    state.currentStitch = status.currentStitch;
+    QImage image(area.size(), QImage::Format_RGB32);
+    image.fill(Qt::white);
+    bool drawn = false;
+    {
+        QPainterSurface surface(image);
+        drawn = paintDesignArea(surface, RenderTarget{area.width(), area.height()}, state);
+    }
+    if (drawn)
+        painter.drawImage(area.topLeft(), image);
+}
+
+void MainViewPainter::paintStrip(QPainter& painter, const QRect& area) const
+{
+    const std::string embroideryText = embroideryStateText(status, language);
+    const std::string stitchText = currentStitchText(status, language);
+    MainViewState state;
+    state.design = &design;
+    state.blockColors = blockColors;
+    state.currentStitch = status.currentStitch;
+    state.designInfoTemplate = uiText(TextId::DesignInfoTemplate, language);
+    state.embStateText = embroideryText;
+    state.stitchNumberText = stitchText;
+    QPainterSurface surface(painter);
+    paintInfoStrip(surface, {area.left(), area.top(), area.right() + 1, area.bottom() + 1}, state);
+}

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/ConfigFile.h"
+#include "link/ReceiverThread.h"
+
+class QWidget;
+class PollThread;
+class SearchThread;
+struct LinkSettings;
+class LinkState;
+
+// The main window's side of the machine link: owns the receiver, the search sweeps and the
+// status poller, turns the receiver's reports into message boxes on the UI thread, and runs
+// the design transfer and the machine commands for the window's buttons.
+class MainWindowLink : public ReceiverListener
+{
+public:
+    enum class Command { Jog, Lever, ConfirmOrRelease };
+
+    MainWindowLink(QWidget* window, ConfigFile config, const LinkSettings& settings,
+                   LinkState& state);
+    ~MainWindowLink() override;
+
+    // The language of the messages; the window's language step sets it.
+    void setLanguage(int language) { m_language = language; }
+
+    // Starts the receiver, a search sweep when asked, and the status poller.
+    void start(bool search);
+    void startSearch();
+    // Ends every thread; returns once they have ended.
+    void stop();
+
+    // Button 1001: sends the design file to the first chosen machine under a modal progress
+    // dialog with a cancel button; the design-file errors appear as messages.
+    void sendDesign(const std::string& path, const std::string& fileName);
+    // Buttons 1003, 1004 and 1006 for the machine whose box is ticked first.
+    void command(Command command, const std::optional<std::string>& selectedAddress);
+
+    // Starts a new status poller when the last one has ended (it ends while the table is
+    // empty or nothing is chosen); the window calls it after every list load.
+    void resumePolling();
+    bool isPolling() const;
+
+    std::string localAddress() const;
+    // The port answers arrive at (0 before start or when the socket failed).
+    std::uint16_t listenPort() const;
+
+    // ReceiverListener, called on the receiver's thread.
+    void onMessage(TextId id) override;
+
+private:
+    void message(TextId id);
+
+    QWidget* m_window;
+    ConfigFile m_config;
+    const LinkSettings& m_settings;
+    LinkState& m_state;
+    std::atomic<int> m_language{0};
+    std::unique_ptr<ReceiverThread> m_receiver;
+    std::vector<std::unique_ptr<SearchThread>> m_searches;
+    std::unique_ptr<PollThread> m_poller;
+};

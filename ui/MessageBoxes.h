@@ -1,0 +1,16 @@
+#pragma once
+
+#include <functional>
+
+#include <QString>
+
+class QWidget;
+
+// Shows an information message with an OK button without blocking the caller: the box is
+// window-modal to `parent` and deletes itself when closed. Tests install a hook instead,
+// so nothing waits for a click.
+void showMessage(QWidget* parent, const QString& text);
+
+using MessageHook = std::function<void(const QString& text)>;
+// Replaces the boxes by `hook` (an empty function restores the boxes); returns the previous hook.
+MessageHook setMessageHook(MessageHook hook);
