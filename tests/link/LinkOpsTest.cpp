@@ -128,18 +128,6 @@ TEST(DesignTransfer, UnusableFilesAreRefusedWithTheirText)
     }
 }
 
-TEST(DesignTransfer, RefusedFileSendsNothingEvenWithATarget)
-{
-    Scratch dir;
-    FakeMachine machine;
-    writeTable(dir.file("t.ini"), {{"127.0.0.1", 1}});
-    const auto outcome = sendCurrentDesign(dir.file("missing.dst"), "missing.dst",
-                                           settingsFor(machine, dir.file("t.ini")));
-    EXPECT_FALSE(outcome.sent);
-    EXPECT_EQ(outcome.error, TextId::DesignFileUnreadable);
-    EXPECT_FALSE(machine.next(100ms));
-}
-
 TEST(DesignTransfer, ThreeChunksCarryTheFileBlockAndThePacing)
 {
     FakeMachine machine;
@@ -196,18 +184,6 @@ TEST(DesignTransfer, StopEndsTheTransferBetweenDatagrams)
     EXPECT_FALSE(outcome.sent);
     EXPECT_EQ(outcome.chunksSent, 1);
     EXPECT_TRUE(machine.next(200ms));
-    EXPECT_FALSE(machine.next(100ms));
-}
-
-TEST(DesignTransfer, WithoutAChosenMachineNothingGoesOut)
-{
-    Scratch dir;
-    FakeMachine machine;
-    writeTable(dir.file("t.ini"), {{"127.0.0.1", 0}, {"127.0.0.1", 0}});
-    const std::string file = dir.write("a.dst", pattern(10));
-    const auto outcome = sendCurrentDesign(file, "a.dst", settingsFor(machine, dir.file("t.ini")));
-    EXPECT_TRUE(outcome.noTarget);
-    EXPECT_FALSE(outcome.error);
     EXPECT_FALSE(machine.next(100ms));
 }
 
@@ -317,19 +293,6 @@ TEST(MachineCommands, ParametersNeedADesignAndAMachine)
     EXPECT_EQ(p[20], 44);
     EXPECT_EQ(p[21], 0);
     EXPECT_EQ(getU16le(p, 998), 3);
-}
-
-TEST(MachineCommands, ColourSequenceKeepsAtMostTheBlockSize)
-{
-    ParameterBlock block;
-    block.colorSequence.fill(5);
-    const std::vector<std::int32_t> many(1200, 2);
-    setColorSequence(&block, many, 1200);
-    EXPECT_EQ(block.colorSequence.back(), 2);
-    EXPECT_EQ(block.colorCount, 1200);
-    setColorSequence(&block, many, 2);
-    EXPECT_EQ(block.colorSequence[1], 2);
-    EXPECT_EQ(block.colorSequence[2], 0);
 }
 
 TEST(StatusDisplay, DesignLineFollowsTheTemplate)
