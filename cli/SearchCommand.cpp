@@ -113,8 +113,8 @@ int cmdSearch(const GlobalOptions& global, ArgList args)
                    stderr);
         return 1;
     }
-    const auto until = std::chrono::steady_clock::now()
-                       + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+    const auto until = std::chrono::steady_clock::now() +
+                       std::chrono::duration_cast<std::chrono::steady_clock::duration>(
                            std::chrono::duration<double>(waitSeconds));
     while (std::chrono::steady_clock::now() < until)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));

@@ -6,7 +6,10 @@
 
 // Little-endian field access for the wire blocks. Callers keep `at + width` inside the span.
 
-inline void putU8(std::span<std::uint8_t> b, std::size_t at, std::uint8_t v) { b[at] = v; }
+inline void putU8(std::span<std::uint8_t> b, std::size_t at, std::uint8_t v)
+{
+    b[at] = v;
+}
 
 inline void putU16le(std::span<std::uint8_t> b, std::size_t at, std::uint16_t v)
 {
@@ -25,7 +28,10 @@ inline void putI32le(std::span<std::uint8_t> b, std::size_t at, std::int32_t v)
     putU32le(b, at, std::uint32_t(v));
 }
 
-inline std::uint8_t getU8(std::span<const std::uint8_t> b, std::size_t at) { return b[at]; }
+inline std::uint8_t getU8(std::span<const std::uint8_t> b, std::size_t at)
+{
+    return b[at];
+}
 
 inline std::uint16_t getU16le(std::span<const std::uint8_t> b, std::size_t at)
 {

@@ -173,8 +173,7 @@ std::array<std::uint8_t, kParametersCipherSize> buildParametersPlain(const Param
 }
 
 std::vector<std::uint8_t> buildParametersDatagram(const ParameterBlock& block,
-                                                  std::int32_t designId,
-                                                  const PacketCipher& cipher)
+                                                  std::int32_t designId, const PacketCipher& cipher)
 {
     // The cipher takes whole blocks only, so the 1114 bytes are encrypted inside a 1120-byte
     // buffer and the last block goes out cut to its first 10 bytes.

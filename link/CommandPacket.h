@@ -40,10 +40,11 @@ inline constexpr std::uint32_t kFileBlockMagic = 0x12345678u;
 inline constexpr std::size_t kHeaderSize = 64;
 inline constexpr std::size_t kFileBlockSize = 272;
 inline constexpr std::size_t kChunkDataSize = 10240;
-inline constexpr std::size_t kDesignChunkSize = kHeaderSize + kFileBlockSize + kChunkDataSize; // 10576
+inline constexpr std::size_t kDesignChunkSize =
+    kHeaderSize + kFileBlockSize + kChunkDataSize; // 10576
 inline constexpr std::size_t kParameterBlockSize = 1050;
 inline constexpr std::size_t kParametersSize = kHeaderSize + kParameterBlockSize; // 1114
-inline constexpr std::size_t kParametersCipherSize = 1120; // 70 whole blocks
+inline constexpr std::size_t kParametersCipherSize = 1120;                        // 70 whole blocks
 inline constexpr std::size_t kMachineStatusSize = 48;
 inline constexpr std::size_t kColorPaletteImageSize = 64;
 inline constexpr std::size_t kPaletteColorCount = 15;

@@ -7,8 +7,7 @@
 #include "link/CommandPacket.h"
 
 // A block shared between threads: replaced whole, read as a copy.
-template <typename T>
-class SharedBlock
+template <typename T> class SharedBlock
 {
 public:
     explicit SharedBlock(T initial = T{}) : m_value(std::move(initial)) {}

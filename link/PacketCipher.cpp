@@ -46,8 +46,8 @@ EVP_CIPHER_CTX* makeContext(bool encrypting, const std::array<unsigned char, 16>
     if (!ctx)
         return nullptr;
     if (EVP_CipherInit_ex(ctx, EVP_aes_128_ecb(), nullptr, key.data(), nullptr,
-                          encrypting ? 1 : 0) != 1
-        || EVP_CIPHER_CTX_set_padding(ctx, 0) != 1) {
+                          encrypting ? 1 : 0) != 1 ||
+        EVP_CIPHER_CTX_set_padding(ctx, 0) != 1) {
         EVP_CIPHER_CTX_free(ctx);
         return nullptr;
     }
@@ -107,9 +107,9 @@ void PacketCipher::run(bool encrypting, std::uint8_t* data, std::int32_t length)
 std::string defaultCipherKey()
 {
     // Kept out of the binary as one string: each character is derived on its own.
-    static constexpr std::array<unsigned char, 16> kScrambled = {
-        0x1b, 0x23, 0x63, 0x64, 0x1b, 0x33, 0x6e, 0x0b,
-        0x2b, 0x0e, 0x6e, 0x2a, 0x05, 0x59, 0x0c, 0x3a};
+    static constexpr std::array<unsigned char, 16> kScrambled = {0x1b, 0x23, 0x63, 0x64, 0x1b, 0x33,
+                                                                 0x6e, 0x0b, 0x2b, 0x0e, 0x6e, 0x2a,
+                                                                 0x05, 0x59, 0x0c, 0x3a};
     std::string key;
     key.reserve(kScrambled.size());
     for (std::size_t i = 0; i < kScrambled.size(); ++i)
@@ -122,7 +122,8 @@ bool isValidCipherKey(std::string_view key)
     if (key.size() != PacketCipher::kKeySize)
         return false;
     for (char c : key) {
-        const bool alnum = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+        const bool alnum =
+            (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
         if (!alnum)
             return false;
     }

@@ -15,22 +15,20 @@ constexpr std::chrono::milliseconds kReceiveTimeout{100};
 // first block, so nothing shorter than one block is read at all.
 constexpr std::size_t kMinimumReply = 16;
 constexpr std::size_t kPaletteReplyMinimum = kHeaderSize + kColorPaletteImageSize; // 128
-constexpr std::size_t kStatusReplyMinimum = kHeaderSize + kMachineStatusSize;       // 112
+constexpr std::size_t kStatusReplyMinimum = kHeaderSize + kMachineStatusSize;      // 112
 
 } // namespace
 
-ReceiverThread::ReceiverThread(LinkSettings settings, LinkState& state,
-                               ReceiverListener& listener)
-    : m_settings(std::move(settings)),
-      m_state(state),
-      m_listener(listener),
-      m_cipher(m_settings.key),
-      m_config(m_settings.configPath),
-      m_table(m_config)
+ReceiverThread::ReceiverThread(LinkSettings settings, LinkState& state, ReceiverListener& listener)
+    : m_settings(std::move(settings)), m_state(state), m_listener(listener),
+      m_cipher(m_settings.key), m_config(m_settings.configPath), m_table(m_config)
 {
 }
 
-ReceiverThread::~ReceiverThread() { stop(); }
+ReceiverThread::~ReceiverThread()
+{
+    stop();
+}
 
 bool ReceiverThread::start()
 {

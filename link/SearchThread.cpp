@@ -25,7 +25,8 @@ SearchSweep runSearchSweep(const LinkSettings& settings)
         return sweep;
     }
     sweep.localAddress = localAddress();
-    sweep.prefix = settings.searchPrefix ? *settings.searchPrefix : subnetPrefix(sweep.localAddress);
+    sweep.prefix =
+        settings.searchPrefix ? *settings.searchPrefix : subnetPrefix(sweep.localAddress);
     // Without a prefix the probes would go to bare host numbers and reach no machine; the table
     // is left as it was.
     if (sweep.prefix.empty()) {
@@ -54,7 +55,10 @@ SearchSweep runSearchSweep(const LinkSettings& settings)
 
 SearchThread::SearchThread(LinkSettings settings) : m_settings(std::move(settings)) {}
 
-SearchThread::~SearchThread() { wait(); }
+SearchThread::~SearchThread()
+{
+    wait();
+}
 
 void SearchThread::start()
 {

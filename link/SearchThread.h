@@ -8,11 +8,11 @@
 // What one sweep did.
 struct SearchSweep
 {
-    bool skipped = false;   // no socket, or no subnet prefix: nothing was sent or written
+    bool skipped = false; // no socket, or no subnet prefix: nothing was sent or written
     std::string localAddress;
     std::string prefix;
-    int probesSent = 0;     // sends that succeeded
-    int probesFailed = 0;   // sends that failed (each noted in the configuration file)
+    int probesSent = 0;   // sends that succeeded
+    int probesFailed = 0; // sends that failed (each noted in the configuration file)
 };
 
 // One sweep of a /24 subnet: empties the machine table, notes the local address, and sends a

@@ -37,9 +37,15 @@ bool isLoopbackAddress(std::string_view address)
     return addr && (ntohl(addr->s_addr) >> 24) == 127;
 }
 
-UdpSocket::~UdpSocket() { close(); }
+UdpSocket::~UdpSocket()
+{
+    close();
+}
 
-UdpSocket::UdpSocket(UdpSocket&& other) noexcept : m_fd(other.m_fd) { other.m_fd = -1; }
+UdpSocket::UdpSocket(UdpSocket&& other) noexcept : m_fd(other.m_fd)
+{
+    other.m_fd = -1;
+}
 
 UdpSocket& UdpSocket::operator=(UdpSocket&& other) noexcept
 {
@@ -58,7 +64,10 @@ void UdpSocket::close()
     m_fd = -1;
 }
 
-bool UdpSocket::open() { return bind("0.0.0.0", 0); }
+bool UdpSocket::open()
+{
+    return bind("0.0.0.0", 0);
+}
 
 bool UdpSocket::bind(std::string_view address, std::uint16_t port, bool shareAddress)
 {

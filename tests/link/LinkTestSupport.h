@@ -22,8 +22,8 @@ public:
     TempDir()
     {
         std::random_device rd;
-        m_path = std::filesystem::temp_directory_path()
-                 / ("hoopwatch-link-" + std::to_string(rd()) + std::to_string(rd()));
+        m_path = std::filesystem::temp_directory_path() /
+                 ("hoopwatch-link-" + std::to_string(rd()) + std::to_string(rd()));
         std::filesystem::create_directories(m_path);
     }
     ~TempDir()

@@ -20,7 +20,10 @@ std::vector<std::uint8_t> fromHex(const std::string& hex)
     return bytes;
 }
 
-std::string keyOfBytes(const std::vector<std::uint8_t>& bytes) { return {bytes.begin(), bytes.end()}; }
+std::string keyOfBytes(const std::vector<std::uint8_t>& bytes)
+{
+    return {bytes.begin(), bytes.end()};
+}
 
 } // namespace
 

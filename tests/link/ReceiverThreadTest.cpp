@@ -99,8 +99,7 @@ TEST_F(Receiver, AcknowledgementsSetDesignIdAndReportTheirMessage)
         const bool before = state.repaintRequested;
         const std::size_t seen = listener.messages().size();
         ASSERT_TRUE(machine->send(reply(c.code, id, 16)));
-        ASSERT_TRUE(waitFor([&] { return listener.messages().size() == seen + 1; }))
-            << int(c.code);
+        ASSERT_TRUE(waitFor([&] { return listener.messages().size() == seen + 1; })) << int(c.code);
         EXPECT_EQ(listener.messages().back(), c.text);
         EXPECT_EQ(state.currentDesignId, id);
         EXPECT_EQ(state.repaintRequested, c.repaintAfter < 0 ? before : c.repaintAfter == 1);
@@ -145,7 +144,7 @@ TEST_F(Receiver, StatusReplyRequestsRepaintOnlyWhenWatchedBytesChange)
     };
     // The previous status starts as zeros.
     const std::vector<Step> steps = {
-        {0, 0, 0, 0, false},  {1, 0, 0, 0, true}, {1, 0, 0, 0, false}, {1, 0, 250, 0, false},
+        {0, 0, 0, 0, false},  {1, 0, 0, 0, true},   {1, 0, 0, 0, false},   {1, 0, 250, 0, false},
         {1, 0, 250, 7, true}, {1, 2, 250, 7, true}, {1, 2, 251, 7, false},
     };
     for (std::size_t i = 0; i < steps.size(); ++i) {
