@@ -182,8 +182,9 @@ std::optional<std::vector<std::uint8_t>> SimMachine::handle(std::span<const std:
 std::vector<std::uint8_t> SimMachine::takeChunk(std::span<const std::uint8_t> request,
                                                 std::string* logFields)
 {
-    const auto block =
-        request.subspan(kFileBlockAt, std::min<std::size_t>(272, request.size() - kFileBlockAt));
+    // A datagram too short for its block reads as zeros and is acknowledged but not kept.
+    const auto block = request.size() >= kFileDataAt ? request.subspan(kFileBlockAt, 272)
+                                                     : std::span<const std::uint8_t>{};
     const std::string name = safeDesignName(block.size() >= 136 ? block.subspan(8, 128)
                                                                 : std::span<const std::uint8_t>{});
     const std::int32_t format = i32(block, 4);
