@@ -224,11 +224,11 @@ TEST_F(Receiver, SearchRepliesAppendEachNewAddressOnceInOrder)
     FakeMachine second("127.0.0.62", receiver->port());
     machine->send(reply(CommandCode::SearchReply, 0, 64));
     ASSERT_TRUE(sync());
-    second.send(reply(CommandCode::SearchReply, 0, 64));
     // Content beyond the code does not matter, not even the magic.
     auto odd = reply(CommandCode::SearchReply, 0, 16);
     odd[0] = 0;
-    machine->send(odd);
+    second.send(odd);
+    machine->send(reply(CommandCode::SearchReply, 0, 64));
     ASSERT_TRUE(sync());
 
     EXPECT_EQ(table.count(), 2);
