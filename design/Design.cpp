@@ -49,7 +49,7 @@ void clearStitches(StitchList* list)
 {
     if (list == nullptr)
         return;
-    std::vector<Stitch>().swap(list->records);
+    decltype(list->records)().swap(list->records);
     list->capacity = 0;
     list->count = 0;
 }

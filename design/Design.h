@@ -2,7 +2,11 @@
 
 #include <climits>
 #include <cstdint>
+#include <cstdlib>
+#include <new>
 #include <span>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 // Record type codes. Codes 6 to 20 are sequin ejects whose device set is (code - 5);
@@ -42,8 +46,51 @@ struct Stitch
     std::int16_t color = 0;
 };
 
+// Hands out storage that is already zero (calloc), so value-initialising records costs
+// nothing: a large list's fresh pages are neither written twice nor touched before use.
+// The all-zero bit pattern is exactly a default `Stitch`.
+template <class T>
+struct ZeroFilledAllocator
+{
+    using value_type = T;
+
+    ZeroFilledAllocator() = default;
+    template <class U>
+    ZeroFilledAllocator(const ZeroFilledAllocator<U>&) noexcept
+    {
+    }
+
+    T* allocate(std::size_t n)
+    {
+        void* p = std::calloc(n, sizeof(T));
+        if (p == nullptr)
+            throw std::bad_alloc();
+        return static_cast<T*>(p);
+    }
+    void deallocate(T* p, std::size_t) noexcept { std::free(p); }
+
+    // Value-initialisation: the slot is zero already (storage is never shrunk and reused).
+    template <class U>
+    void construct(U*) noexcept
+    {
+    }
+    template <class U, class... Args>
+    void construct(U* p, Args&&... args)
+    {
+        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
+
+    template <class U>
+    bool operator==(const ZeroFilledAllocator<U>&) const noexcept
+    {
+        return true;
+    }
+};
+
 // Growable record array. Storage grows in steps of kGrowStep zero-filled records;
 // `records.size()` is the capacity and is 0 exactly when there is no storage.
+static_assert(std::is_trivially_copyable_v<Stitch>);
+
 struct StitchList
 {
     static constexpr std::int32_t kGrowStep = 102400;
@@ -52,7 +99,7 @@ struct StitchList
 
     std::int32_t capacity = 0;
     std::int32_t count = 0;
-    std::vector<Stitch> records;
+    std::vector<Stitch, ZeroFilledAllocator<Stitch>> records;
     // Growth beyond this fails as if memory ran out; callers may lower it to bound memory.
     std::int32_t capacityLimit = kMaxCapacity;
 
