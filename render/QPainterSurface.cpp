@@ -1,6 +1,8 @@
 #include "render/QPainterSurface.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstdlib>
 #include <string>
 
 #include <QFont>
@@ -19,8 +21,18 @@ constexpr std::int32_t kDeviceLimit = 1 << 22;
 QPainterSurface::QPainterSurface(QPainter& painter) : m_painter(&painter) { init(); }
 
 QPainterSurface::QPainterSurface(QImage& image)
-    : m_ownPainter(std::make_unique<QPainter>(&image)), m_painter(m_ownPainter.get())
 {
+    const QImage::Format format = image.format();
+    if (!image.isNull() && (format == QImage::Format_RGB32 || format == QImage::Format_ARGB32 ||
+                            format == QImage::Format_ARGB32_Premultiplied)) {
+        // Detach before the painter starts, so painter and pixels share one buffer.
+        m_raster.pixels = reinterpret_cast<std::uint32_t*>(image.bits());
+        m_raster.width = image.width();
+        m_raster.height = image.height();
+        m_raster.stride = image.bytesPerLine() / 4;
+    }
+    m_ownPainter = std::make_unique<QPainter>(&image);
+    m_painter = m_ownPainter.get();
     init();
 }
 
@@ -46,6 +58,8 @@ QColor QPainterSurface::toQColor(ColorRef color)
 
 void QPainterSurface::applyPen()
 {
+    m_pixel = 0xFF000000u | (std::uint32_t(redOf(m_pen.color)) << 16) |
+              (std::uint32_t(greenOf(m_pen.color)) << 8) | std::uint32_t(blueOf(m_pen.color));
     QPen qpen(toQColor(m_pen.color), 1.0);
     qpen.setCosmetic(true);
     qpen.setCapStyle(Qt::FlatCap);
@@ -70,20 +84,56 @@ void QPainterSurface::setPen(const Pen& pen)
     applyPen();
 }
 
-QPoint QPainterSurface::toDevice(SurfacePoint p) const
+SurfacePoint QPainterSurface::toDevice(SurfacePoint p) const
 {
     const SurfacePoint d = m_mapping.toDevice(p);
     return {std::clamp(d.x, -kDeviceLimit, kDeviceLimit),
             std::clamp(d.y, -kDeviceLimit, kDeviceLimit)};
 }
 
+void QPainterSurface::drawDevice(std::span<const SurfacePoint> devicePoints)
+{
+    if (devicePoints.size() < 2)
+        return;
+    if (m_raster.pixels != nullptr) {
+        rasterPolyline(m_raster, devicePoints, m_pixel, m_pen.style == PenStyle::DashDotDot);
+        return;
+    }
+    m_qpoints.resize(devicePoints.size());
+    for (std::size_t i = 0; i < devicePoints.size(); ++i)
+        m_qpoints[i] = QPoint(devicePoints[i].x, devicePoints[i].y);
+    m_painter->drawPolyline(m_qpoints.data(), int(m_qpoints.size()));
+}
+
 void QPainterSurface::drawMapped(std::span<const SurfacePoint> points)
 {
-    m_buffer.resize(points.size());
-    for (std::size_t i = 0; i < points.size(); ++i)
-        m_buffer[i] = toDevice(points[i]);
-    if (m_buffer.size() >= 2)
-        m_painter->drawPolyline(m_buffer.data(), int(m_buffer.size()));
+    m_device.resize(points.size());
+    const Mapping& m = m_mapping;
+    constexpr std::int32_t kSmallExtent = 1 << 20;
+    if (std::abs(m.viewportExtent.x) <= kSmallExtent && std::abs(m.viewportExtent.y) <= kSmallExtent) {
+        // The same quotients as Mapping::toDevice: an offset below 2^32 times an extent up
+        // to 2^20 stays below 2^52, so the product is exact in a double and one division
+        // cannot round across a whole number; truncation then matches integer division.
+        const double wox = m.windowOrigin.x;
+        const double woy = m.windowOrigin.y;
+        const double vex = m.viewportExtent.x;
+        const double vey = m.viewportExtent.y;
+        const double wex = m.windowExtent.x == 0 ? 1.0 : double(m.windowExtent.x);
+        const double wey = m.windowExtent.y == 0 ? 1.0 : double(m.windowExtent.y);
+        const double limit = kDeviceLimit;
+        const double vox = m.viewportOrigin.x;
+        const double voy = m.viewportOrigin.y;
+        for (std::size_t i = 0; i < points.size(); ++i) {
+            const double x = vox + std::trunc((double(points[i].x) - wox) * vex / wex);
+            const double y = voy + std::trunc((double(points[i].y) - woy) * vey / wey);
+            m_device[i] = {std::int32_t(std::clamp(x, -limit, limit)),
+                           std::int32_t(std::clamp(y, -limit, limit))};
+        }
+    } else {
+        for (std::size_t i = 0; i < points.size(); ++i)
+            m_device[i] = toDevice(points[i]);
+    }
+    drawDevice(m_device);
 }
 
 void QPainterSurface::polyline(std::span<const SurfacePoint> points)
@@ -112,13 +162,12 @@ void QPainterSurface::lineStrip(std::span<const SurfacePoint> points)
         return;
     flush();
     drawMapped(points);
-    m_position = m_buffer.back();
+    m_position = m_device.back();
 }
 
 void QPainterSurface::flush()
 {
-    if (m_strip.size() >= 2)
-        m_painter->drawPolyline(m_strip.data(), int(m_strip.size()));
+    drawDevice(m_strip);
     m_strip.clear();
 }
 

@@ -8,15 +8,19 @@
 #include <QPoint>
 
 #include "render/DrawingSurface.h"
+#include "render/LineRaster.h"
 
 // Draws on a QPainter (a widget's or an image's) with the classic look: aliased one-pixel
-// lines, jumps in a dash-dot-dot pattern of 9, 3, 3, 3, 3, 3 pixels.
+// lines, jumps in a dash-dot-dot pattern of 9, 3, 3, 3, 3, 3 pixels. On a 32-bit image the
+// lines go straight into its pixels (the painter only fills and writes text), which is what
+// keeps a million-stitch design within a few frames' time.
 class QPainterSurface final : public DrawingSurface
 {
 public:
     // Draws with a painter that the caller keeps active for the surface's lifetime.
     explicit QPainterSurface(QPainter& painter);
-    // Opens its own painter on the image; the image must outlive the surface.
+    // Opens its own painter on the image; the image must outlive the surface and must not be
+    // copied or resized while the surface draws on it.
     explicit QPainterSurface(QImage& image);
     ~QPainterSurface() override;
 
@@ -43,17 +47,22 @@ public:
 private:
     void init();
     void applyPen();
-    QPoint toDevice(SurfacePoint p) const;
+    SurfacePoint toDevice(SurfacePoint p) const;
     void drawMapped(std::span<const SurfacePoint> points);
+    void drawDevice(std::span<const SurfacePoint> devicePoints);
 
     std::unique_ptr<QPainter> m_ownPainter;
     QPainter* m_painter = nullptr;
     Mapping m_mapping;
     Pen m_pen;
+    // The image's pixels when lines can be drawn there directly; empty otherwise.
+    PixelBuffer m_raster;
+    std::uint32_t m_pixel = 0xFF000000;
     // Reused for every line, so drawing allocates only when a longer line comes along.
-    std::vector<QPoint> m_buffer;
+    std::vector<SurfacePoint> m_device;
+    std::vector<QPoint> m_qpoints;
     // Consecutive lineTo calls are drawn as one polyline, which keeps the dash pattern
     // running along the line just as a polyline would.
-    std::vector<QPoint> m_strip;
-    QPoint m_position;
+    std::vector<SurfacePoint> m_strip;
+    SurfacePoint m_position;
 };

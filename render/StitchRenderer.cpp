@@ -20,14 +20,11 @@ std::int32_t clampToInt32(std::int64_t v)
 std::int32_t roundCoordinate(double v)
 {
     // Rounds half away from zero; values no 32-bit point can hold are pinned to its range.
+    if (v > -2147483648.0 && v < 2147483647.0) [[likely]]
+        return std::int32_t(v >= 0.0 ? v + 0.5 : v - 0.5);
     if (std::isnan(v))
         return 0;
-    const double r = v >= 0.0 ? v + 0.5 : v - 0.5;
-    if (r >= 2147483647.0)
-        return INT32_MAX;
-    if (r <= -2147483648.0)
-        return INT32_MIN;
-    return std::int32_t(r);
+    return v > 0 ? INT32_MAX : INT32_MIN;
 }
 
 ColorRef colorOf(std::span<const ColorRef> colors, int index)

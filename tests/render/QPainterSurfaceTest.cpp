@@ -7,6 +7,7 @@
 
 #include "design/Design.h"
 #include "render/DesignImage.h"
+#include "render/LineRaster.h"
 #include "render/QPainterSurface.h"
 
 namespace {
@@ -123,4 +124,37 @@ TEST(QPainterSurface, PreviewStartsInItsFirstBlockColour)
     const QImage image = renderDesignImage(design, options);
     EXPECT_EQ(image.pixel(0, 0), qRgb(0, 0, 0));
     EXPECT_EQ(image.pixel(52, 52), rgbOf(0x3300FF));
+}
+
+TEST(QPainterSurface, MappedLinesLandWhereTheMappingSays)
+{
+    // The surface maps whole lines at once; every point must land where Mapping::toDevice
+    // puts it, uneven divisions and flipped axes included.
+    const std::vector<Mapping> mappings = {
+        {{3000, 1000}, {4000, -4000}, {202, 102}, {400, 200}},
+        {{-7, 13}, {333, -97}, {50, 40}, {91, 77}},
+        {{0, 0}, {1, -1}, {60, 40}, {-3, 2}},
+    };
+    std::vector<SurfacePoint> points;
+    for (int i = 0; i < 60; ++i)
+        points.push_back({(i * 7919) % 4001 - 2000, (i * 104729) % 3001 - 1500});
+    for (const Mapping& m : mappings) {
+        QImage viaSurface(120, 90, QImage::Format_RGB32);
+        viaSurface.fill(Qt::white);
+        {
+            QPainterSurface surface(viaSurface);
+            surface.setMapping(m);
+            surface.setPen({PenStyle::DashDotDot, 0x0000FF});
+            surface.polyline(points);
+        }
+        QImage direct(120, 90, QImage::Format_RGB32);
+        direct.fill(Qt::white);
+        std::vector<SurfacePoint> device;
+        for (const SurfacePoint& p : points)
+            device.push_back(m.toDevice(p));
+        rasterPolyline({reinterpret_cast<std::uint32_t*>(direct.bits()), 120, 90,
+                        direct.bytesPerLine() / 4},
+                       device, 0xFFFF0000, true);
+        EXPECT_EQ(viaSurface, direct);
+    }
 }

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+#include "render/DrawingSurface.h"
+
+// A 32-bit pixel image in memory, one std::uint32_t per pixel, rows `stride` pixels apart.
+struct PixelBuffer
+{
+    std::uint32_t* pixels = nullptr;
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    std::ptrdiff_t stride = 0;
+};
+
+// Draws an aliased one-pixel line through device points straight into the pixels: each
+// segment from its first pixel up to, not including, its last (the next segment starts
+// there), so the line's final point stays unset as with classic one-pixel lines. A dashed
+// line repeats 9 on, 3 off, 3 on, 3 off, 3 on, 3 off pixels, running on across the segments.
+// Work per segment is bounded by the image size, wherever the points lie.
+void rasterPolyline(const PixelBuffer& target, std::span<const SurfacePoint> points,
+                    std::uint32_t pixel, bool dashed);
