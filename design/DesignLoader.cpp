@@ -161,46 +161,56 @@ bool summarizeStitches(const StitchList& list, DesignSummary* summary)
     s.stitchCount = list.count;
     s.colorCount = 1;
     const std::span<const Stitch> records = list.view();
+    if (records.empty()) {
+        *summary = s;
+        return false;
+    }
+    // Truncation is monotone, so the extremes are found on the doubles and truncated once.
+    double minX = records[0].x;
+    double maxX = minX;
+    double minY = records[0].y;
+    double maxY = minY;
+    // Per type: counts of the device bits and of SEQ (jumps only inside a span).
+    std::int32_t byType[64] = {};
+    std::int32_t jumpsInSpan = 0;
+    std::int32_t colourChanges = 0;
     bool span = false;
     for (std::size_t i = 0; i < records.size(); ++i) {
         const Stitch& r = records[i];
-        const std::int32_t x = truncateCoordinate(r.x);
-        const std::int32_t y = truncateCoordinate(r.y);
-        if (i == 0) {
-            s.minX = s.maxX = x;
-            s.minY = s.maxY = y;
-        } else {
-            if (x < s.minX)
-                s.minX = x;
-            if (x > s.maxX)
-                s.maxX = x;
-            if (y < s.minY)
-                s.minY = y;
-            if (y > s.maxY)
-                s.maxY = y;
-            if (r.type == StitchType::ColorChange)
-                ++s.colorCount;
-        }
+        minX = r.x < minX ? r.x : minX;
+        maxX = r.x > maxX ? r.x : maxX;
+        minY = r.y < minY ? r.y : minY;
+        maxY = r.y > maxY ? r.y : maxY;
         const int c = code(r.type);
-        if (c >= 1 && c <= 3) {
-            if (span)
-                ++s.countSeq;
-        } else if (r.type == StitchType::SequinOn) {
+        if (c == code(StitchType::Normal))
+            continue;
+        if (c == code(StitchType::ColorChange)) {
+            colourChanges += i > 0 ? 1 : 0;
+        } else if (c >= 1 && c <= 3) {
+            jumpsInSpan += span ? 1 : 0;
+        } else if (c == code(StitchType::SequinOn)) {
             span = true;
-        } else if (r.type == StitchType::SequinEject) {
-            ++s.countSeq;
-        } else if (c >= 6 && c <= 20) {
-            const int set = c - 5;
-            s.countA += set & 1;
-            s.countB += (set >> 1) & 1;
-            s.countC += (set >> 2) & 1;
-            s.countD += (set >> 3) & 1;
-        } else if (r.type == StitchType::SequinOff) {
+        } else if (c == code(StitchType::SequinOff)) {
             span = false;
+        } else if (c >= 5 && c <= 20) {
+            ++byType[c];
         }
     }
+    s.minX = truncateCoordinate(minX);
+    s.maxX = truncateCoordinate(maxX);
+    s.minY = truncateCoordinate(minY);
+    s.maxY = truncateCoordinate(maxY);
+    s.colorCount += colourChanges;
+    s.countSeq = jumpsInSpan + byType[5];
+    for (int c = 6; c <= 20; ++c) {
+        const int set = c - 5;
+        s.countA += (set & 1) ? byType[c] : 0;
+        s.countB += (set & 2) ? byType[c] : 0;
+        s.countC += (set & 4) ? byType[c] : 0;
+        s.countD += (set & 8) ? byType[c] : 0;
+    }
     *summary = s;
-    return !records.empty();
+    return true;
 }
 
 bool summarizeDesign(Design* design)
