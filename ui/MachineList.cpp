@@ -42,6 +42,15 @@ void MachineList::show(int n)
         box->setText(QString::fromStdString(entry.address));
         box->setChecked(entry.ticked);
     }
+    // The machine page buttons of the window have no command and stay hidden.
+    if (auto* window = qobject_cast<QWidget*>(parent())) {
+        for (const char* id : {"1024", "1030"}) {
+            if (auto* button =
+                    window->findChild<QWidget*>(QLatin1String(id), Qt::FindDirectChildrenOnly)) {
+                button->hide();
+            }
+        }
+    }
 }
 
 std::optional<std::string> MachineList::selectedAddress() const

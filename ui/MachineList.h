@@ -40,7 +40,8 @@ public:
 
     // Timer 5: reads the table (at most kMaxEntries) and shows it.
     void load();
-    // Shows the first n entries of the loaded copy (at most 15); the rest are hidden.
+    // Shows the first n entries of the loaded copy (at most 15); the rest are hidden, and so
+    // are the window's machine page buttons 1024 and 1030 when it has them.
     void show(int n);
 
     // Caption of the first ticked box in id order, shown or hidden; nullopt when none.

@@ -30,16 +30,6 @@ TEST(BatchFileName, TakesTheTextAfterTheLastSeparator)
     }
 }
 
-TEST(QtFileFilter, OffersEveryEntryInBothCases)
-{
-    const QStringList entries =
-        qtFileFilter("Tajima Format(*.DST)|*.DST|All(*.DSB;*.DST;)|*.DSB;*.DST;||")
-            .split(QStringLiteral(";;"));
-    ASSERT_EQ(entries.size(), 2);
-    EXPECT_EQ(entries[0], QStringLiteral("Tajima Format(*.DST) (*.DST *.dst)"));
-    EXPECT_EQ(entries[1], QStringLiteral("All(*.DSB;*.DST;) (*.DSB *.dsb *.DST *.dst)"));
-}
-
 class BatchSendingTest : public ::testing::Test {
 protected:
     void SetUp() override

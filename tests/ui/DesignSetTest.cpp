@@ -141,7 +141,6 @@ TEST_F(DesignSetTest, ModeButtonsToggleTheirTextsInTheStoredLanguage)
         {"2", 1027, "Zoom priority", "Rotation priority"},
         {"0", 1030, "Usually repeated", "Local recurrence"},
         {"1", 1031, "X优先", "Y优先"},
-        {"1", 1027, "缩放优先", "旋转优先"},
     };
     for (const Case& c : cases) {
         temp.config.writeText("Z62Language", "Language", c.language);
@@ -152,16 +151,6 @@ TEST_F(DesignSetTest, ModeButtonsToggleTheirTextsInTheStoredLanguage)
         EXPECT_EQ(mode->text(), QString::fromUtf8(c.second)) << c.id;
         mode->click();
         EXPECT_EQ(mode->text(), QString::fromUtf8(c.first)) << c.id;
-    }
-}
-
-TEST_F(DesignSetTest, CaptionFollowsLanguageWithChineseByDefault)
-{
-    const std::pair<const char*, const char*> cases[] = {
-        {"2", "Parameter setting"}, {"0", "Parameter setting"}, {"1", "参数设置"}};
-    for (const auto& [language, caption] : cases) {
-        temp.config.writeText("Z62Language", "Language", language);
-        EXPECT_EQ(open(colors, 20)->windowTitle(), QString::fromUtf8(caption)) << language;
     }
 }
 
