@@ -90,8 +90,8 @@ void CDSPreviewPanel::paintEvent(QPaintEvent*)
                         {s.left(), s.top(), s.right() + 1, s.bottom() + 1});
     }
     painter.drawImage(area.topLeft(), image);
-    // The preview is drawn once per selection; a later repaint shows the empty field.
-    clearStitches(&m_design.stitches);
+    // The design stays until the selection changes, so a repaint (the dialog uncovered or
+    // resized) shows the same preview instead of an empty field.
 }
 
 CDSFileDialog::CDSFileDialog(QWidget* parent) : QFileDialog(parent)

@@ -168,6 +168,8 @@ void CHoopwatchDlg::initDialog()
 
     m_link = std::make_unique<MainWindowLink>(this, m_config, m_settings, m_state);
     m_link->start(count == 0);
+    // A poller that ended for want of a chosen machine comes back once one is ticked.
+    connect(m_machineList, &MachineList::tickChanged, this, [this] { m_link->resumePolling(); });
 
     applyLanguage();
 }

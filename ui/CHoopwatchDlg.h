@@ -67,13 +67,13 @@ public:
 
     // Stops the network threads; the window closes right after.
     void stopThreads();
+    void done(int result) override;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
-    void done(int result) override;
 
 private:
     void createControls();

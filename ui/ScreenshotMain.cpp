@@ -1,0 +1,119 @@
+// hoopwatch-screenshot: writes PNG pictures of the windows (main window empty and with a
+// design in both languages, language dialog, file dialog with a preview, about box) for
+// review. Runs on loopback with its own settings file in a temporary folder.
+#include <cstdio>
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
+
+#include "app/ConfigFile.h"
+#include "link/LinkSettings.h"
+#include "link/LinkState.h"
+#include "ui/CAboutDlg.h"
+#include "ui/CDSFileDialog.h"
+#include "ui/CHoopwatchDlg.h"
+#include "ui/CSetLanguage.h"
+#include "ui/MessageBoxes.h"
+
+namespace {
+
+void settle(int ms)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < ms) {
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(5);
+    }
+}
+
+bool save(QWidget& widget, const QString& folder, const QString& name)
+{
+    settle(150);
+    const QString path = folder + u'/' + name;
+    const bool ok = widget.grab().save(path);
+    std::printf("%s %s\n", ok ? "wrote" : "FAILED", qPrintable(path));
+    return ok;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    qputenv("HOOPWATCH_LOOPBACK_ONLY", "1");
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Hoopwatch"));
+    const QStringList args = QApplication::arguments();
+    const QString folder = args.size() > 1 ? args[1] : QStringLiteral("screenshots");
+    const QString samples = args.size() > 2 ? args[2] : QStringLiteral("samples");
+    QDir().mkpath(folder);
+    setMessageHook([](const QString& text) { std::printf("message: %s\n", qPrintable(text)); });
+
+    QTemporaryDir temp;
+    const std::string configPath = (temp.path() + QStringLiteral("/ZUZiruro.ini")).toStdString();
+    const ConfigFile config(configPath);
+    config.writeText("Z62Language", "Language", "1");
+    config.writeText("Z62_Net_Count", "count", "3");
+    for (int n = 0; n < 3; ++n) {
+        const std::string section = "Z62_Net_" + std::to_string(n);
+        config.writeText(section, "Ip", "127.0.0." + std::to_string(101 + n));
+        config.writeText(section, "IsChoose", n == 0 ? "1" : "0");
+    }
+
+    LinkSettings settings;
+    settings.configPath = configPath;
+    settings.listenPort = 0;
+    settings.machinePort = 29999;
+    settings.searchPrefix = "127.0.0.";
+    LinkState state;
+    int failures = 0;
+    const QString design = QDir(samples).absoluteFilePath(QStringLiteral("flower.dst"));
+    {
+        CHoopwatchDlg window(config, settings, state);
+        window.show();
+        settle(1800); // the machine list loads 1.5 s after opening
+        failures += !save(window, folder, QStringLiteral("main-empty-zh.png"));
+        window.importDesigns({design});
+        failures += !save(window, folder, QStringLiteral("main-design-zh.png"));
+        config.writeText("Z62Language", "Language", "2");
+        window.applyLanguage();
+        settle(1100);
+        failures += !save(window, folder, QStringLiteral("main-design-en.png"));
+        window.importDesigns({QDir(samples).absoluteFilePath(QStringLiteral("star.dst"))});
+        failures += !save(window, folder, QStringLiteral("main-star-en.png"));
+
+        CAboutDlg about(2, &window);
+        about.show();
+        failures += !save(about, folder, QStringLiteral("about-en.png"));
+        window.done(0);
+    }
+    {
+        CHoopwatchDlg window(config, settings, state);
+        window.show();
+        settle(1800);
+        failures += !save(window, folder, QStringLiteral("main-empty-en.png"));
+        window.done(0);
+    }
+    for (const char* value : {"0", "2"}) {
+        config.writeText("Z62Language", "Language", value);
+        CSetLanguage dialog(config);
+        dialog.show();
+        failures += !save(dialog, folder,
+                          QStringLiteral("language-%1.png").arg(QString::fromLatin1(value)));
+    }
+    {
+        CDSFileDialog dialog(nullptr);
+        dialog.setDirectory(samples);
+        dialog.show();
+        settle(300);
+        dialog.selectFile(design);
+        dialog.previewPath(design);
+        failures += !save(dialog, folder, QStringLiteral("file-dialog.png"));
+    }
+    return failures == 0 ? 0 : 1;
+}
