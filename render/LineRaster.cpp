@@ -118,6 +118,12 @@ void insideSegment(const PixelBuffer& t, std::int32_t x0, std::int32_t y0, std::
         style = s;
 }
 
+// Keeps the step arithmetic of a segment well inside 64 bits.
+std::int64_t pinned(std::int32_t v)
+{
+    return std::clamp<std::int64_t>(v, -kRasterLimit, kRasterLimit);
+}
+
 bool inside(const PixelBuffer& t, std::int64_t x, std::int64_t y)
 {
     return x >= 0 && y >= 0 && x < t.width && y < t.height;
@@ -132,10 +138,10 @@ void rasterPolyline(const PixelBuffer& target, std::span<const SurfacePoint> poi
         return;
     int style = 0;
     for (std::size_t k = 1; k < points.size(); ++k) {
-        const std::int64_t x0 = points[k - 1].x;
-        const std::int64_t y0 = points[k - 1].y;
-        const std::int64_t dx = std::int64_t(points[k].x) - x0;
-        const std::int64_t dy = std::int64_t(points[k].y) - y0;
+        const std::int64_t x0 = pinned(points[k - 1].x);
+        const std::int64_t y0 = pinned(points[k - 1].y);
+        const std::int64_t dx = pinned(points[k].x) - x0;
+        const std::int64_t dy = pinned(points[k].y) - y0;
         if (dx == 0 && dy == 0)
             continue;
         if (inside(target, x0, y0) && inside(target, x0 + dx, y0 + dy)) {

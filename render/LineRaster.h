@@ -15,10 +15,13 @@ struct PixelBuffer
     std::ptrdiff_t stride = 0;
 };
 
+inline constexpr std::int32_t kRasterLimit = 1 << 22;
+
 // Draws an aliased one-pixel line through device points straight into the pixels: each
 // segment from its first pixel up to, not including, its last (the next segment starts
 // there), so the line's final point stays unset as with classic one-pixel lines. A dashed
 // line repeats 9 on, 3 off, 3 on, 3 off, 3 on, 3 off pixels, running on across the segments.
-// Work per segment is bounded by the image size, wherever the points lie.
+// Work per segment is bounded by the image size, wherever the points lie; coordinates beyond
+// kRasterLimit, far outside any image, are pinned to it.
 void rasterPolyline(const PixelBuffer& target, std::span<const SurfacePoint> points,
                     std::uint32_t pixel, bool dashed);

@@ -13,8 +13,8 @@
 
 namespace {
 
-// Far beyond any image, yet small enough for the rasteriser's fixed-point arithmetic.
-constexpr std::int32_t kDeviceLimit = 1 << 22;
+// Far beyond any image, yet small enough for the rasterisers' step arithmetic.
+constexpr std::int32_t kDeviceLimit = kRasterLimit;
 
 } // namespace
 

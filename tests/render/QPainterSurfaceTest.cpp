@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <filesystem>
 #include <vector>
 
 #include <QImage>
 
 #include "design/Design.h"
+#include "design/DesignLoader.h"
 #include "render/DesignImage.h"
 #include "render/LineRaster.h"
 #include "render/QPainterSurface.h"
@@ -157,4 +159,36 @@ TEST(QPainterSurface, MappedLinesLandWhereTheMappingSays)
                        device, 0xFFFF0000, true);
         EXPECT_EQ(viaSurface, direct);
     }
+}
+
+TEST(QPainterSurface, RealDesignsDrawInsideTheirField)
+{
+    const std::filesystem::path root(HOOPWATCH_DESIGNS_DIR);
+    if (!std::filesystem::is_directory(root))
+        GTEST_SKIP() << "no design folder";
+    int drawn = 0;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
+        if (!entry.is_regular_file())
+            continue;
+        Design design;
+        if (!loadDesign(entry.path().string(), &design) || design.stitches.count < 2)
+            continue;
+        SCOPED_TRACE(entry.path().string());
+        DesignImageOptions options;
+        options.blockColors = kBlockColors;
+        options.progress = design.stitches.count / 2;
+        const QImage image = renderDesignImage(design, options);
+        // The border stays whole: the design is fitted 2 pixels inside it.
+        for (int x = 0; x < image.width(); x += 7) {
+            ASSERT_EQ(image.pixel(x, 0), qRgb(0, 0, 0));
+            ASSERT_EQ(image.pixel(x, image.height() - 1), qRgb(0, 0, 0));
+        }
+        int inked = 0;
+        for (int y = 1; y < image.height() - 1; ++y)
+            for (int x = 1; x < image.width() - 1; ++x)
+                inked += image.pixel(x, y) != qRgb(255, 255, 255) ? 1 : 0;
+        EXPECT_GT(inked, 0);
+        ++drawn;
+    }
+    EXPECT_GT(drawn, 0);
 }
