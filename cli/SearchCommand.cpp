@@ -11,6 +11,7 @@
 #include "link/LinkState.h"
 #include "link/ReceiverThread.h"
 #include "link/SearchThread.h"
+#include "link/UdpSocket.h"
 
 namespace {
 
@@ -62,6 +63,13 @@ int cmdSearch(const GlobalOptions& global, ArgList args)
         return 0;
     }
     const auto prefix = args.take("--prefix");
+    // A /24 prefix: three parts and a dot, so that prefix + 0 ... 255 are addresses.
+    if (prefix && (prefix->empty() || prefix->back() != '.' || !isIpv4Address(*prefix + "0"))) {
+        std::fprintf(stderr,
+                     "search: --prefix needs three parts and a dot, such as 127.0.0., not '%s'\n",
+                     prefix->c_str());
+        return 2;
+    }
     double waitSeconds = 3.0;
     if (auto text = args.take("--wait")) {
         auto value = parseDouble(*text);

@@ -31,6 +31,11 @@ bool loopbackOnly()
     return value && std::strcmp(value, "1") == 0;
 }
 
+bool isIpv4Address(std::string_view address)
+{
+    return parseAddress(address).has_value();
+}
+
 bool isLoopbackAddress(std::string_view address)
 {
     auto addr = parseAddress(address);

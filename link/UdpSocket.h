@@ -53,5 +53,7 @@ private:
 
 // True when HOOPWATCH_LOOPBACK_ONLY=1 is set.
 bool loopbackOnly();
+// True for dotted-decimal IPv4 text ("a.b.c.d").
+bool isIpv4Address(std::string_view address);
 // True for dotted-decimal text inside 127.0.0.0/8.
 bool isLoopbackAddress(std::string_view address);
