@@ -33,7 +33,8 @@ QStringList chooseWithSystemDialog(QWidget* parent, const QString& filter)
 }
 
 // What the worker tells the UI thread; every field is read by the progress timer.
-struct BatchProgress {
+struct BatchProgress
+{
     std::atomic<int> file{-1}; // index of the file being sent, -1 before the first
     std::atomic<int> sentChunks{0};
     std::atomic<int> chunkCount{0};

@@ -28,7 +28,8 @@ QString qtFileFilter(std::string_view windowsFilter);
 // after each file. The transfers run on a worker thread under one modal progress dialog
 // whose Cancel stops the batch after the current datagram. Afterwards the design path and
 // file name are those of the last file sent (button 1001 sends it again).
-class BatchSending {
+class BatchSending
+{
 public:
     static constexpr int kPauseMs = 500;
 

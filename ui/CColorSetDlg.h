@@ -14,7 +14,8 @@
 // labels "1:" to "15:", and ends with a choice when one of the 15 swatch rectangles is
 // clicked; Esc or the close box end it without one. The caption is "换色"/"color" followed
 // by the page position + 1, by the stored language (a missing key counts as 0, English).
-class CColorSetDlg : public QDialog {
+class CColorSetDlg : public QDialog
+{
     Q_OBJECT
 public:
     CColorSetDlg(QWidget* parent, int position, const ColorPalette& palette,

@@ -19,7 +19,8 @@
 
 namespace {
 
-struct LabelSpec {
+struct LabelSpec
+{
     int id;
     TextId text;
     int x, y, w, h;
@@ -36,7 +37,8 @@ constexpr LabelSpec kLabels[] = {
     {1053, TextId::ParamRepeatSpacing, 24, 188, 66, 15},
 };
 
-struct EditSpec {
+struct EditSpec
+{
     int id;
     const char* initial;
     int x, y, w, h;
@@ -75,9 +77,8 @@ CDesignSet::CDesignSet(QWidget* parent, ConfigFile config, const LinkSettings& s
       m_machineAddress(std::move(machineAddress))
 {
     // Blocks beyond the buffer get no entry; the count says how many entries are in use.
-    const auto copied = std::min<std::size_t>(
-        {static_cast<std::size_t>(std::max(colorCount, 0)), colorNumbers.size(),
-         m_colorNumbers.size()});
+    const auto copied = std::min<std::size_t>({static_cast<std::size_t>(std::max(colorCount, 0)),
+                                               colorNumbers.size(), m_colorNumbers.size()});
     std::copy_n(colorNumbers.begin(), copied, m_colorNumbers.begin());
     m_colorCount = static_cast<int>(copied);
 
@@ -92,17 +93,15 @@ CDesignSet::CDesignSet(QWidget* parent, ConfigFile config, const LinkSettings& s
     m_directionButton = placeControl(new QPushButton(this), 1000, kDialogUnits, 99, 12, 23, 21);
     m_directionButton->setIconSize(QSize(32, 32));
     m_priorityButton = placeControl(new QPushButton(this), 1027, kDialogUnits, 99, 64, 149, 14);
-    m_repeatModeButton =
-        placeControl(new QPushButton(this), 1030, kDialogUnits, 98, 115, 150, 14);
-    m_repeatOrderButton =
-        placeControl(new QPushButton(this), 1031, kDialogUnits, 97, 140, 150, 14);
+    m_repeatModeButton = placeControl(new QPushButton(this), 1030, kDialogUnits, 98, 115, 150, 14);
+    m_repeatOrderButton = placeControl(new QPushButton(this), 1031, kDialogUnits, 97, 140, 150, 14);
     for (const EditSpec& spec : kEdits) {
-        auto* edit =
-            placeControl(new QLineEdit(this), spec.id, kDialogUnits, spec.x, spec.y, spec.w, spec.h);
+        auto* edit = placeControl(new QLineEdit(this), spec.id, kDialogUnits, spec.x, spec.y,
+                                  spec.w, spec.h);
         edit->setText(QString::fromLatin1(spec.initial));
         if (spec.id == 1026) {
-            edit->setValidator(
-                new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), edit));
+            edit->setValidator(new QRegularExpressionValidator(
+                QRegularExpression(QStringLiteral("[0-9]*")), edit));
         }
     }
     auto* send = placeControl(new QPushButton(this), 1036, kDialogUnits, 7, 231, 65, 29);

@@ -23,7 +23,8 @@ class LinkState;
 // parameters and the colour-change sequence to the address given here (refused with
 // "No matching design!" while no machine has reported a design); the dialog stays open.
 // Exit (1), Esc, the close box and Enter in an edit close it and discard the values.
-class CDesignSet : public QDialog {
+class CDesignSet : public QDialog
+{
     Q_OBJECT
 public:
     static constexpr int kColorEntries = 980;

@@ -53,8 +53,7 @@ ColorChangeSequence::ColorChangeSequence()
     displayColors.fill(kStartColor);
 }
 
-void resetDisplayColors(ColorChangeSequence& sequence, int colorCount,
-                        const ColorPalette& palette)
+void resetDisplayColors(ColorChangeSequence& sequence, int colorCount, const ColorPalette& palette)
 {
     const int used = std::clamp(colorCount, 0, ColorChangeSequence::kEntries);
     const int cycle = static_cast<int>(palette.colors.size());
@@ -75,15 +74,15 @@ void ColorPanel::layout(const QRect& clientRect)
 QRect ColorPanel::swatchRect(int position) const
 {
     const int top = m_clientTop + kRowTop + kRowPitch * position;
-    return QRect(QPoint(m_clientRight - 105, top), QPoint(m_clientRight - 20 - 1,
-                                                         top + kRowHeight - 1));
+    return QRect(QPoint(m_clientRight - 105, top),
+                 QPoint(m_clientRight - 20 - 1, top + kRowHeight - 1));
 }
 
 QRect ColorPanel::labelRect(int position) const
 {
     const int top = m_clientTop + kRowTop + kRowPitch * position;
-    return QRect(QPoint(m_clientRight - 140, top), QPoint(m_clientRight - 110 - 1,
-                                                         top + kRowHeight - 1));
+    return QRect(QPoint(m_clientRight - 140, top),
+                 QPoint(m_clientRight - 110 - 1, top + kRowHeight - 1));
 }
 
 int ColorPanel::usedEntries() const

@@ -17,7 +17,8 @@ class QWidget;
 
 // The colour number and display colour of every colour block of the loaded design, block 1
 // first. Designs with more blocks than entries give entries to their first kEntries blocks.
-struct ColorChangeSequence {
+struct ColorChangeSequence
+{
     static constexpr int kEntries = 980;
     static constexpr std::uint32_t kStartColor = 0x0000FF; // pure red, 0x00BBGGRR
 
@@ -29,11 +30,11 @@ struct ColorChangeSequence {
 
 // Gives block i (below colorCount, at most kEntries) palette colour i mod 15; colour
 // numbers stay. A palette whose count is out of range is never read beyond its 15 colours.
-void resetDisplayColors(ColorChangeSequence& sequence, int colorCount,
-                        const ColorPalette& palette);
+void resetDisplayColors(ColorChangeSequence& sequence, int colorCount, const ColorPalette& palette);
 
 // What the picker returns when a swatch was clicked.
-struct ColorChoice {
+struct ColorChoice
+{
     std::int32_t colorNumber = 1;
     std::uint32_t displayColor = 0;
 };
@@ -47,15 +48,16 @@ struct ColorChoice {
 //   - designImported(summary colour count, palette) after each import;
 //   - displayColors() to the main view's renderer, colorNumbers()/usedEntries() to the
 //     parameter dialog.
-class ColorPanel {
+class ColorPanel
+{
 public:
     static constexpr int kCellsPerPage = 15;
     static constexpr int kLastPage = 66;
 
     // Opens the picker for page position `position` (0 to 14); nullopt when closed without
     // a choice. The default runs CColorSetDlg modally; tests install their own.
-    using Picker = std::function<std::optional<ColorChoice>(
-        QWidget* parent, int position, const ColorPalette& palette)>;
+    using Picker = std::function<std::optional<ColorChoice>(QWidget* parent, int position,
+                                                            const ColorPalette& palette)>;
 
     explicit ColorPanel(ConfigFile config);
 

@@ -14,11 +14,12 @@ MachineList::MachineList(QWidget* parent, ConfigFile config, const LinkSettings&
     : QObject(parent), m_config(std::move(config)), m_settings(settings), m_state(state)
 {
     for (int k = 0; k < kBoxCount; ++k) {
-        auto* box = placeControl(new QCheckBox(parent), kFirstBoxId + k, units, 10, 23 + 19 * k,
-                                 90, 10);
+        auto* box =
+            placeControl(new QCheckBox(parent), kFirstBoxId + k, units, 10, 23 + 19 * k, 90, 10);
         box->hide();
         // clicked, not toggled: only the operator's clicks are tick changes.
-        connect(box, &QCheckBox::clicked, this, [this, k](bool ticked) { onBoxClicked(k, ticked); });
+        connect(box, &QCheckBox::clicked, this,
+                [this, k](bool ticked) { onBoxClicked(k, ticked); });
         m_boxes[static_cast<std::size_t>(k)] = box;
     }
 }

@@ -26,7 +26,8 @@ class LinkState;
 // A click on a box writes the tick rule to the settings file at once, unticks the other
 // shown entries and sends a palette query to the selected machine; the window does nothing
 // for it. Hidden boxes keep their ticks and still count for the selected machine.
-class MachineList : public QObject {
+class MachineList : public QObject
+{
     Q_OBJECT
 public:
     static constexpr int kBoxCount = 15;

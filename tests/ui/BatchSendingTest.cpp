@@ -30,7 +30,8 @@ TEST(BatchFileName, TakesTheTextAfterTheLastSeparator)
     }
 }
 
-class BatchSendingTest : public ::testing::Test {
+class BatchSendingTest : public ::testing::Test
+{
 protected:
     void SetUp() override
     {

@@ -22,7 +22,8 @@ std::uint32_t colorRef(QRgb rgb)
            std::uint32_t(qBlue(rgb)) << 16;
 }
 
-class ColorPanelTest : public ::testing::Test {
+class ColorPanelTest : public ::testing::Test
+{
 protected:
     void SetUp() override
     {
@@ -46,8 +47,7 @@ protected:
 
     bool labelShown(const QImage& image, int position) const
     {
-        return image.pixel(panel.labelRect(position).bottomRight() - QPoint(1, 1)) ==
-               0xFFFFFFFF;
+        return image.pixel(panel.labelRect(position).bottomRight() - QPoint(1, 1)) == 0xFFFFFFFF;
     }
 
     TempConfig temp;
@@ -188,13 +188,16 @@ TEST_F(ColorPanelTest, ClickOpensTheRealPickerModally)
 
 // The picker.
 
-struct CaptionCase {
+struct CaptionCase
+{
     const char* language; // nullptr: no Language key at all
     int position;
     QString caption;
 };
 
-class PickerCaption : public ::testing::TestWithParam<CaptionCase> {};
+class PickerCaption : public ::testing::TestWithParam<CaptionCase>
+{
+};
 
 TEST_P(PickerCaption, FollowsStoredLanguageAndPagePosition)
 {
@@ -208,15 +211,15 @@ TEST_P(PickerCaption, FollowsStoredLanguageAndPagePosition)
     EXPECT_EQ(picker.windowTitle(), GetParam().caption);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Languages, PickerCaption,
-    ::testing::Values(CaptionCase{nullptr, 0, QStringLiteral("color1")},
-                      CaptionCase{"1", 2, QString::fromUtf8("换色3")},
-                      CaptionCase{"2", 14, QStringLiteral("color15")},
-                      CaptionCase{"0", 4, QStringLiteral("color5")},
-                      CaptionCase{"7", 0, QStringLiteral("color1")}));
+INSTANTIATE_TEST_SUITE_P(Languages, PickerCaption,
+                         ::testing::Values(CaptionCase{nullptr, 0, QStringLiteral("color1")},
+                                           CaptionCase{"1", 2, QString::fromUtf8("换色3")},
+                                           CaptionCase{"2", 14, QStringLiteral("color15")},
+                                           CaptionCase{"0", 4, QStringLiteral("color5")},
+                                           CaptionCase{"7", 0, QStringLiteral("color1")}));
 
-class PickerTest : public ::testing::Test {
+class PickerTest : public ::testing::Test
+{
 protected:
     void SetUp() override { panel_test::ensureApplication(); }
 

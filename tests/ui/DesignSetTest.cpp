@@ -19,7 +19,8 @@ using panel_test::FakeMachine;
 using panel_test::TempConfig;
 
 // Where the letter's stem lies and at which end of it the bowl sits.
-struct Orientation {
+struct Orientation
+{
     char stem; // 'L', 'R', 'T', 'B'
     char bowl; // end of the stem: 'T'/'B' for an upright stem, 'L'/'R' for a lying one
     bool operator==(const Orientation&) const = default;
@@ -72,7 +73,8 @@ TEST(DirectionImages, LetterTurnsAsEachDirectionSays)
     }
 }
 
-class DesignSetTest : public ::testing::Test {
+class DesignSetTest : public ::testing::Test
+{
 protected:
     void SetUp() override
     {
@@ -131,7 +133,8 @@ TEST_F(DesignSetTest, DirectionButtonStepsThroughEightImages)
 
 TEST_F(DesignSetTest, ModeButtonsToggleTheirTextsInTheStoredLanguage)
 {
-    struct Case {
+    struct Case
+    {
         const char* language;
         int id;
         const char* first;
@@ -214,8 +217,8 @@ TEST_F(DesignSetTest, SendCarriesTheValuesAndReopeningStartsAfresh)
     auto reopened = open(colors, 20);
     EXPECT_EQ(reopened->direction(), 0);
     EXPECT_EQ(button(reopened.get(), 1030)->text(), QStringLiteral("Usually repeated"));
-    const std::pair<int, const char*> initial[] = {{1026, "0"},   {1037, "100"}, {1038, "100"},
-                                                   {1032, "1"},   {1033, "1"},   {1034, "0"},
+    const std::pair<int, const char*> initial[] = {{1026, "0"}, {1037, "100"}, {1038, "100"},
+                                                   {1032, "1"}, {1033, "1"},   {1034, "0"},
                                                    {1035, "0"}};
     for (const auto& [id, text] : initial) {
         EXPECT_EQ(edit(reopened.get(), id)->text(), QLatin1String(text)) << id;

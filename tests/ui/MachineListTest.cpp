@@ -22,7 +22,8 @@ std::vector<std::string> addresses(int n)
     return out;
 }
 
-class MachineListTest : public ::testing::Test {
+class MachineListTest : public ::testing::Test
+{
 protected:
     void SetUp() override { panel_test::ensureApplication(); }
 

@@ -32,7 +32,8 @@ inline void ensureApplication()
 }
 
 // A settings file in a folder of its own, removed with the object.
-struct TempConfig {
+struct TempConfig
+{
     QTemporaryDir dir;
     ConfigFile config{(dir.path() + QStringLiteral("/ZUZiruro.ini")).toStdString()};
 
@@ -55,9 +56,11 @@ struct TempConfig {
 
 // A machine on 127.0.0.1 and a free port that keeps every datagram, decrypted as far as
 // whole cipher blocks go, with its arrival time.
-class FakeMachine {
+class FakeMachine
+{
 public:
-    struct Datagram {
+    struct Datagram
+    {
         std::vector<std::uint8_t> bytes;
         std::chrono::steady_clock::time_point arrived;
     };
