@@ -123,3 +123,16 @@ TEST(DstReader, FarFlungPositionsSaturateInsteadOfOverflowing)
     ASSERT_EQ(list.count, 2'000'000);
     EXPECT_EQ(list.records[1'999'999].x, 1210.0 * 2'000'000);
 }
+
+TEST(DstReader, ColourNumbersSaturateInsteadOfWrappingNegative)
+{
+    std::vector<std::uint8_t> bytes(kHeader, 0);
+    for (int i = 0; i < 40'000; ++i)
+        bytes.insert(bytes.end(), {0x00, 0x00, 0xC3, 0x00, 0x00, 0x03});
+    StitchList list;
+    readDst(bytes, &list, nullptr);
+    ASSERT_EQ(list.count, 80'000);
+    EXPECT_EQ(list.records[2 * 32'765].color, 32'767);
+    EXPECT_EQ(list.records[2 * 39'999].color, 32'767);
+    EXPECT_EQ(list.records[2 * 39'999].type, StitchType::ColorChange);
+}

@@ -90,6 +90,31 @@ def check_batch(cli, batch):
     return True
 
 
+def check_exit_codes(cli, tmp):
+    """0 for a design, 1 for a file that cannot be read, 2 for an unknown suffix."""
+    good = os.path.join(tmp, "ok.DST")
+    with open(good, "wb") as f:
+        f.write(bytes(512) + bytes((1, 0, 3)))
+    other = os.path.join(tmp, "plot.dxf")
+    with open(other, "wb") as f:
+        f.write(bytes(600))
+    folder = os.path.join(tmp, "folder.dst")
+    os.mkdir(folder)
+    missing = os.path.join(tmp, "missing.tbf")
+    cases = [(("info", good), 0, "S:1  C:1  H:0  W:0  SEQ-0 A-0 B-0 C-0 D-0\n"),
+             (("dump", good), 0, "10 0 0 0\nextents 0 0 10 0\n"),
+             (("info", other), 2, ""), (("dump", other), 2, ""),
+             (("info", missing), 1, ""), (("dump", folder), 1, ""),
+             (("info", good, missing), 1, good + "\tS:1  C:1  H:0  W:0  SEQ-0 A-0 B-0 C-0 D-0\n"),
+             (("dump",), 2, ""), (("info", "--help"), 0, None)]
+    for args, want_rc, want_out in cases:
+        rc, out = run(cli, *args)
+        if rc != want_rc or (want_out is not None and out != want_out):
+            return "%s gave rc %d and %r, expected rc %d and %r" % (
+                " ".join(args), rc, out, want_rc, want_out)
+    return None
+
+
 def real_files(root):
     if not root or not os.path.isdir(root):
         return []
@@ -112,6 +137,12 @@ def main():
     if not os.access(args.cli, os.X_OK):
         print("no executable at %s" % args.cli)
         return 2
+
+    with tempfile.TemporaryDirectory(prefix="hoopwatch-exit-") as tmp:
+        problem = check_exit_codes(args.cli, tmp)
+        if problem:
+            print("DISAGREE " + problem)
+            return 1
 
     real = real_files(args.designs)
     if real:
