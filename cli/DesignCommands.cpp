@@ -77,8 +77,8 @@ std::string jsonSummary(const std::string& path, const Design& d)
                   s.stitchCount, s.colorCount, s.minX, s.minY, s.maxX, s.maxY, s.countA, s.countB,
                   s.countC, s.countD, s.countSeq, designHeightMm(s), designWidthMm(s), e.left,
                   e.top, e.right, e.bottom);
-    return "{\"file\": " + jsonString(path) + ", " + buf + ", \"line\": " +
-           jsonString(summaryLine(s)) + "}";
+    return "{\"file\": " + jsonString(path) + ", " + buf +
+           ", \"line\": " + jsonString(summaryLine(s)) + "}";
 }
 
 bool wantsHelp(const ArgList& args)

@@ -30,12 +30,27 @@ enum class StitchType : std::int8_t {
     DsbFunction5 = 63,
 };
 
-constexpr std::int8_t code(StitchType t) { return static_cast<std::int8_t>(t); }
-constexpr bool isJump(StitchType t) { return code(t) >= 1 && code(t) <= 3; }
-constexpr bool isSequinEject(StitchType t) { return code(t) >= 5 && code(t) <= 20; }
+constexpr std::int8_t code(StitchType t)
+{
+    return static_cast<std::int8_t>(t);
+}
+constexpr bool isJump(StitchType t)
+{
+    return code(t) >= 1 && code(t) <= 3;
+}
+constexpr bool isSequinEject(StitchType t)
+{
+    return code(t) >= 5 && code(t) <= 20;
+}
 // Device set of a sequin eject (0 for code 5, 1..15 for codes 6..20).
-constexpr int deviceSet(StitchType t) { return code(t) - 5; }
-constexpr StitchType sequinEjectWithSet(int set) { return static_cast<StitchType>(5 + set); }
+constexpr int deviceSet(StitchType t)
+{
+    return code(t) - 5;
+}
+constexpr StitchType sequinEjectWithSet(int set)
+{
+    return static_cast<StitchType>(5 + set);
+}
 
 // One record: absolute position in 0.01 mm, y up.
 struct Stitch
@@ -49,16 +64,12 @@ struct Stitch
 // Hands out storage that is already zero (calloc), so value-initialising records costs
 // nothing: a large list's fresh pages are neither written twice nor touched before use.
 // The all-zero bit pattern is exactly a default `Stitch`.
-template <class T>
-struct ZeroFilledAllocator
+template <class T> struct ZeroFilledAllocator
 {
     using value_type = T;
 
     ZeroFilledAllocator() = default;
-    template <class U>
-    ZeroFilledAllocator(const ZeroFilledAllocator<U>&) noexcept
-    {
-    }
+    template <class U> ZeroFilledAllocator(const ZeroFilledAllocator<U>&) noexcept {}
 
     T* allocate(std::size_t n)
     {
@@ -70,18 +81,13 @@ struct ZeroFilledAllocator
     void deallocate(T* p, std::size_t) noexcept { std::free(p); }
 
     // Value-initialisation: the slot is zero already (storage is never shrunk and reused).
-    template <class U>
-    void construct(U*) noexcept
-    {
-    }
-    template <class U, class... Args>
-    void construct(U* p, Args&&... args)
+    template <class U> void construct(U*) noexcept {}
+    template <class U, class... Args> void construct(U* p, Args&&... args)
     {
         ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
     }
 
-    template <class U>
-    bool operator==(const ZeroFilledAllocator<U>&) const noexcept
+    template <class U> bool operator==(const ZeroFilledAllocator<U>&) const noexcept
     {
         return true;
     }

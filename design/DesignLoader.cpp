@@ -77,7 +77,8 @@ std::optional<DesignFormat> designFormatForPath(std::string_view path)
     return std::nullopt;
 }
 
-std::optional<std::vector<std::uint8_t>> readAllBytes(std::size_t length, const ReadSomeFn& readSome)
+std::optional<std::vector<std::uint8_t>> readAllBytes(std::size_t length,
+                                                      const ReadSomeFn& readSome)
 {
     std::vector<std::uint8_t> buffer;
     try {
@@ -106,7 +107,9 @@ std::optional<std::vector<std::uint8_t>> readWholeFile(const std::string& path)
     FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (fd.get() < 0)
         return std::nullopt;
-    struct stat info {};
+    struct stat info
+    {
+    };
     if (::fstat(fd.get(), &info) != 0 || S_ISDIR(info.st_mode) || info.st_size < 0)
         return std::nullopt;
     // The whole size, not its low 32 bits, so that a huge file is not read as a short one.

@@ -26,7 +26,8 @@ using ReadSomeFn = std::function<std::int64_t(std::uint8_t* into, std::size_t si
 // Reads `length` bytes through `readSome` into a zero-filled buffer. A read that returns no
 // bytes ends the loop early (the source shrank) and the buffer keeps what arrived; an error
 // gives nothing.
-std::optional<std::vector<std::uint8_t>> readAllBytes(std::size_t length, const ReadSomeFn& readSome);
+std::optional<std::vector<std::uint8_t>> readAllBytes(std::size_t length,
+                                                      const ReadSomeFn& readSome);
 
 // The whole content of a file, or nothing when it cannot be opened or read (or is a folder).
 std::optional<std::vector<std::uint8_t>> readWholeFile(const std::string& path);

@@ -18,11 +18,16 @@ struct DsbState
 StitchType functionType(std::uint8_t number)
 {
     switch (number) {
-    case 2: return StitchType::DsbFunction2;
-    case 3: return StitchType::DsbFunction3;
-    case 4: return StitchType::DsbFunction4;
-    case 5: return StitchType::DsbFunction5;
-    default: return StitchType::DsbFunction1;
+    case 2:
+        return StitchType::DsbFunction2;
+    case 3:
+        return StitchType::DsbFunction3;
+    case 4:
+        return StitchType::DsbFunction4;
+    case 5:
+        return StitchType::DsbFunction5;
+    default:
+        return StitchType::DsbFunction1;
     }
 }
 

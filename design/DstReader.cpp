@@ -23,14 +23,22 @@ constexpr UnitTables makeUnitTables()
     for (int b = 0; b < 256; ++b) {
         int x = 0;
         int y = 0;
-        if (b & 0x01) x += 1;
-        if (b & 0x02) x -= 1;
-        if (b & 0x04) x += 9;
-        if (b & 0x08) x -= 9;
-        if (b & 0x80) y += 1;
-        if (b & 0x40) y -= 1;
-        if (b & 0x20) y += 9;
-        if (b & 0x10) y -= 9;
+        if (b & 0x01)
+            x += 1;
+        if (b & 0x02)
+            x -= 1;
+        if (b & 0x04)
+            x += 9;
+        if (b & 0x08)
+            x -= 9;
+        if (b & 0x80)
+            y += 1;
+        if (b & 0x40)
+            y -= 1;
+        if (b & 0x20)
+            y += 9;
+        if (b & 0x10)
+            y -= 9;
         t.dx[static_cast<std::size_t>(b)] = static_cast<std::int8_t>(x);
         t.dy[static_cast<std::size_t>(b)] = static_cast<std::int8_t>(y);
     }
@@ -53,7 +61,8 @@ struct DstState
 
 bool readDst(std::span<const std::uint8_t> bytes, StitchList* list, DesignExtents* extents)
 {
-    const std::size_t n = bytes.size() > kHeaderSize ? (bytes.size() - kHeaderSize) / kRecordSize : 0;
+    const std::size_t n =
+        bytes.size() > kHeaderSize ? (bytes.size() - kHeaderSize) / kRecordSize : 0;
     RecordSink sink(list, extents, static_cast<std::int64_t>(n));
     DstState st;
     const std::uint8_t* p = bytes.data() + (n > 0 ? kHeaderSize : 0);

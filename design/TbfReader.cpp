@@ -31,7 +31,8 @@ std::uint8_t colourTableEntry(std::span<const std::uint8_t> bytes, std::size_t b
 
 bool readTbf(std::span<const std::uint8_t> bytes, StitchList* list, DesignExtents* extents)
 {
-    const std::size_t n = bytes.size() > kHeaderSize ? (bytes.size() - kHeaderSize) / kRecordSize : 0;
+    const std::size_t n =
+        bytes.size() > kHeaderSize ? (bytes.size() - kHeaderSize) / kRecordSize : 0;
     RecordSink sink(list, extents, static_cast<std::int64_t>(n));
     TbfState st;
     if (const std::uint8_t first = colourTableEntry(bytes, 0); first != 0)

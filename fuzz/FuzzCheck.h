@@ -19,8 +19,8 @@ inline void checkDesign(const StitchList& list, const DesignExtents& extents, bo
     for (const Stitch& s : list.view()) {
         const std::int32_t x = truncateCoordinate(s.x);
         const std::int32_t y = truncateCoordinate(s.y);
-        if (extentsRead && (x < extents.left || x > extents.right || y < extents.bottom ||
-                            y > extents.top))
+        if (extentsRead &&
+            (x < extents.left || x > extents.right || y < extents.bottom || y > extents.top))
             __builtin_trap();
         if (x % 10 != 0 || y % 10 != 0)
             __builtin_trap();

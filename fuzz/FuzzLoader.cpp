@@ -12,8 +12,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     if (size == 0)
         return 0;
-    static const char* const kNames[] = {"a.dst", "a.dsb", "a.tbf", "a.dsr",
-                                         "A.DST", "A.Dsb", "a.TBF", "a.dsR", "a.dxf"};
+    static const char* const kNames[] = {"a.dst", "a.dsb", "a.tbf", "a.dsr", "A.DST",
+                                         "A.Dsb", "a.TBF", "a.dsR", "a.dxf"};
     const std::string name = kNames[data[0] % (sizeof kNames / sizeof kNames[0])];
     const std::span<const std::uint8_t> file(data + 1, size - 1);
     Design design;

@@ -18,8 +18,9 @@ public:
     TempDir()
     {
         m_path = fs::temp_directory_path() /
-                 ("hoopwatch-design-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-                  "-" + std::to_string(reinterpret_cast<std::uintptr_t>(this)));
+                 ("hoopwatch-design-" +
+                  std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
+                  std::to_string(reinterpret_cast<std::uintptr_t>(this)));
         fs::create_directories(m_path);
     }
     ~TempDir() { fs::remove_all(m_path); }
@@ -45,12 +46,17 @@ Stitch at(double x, double y, StitchType t = StitchType::Normal)
 
 TEST(DesignLoader, SuffixMatchesInAnyCaseOnlyAtTheEnd)
 {
-    struct Case { const char* path; const char* suffix; bool match; };
-    for (const Case c : {Case{"a.dst", ".dst", true}, Case{"A.DST", ".dst", true},
-                         Case{"a.DsT", ".dst", true}, Case{".dst", ".dst", true},
-                         Case{"a.dst ", ".dst", false}, Case{"a.dst.bak", ".dst", false},
-                         Case{"", ".dst", false}, Case{"dst", ".dst", false},
-                         Case{"a.dst", "", false}, Case{"a.d\xc3\xa9t", ".d\xc3\xa9t", true}}) {
+    struct Case
+    {
+        const char* path;
+        const char* suffix;
+        bool match;
+    };
+    for (const Case c :
+         {Case{"a.dst", ".dst", true}, Case{"A.DST", ".dst", true}, Case{"a.DsT", ".dst", true},
+          Case{".dst", ".dst", true}, Case{"a.dst ", ".dst", false},
+          Case{"a.dst.bak", ".dst", false}, Case{"", ".dst", false}, Case{"dst", ".dst", false},
+          Case{"a.dst", "", false}, Case{"a.d\xc3\xa9t", ".d\xc3\xa9t", true}}) {
         EXPECT_EQ(hasSuffixNoCase(c.path, c.suffix), c.match) << c.path << " / " << c.suffix;
     }
     EXPECT_EQ(designFormatForPath("x/Y.TBF"), DesignFormat::Tbf);
@@ -110,10 +116,11 @@ TEST(DesignSummary, CountsExtremesAndSequinDevices)
 {
     StitchList list;
     for (const Stitch& s :
-         {at(-800, 100, StitchType::ColorChange), at(9990, -1500), at(0, 23470, StitchType::ColorChange),
-          at(5, 5, StitchType::SequinOn), at(0, 0, StitchType(6)), at(0, 0, StitchType(7)),
-          at(0, 0, StitchType(8)), at(0, 0, StitchType::Jump), at(0, 0, StitchType::SequinEject),
-          at(0, 0, StitchType(20)), at(0, 0, StitchType::SequinOff), at(0, 0, StitchType::Jump3)})
+         {at(-800, 100, StitchType::ColorChange), at(9990, -1500),
+          at(0, 23470, StitchType::ColorChange), at(5, 5, StitchType::SequinOn),
+          at(0, 0, StitchType(6)), at(0, 0, StitchType(7)), at(0, 0, StitchType(8)),
+          at(0, 0, StitchType::Jump), at(0, 0, StitchType::SequinEject), at(0, 0, StitchType(20)),
+          at(0, 0, StitchType::SequinOff), at(0, 0, StitchType::Jump3)})
         appendStitch(&list, s);
     DesignSummary s;
     EXPECT_TRUE(summarizeStitches(list, &s));
@@ -158,7 +165,7 @@ TEST(DesignLoader, EveryRealWorldFileLoads)
     // Stitch counts by a plain byte scan of the files; the DSB reader stores the 0xF8 end
     // record its writers emit as a stitch, since its end test keeps the sign bits.
     const std::map<std::string, int> expected = {
-        {"abw_A002.dst", 33222}, {"jsc_01Peacock.dst", 45709}, {"iks_Hopea.DST", 4058},
+        {"abw_A002.dst", 33222},   {"jsc_01Peacock.dst", 45709},  {"iks_Hopea.DST", 4058},
         {"jsc_Cake-3.dst", 15143}, {"jsc_Cake-3.dsb", 15137 + 1}, {"jsc_rectangle.dsb", 32 + 1},
         {"jsc_Cake-3.tbf", 15133}, {"aie_logo@678e1b5d.tbf", 1},
     };

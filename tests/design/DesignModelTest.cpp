@@ -19,10 +19,14 @@ TEST(DesignModel, GrowthKeepsEarlierRecords)
 
 TEST(DesignModel, FollowUpEjectsFoldIntoDeviceSets)
 {
-    struct Case { int followUps; StitchType expected; };
-    for (auto c : {Case{1, StitchType(7)}, Case{2, StitchType(8)}, Case{13, StitchType(19)},
-                   Case{14, StitchType(20)}, Case{15, StitchType(20)},
-                   Case{16, StitchType::SequinEject}}) {
+    struct Case
+    {
+        int followUps;
+        StitchType expected;
+    };
+    for (auto c :
+         {Case{1, StitchType(7)}, Case{2, StitchType(8)}, Case{13, StitchType(19)},
+          Case{14, StitchType(20)}, Case{15, StitchType(20)}, Case{16, StitchType::SequinEject}}) {
         StitchList list;
         appendStitch(&list, Stitch{0, 0, StitchType(6), 0});
         int counter = 0;
