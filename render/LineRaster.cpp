@@ -79,11 +79,10 @@ void segment(const PixelBuffer& t, std::int64_t major0, std::int64_t minor0, std
     style = int((style + n) % kDashPeriod);
 }
 
-
 // A segment with both ends inside the image: every step is inside too, so no checks.
 template <bool Dashed>
-void insideSegment(const PixelBuffer& t, std::int32_t x0, std::int32_t y0, std::int32_t dx,
-                   std::int32_t dy, std::uint32_t pixel, int& style)
+inline void insideSegment(const PixelBuffer& t, std::int32_t x0, std::int32_t y0,
+                          std::int32_t dx, std::int32_t dy, std::uint32_t pixel, int& style)
 {
     const std::int32_t adx = dx < 0 ? -dx : dx;
     const std::int32_t ady = dy < 0 ? -dy : dy;
@@ -99,23 +98,43 @@ void insideSegment(const PixelBuffer& t, std::int32_t x0, std::int32_t y0, std::
     std::uint32_t* p = t.pixels + std::ptrdiff_t(y0) * t.stride + x0;
     std::int32_t rem = n;
     int s = style;
-    for (std::int32_t i = 0; i < n; ++i) {
-        if constexpr (Dashed) {
-            if (kDashMask[std::size_t(s)])
-                *p = pixel;
-            s = s + 1 == kDashPeriod ? 0 : s + 1;
-        } else {
-            *p = pixel;
-        }
-        // Written as selections, not a branch: the slope pattern is irregular, so a branch
-        // would mispredict often.
+    // Written as selections, not a branch: the slope pattern is irregular, so a branch would
+    // mispredict often.
+    auto advance = [&] {
         rem += twoMinor;
         const bool carry = rem >= twoN;
         rem = carry ? rem - twoN : rem;
         p += carry ? diagonalStep : majorStep;
-    }
-    if constexpr (Dashed)
+    };
+    if constexpr (Dashed) {
+        for (std::int32_t i = 0; i < n; ++i) {
+            if (kDashMask[std::size_t(s)])
+                *p = pixel;
+            s = s + 1 == kDashPeriod ? 0 : s + 1;
+            advance();
+        }
         style = s;
+    } else {
+        std::int32_t i = n;
+        for (; i >= 2; i -= 2) {
+            *p = pixel;
+            advance();
+            *p = pixel;
+            advance();
+        }
+        if (i == 1)
+            *p = pixel;
+    }
+}
+
+template <bool Dashed>
+void insidePolyline(const PixelBuffer& t, std::span<const SurfacePoint> points,
+                    std::uint32_t pixel)
+{
+    int style = 0;
+    for (std::size_t k = 1; k < points.size(); ++k)
+        insideSegment<Dashed>(t, points[k - 1].x, points[k - 1].y, points[k].x - points[k - 1].x,
+                              points[k].y - points[k - 1].y, pixel, style);
 }
 
 // Keeps the step arithmetic of a segment well inside 64 bits.
@@ -136,6 +155,17 @@ void rasterPolyline(const PixelBuffer& target, std::span<const SurfacePoint> poi
 {
     if (target.pixels == nullptr || target.width <= 0 || target.height <= 0 || points.size() < 2)
         return;
+    // Most lines lie wholly inside the image; they take the path without any checks.
+    bool allInside = true;
+    for (const SurfacePoint& p : points)
+        allInside &= p.x >= 0 && p.y >= 0 && p.x < target.width && p.y < target.height;
+    if (allInside) {
+        if (dashed)
+            insidePolyline<true>(target, points, pixel);
+        else
+            insidePolyline<false>(target, points, pixel);
+        return;
+    }
     int style = 0;
     for (std::size_t k = 1; k < points.size(); ++k) {
         const std::int64_t x0 = pinned(points[k - 1].x);
