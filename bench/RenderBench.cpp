@@ -118,10 +118,16 @@ void BM_WalkOnly(benchmark::State& st)
         void setMapping(const Mapping& m) override { m_mapping = m; }
         Pen pen() const override { return m_pen; }
         void setPen(const Pen& p) override { m_pen = p; }
-        void polyline(std::span<const SurfacePoint> p) override { benchmark::DoNotOptimize(p.data()); }
+        void polyline(std::span<const SurfacePoint> p) override
+        {
+            benchmark::DoNotOptimize(p.data());
+        }
         void moveTo(SurfacePoint) override {}
         void lineTo(SurfacePoint) override {}
-        void lineStrip(std::span<const SurfacePoint> p) override { benchmark::DoNotOptimize(p.data()); }
+        void lineStrip(std::span<const SurfacePoint> p) override
+        {
+            benchmark::DoNotOptimize(p.data());
+        }
         void rectangle(const SurfaceRect&, ColorRef) override {}
         void fillRect(const SurfaceRect&, ColorRef) override {}
         void drawText(const SurfaceRect&, std::string_view, const TextStyle&) override {}

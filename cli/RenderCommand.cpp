@@ -59,9 +59,9 @@ std::array<ColorRef, kRenderColorCount> importedBlockColors(const ColorPalette& 
 {
     std::array<ColorRef, kRenderColorCount> colors{};
     for (int i = 0; i < kRenderColorCount; ++i)
-        colors[std::size_t(i)] =
-            i < colorCount ? palette.colors[std::size_t(i) % palette.colors.size()]
-                           : kUnsetBlockColor;
+        colors[std::size_t(i)] = i < colorCount
+                                     ? palette.colors[std::size_t(i) % palette.colors.size()]
+                                     : kUnsetBlockColor;
     return colors;
 }
 

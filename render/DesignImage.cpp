@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "render/MainView.h"
+#include "render/PreviewView.h"
 #include "render/QPainterSurface.h"
 #include "render/StitchRenderer.h"
 #include "render/SummaryLine.h"
@@ -21,11 +22,11 @@ QImage renderDesignImage(const Design& design, const DesignImageOptions& options
     state.design = &design;
     state.blockColors = options.blockColors;
     state.currentStitch = options.progress;
-    if (options.preview || !paintDesignArea(surface, target, state)) {
+    if (options.preview) {
+        paintPreviewArea(surface, target, design);
+    } else if (!paintDesignArea(surface, target, state)) {
         surface.setPen({PenStyle::Solid, kBlack});
         surface.rectangle({0, 0, width, height}, kWhite);
-        if (options.preview)
-            renderPreview(surface, design.stitches, design.extents, target);
     }
     if (options.summary && hasDesignToShow(state))
         drawSummaryLine(surface, design.summary, {0, height + 10, width - 10, height + band});

@@ -11,9 +11,18 @@ constexpr ColorRef rgbColor(int red, int green, int blue)
 {
     return ColorRef(red & 0xFF) | (ColorRef(green & 0xFF) << 8) | (ColorRef(blue & 0xFF) << 16);
 }
-constexpr int redOf(ColorRef c) { return int(c & 0xFF); }
-constexpr int greenOf(ColorRef c) { return int((c >> 8) & 0xFF); }
-constexpr int blueOf(ColorRef c) { return int((c >> 16) & 0xFF); }
+constexpr int redOf(ColorRef c)
+{
+    return int(c & 0xFF);
+}
+constexpr int greenOf(ColorRef c)
+{
+    return int((c >> 8) & 0xFF);
+}
+constexpr int blueOf(ColorRef c)
+{
+    return int((c >> 16) & 0xFF);
+}
 
 inline constexpr ColorRef kBlack = 0x000000;
 inline constexpr ColorRef kWhite = 0xFFFFFF;
@@ -69,10 +78,9 @@ struct Mapping
     // as 1, and results outside the 32-bit range are clamped, so no input can trap.
     SurfacePoint toDevice(SurfacePoint logical) const
     {
-        return {mapAxis(logical.x, windowOrigin.x, windowExtent.x, viewportOrigin.x,
-                        viewportExtent.x),
-                mapAxis(logical.y, windowOrigin.y, windowExtent.y, viewportOrigin.y,
-                        viewportExtent.y)};
+        return {
+            mapAxis(logical.x, windowOrigin.x, windowExtent.x, viewportOrigin.x, viewportExtent.x),
+            mapAxis(logical.y, windowOrigin.y, windowExtent.y, viewportOrigin.y, viewportExtent.y)};
     }
 
     static std::int32_t mapAxis(std::int32_t l, std::int32_t wo, std::int32_t we, std::int32_t vo,
@@ -83,9 +91,8 @@ struct Mapping
         // Below 2^51 a double quotient cannot round across a whole number, so truncating it
         // gives the integer quotient at a fraction of an integer division's cost.
         constexpr std::int64_t kExact = std::int64_t(1) << 51;
-        const std::int64_t q = num > -kExact && num < kExact
-                                   ? std::int64_t(double(num) / double(den))
-                                   : num / den;
+        const std::int64_t q =
+            num > -kExact && num < kExact ? std::int64_t(double(num) / double(den)) : num / den;
         const std::int64_t d = std::int64_t(vo) + q;
         if (d > INT32_MAX)
             return INT32_MAX;
@@ -125,5 +132,6 @@ public:
     virtual void fillRect(const SurfaceRect& rect, ColorRef color) = 0;
     // Black text from the rectangle's top left, lines split at "\n" (a "\r" before it is
     // dropped); nothing is clipped to the rectangle.
-    virtual void drawText(const SurfaceRect& rect, std::string_view utf8, const TextStyle& style) = 0;
+    virtual void drawText(const SurfaceRect& rect, std::string_view utf8,
+                          const TextStyle& style) = 0;
 };

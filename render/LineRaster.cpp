@@ -8,8 +8,8 @@ namespace {
 
 constexpr int kDashPeriod = 24;
 constexpr std::array<bool, kDashPeriod> kDashMask = {
-    true,  true,  true,  true,  true,  true,  true, true, true, false, false, false,
-    true,  true,  true,  false, false, false, true, true, true, false, false, false,
+    true, true, true, true,  true,  true,  true, true, true, false, false, false,
+    true, true, true, false, false, false, true, true, true, false, false, false,
 };
 
 // One segment, stepping along its major axis. `major`/`minor` select the axes so the same
@@ -81,8 +81,8 @@ void segment(const PixelBuffer& t, std::int64_t major0, std::int64_t minor0, std
 
 // A segment with both ends inside the image: every step is inside too, so no checks.
 template <bool Dashed>
-inline void insideSegment(const PixelBuffer& t, std::int32_t x0, std::int32_t y0,
-                          std::int32_t dx, std::int32_t dy, std::uint32_t pixel, int& style)
+inline void insideSegment(const PixelBuffer& t, std::int32_t x0, std::int32_t y0, std::int32_t dx,
+                          std::int32_t dy, std::uint32_t pixel, int& style)
 {
     const std::int32_t adx = dx < 0 ? -dx : dx;
     const std::int32_t ady = dy < 0 ? -dy : dy;
@@ -128,8 +128,7 @@ inline void insideSegment(const PixelBuffer& t, std::int32_t x0, std::int32_t y0
 }
 
 template <bool Dashed>
-void insidePolyline(const PixelBuffer& t, std::span<const SurfacePoint> points,
-                    std::uint32_t pixel)
+void insidePolyline(const PixelBuffer& t, std::span<const SurfacePoint> points, std::uint32_t pixel)
 {
     int style = 0;
     for (std::size_t k = 1; k < points.size(); ++k)
@@ -179,8 +178,8 @@ void rasterPolyline(const PixelBuffer& target, std::span<const SurfacePoint> poi
                 insideSegment<true>(target, std::int32_t(x0), std::int32_t(y0), std::int32_t(dx),
                                     std::int32_t(dy), pixel, style);
             else
-                insideSegment<false>(target, std::int32_t(x0), std::int32_t(y0),
-                                     std::int32_t(dx), std::int32_t(dy), pixel, style);
+                insideSegment<false>(target, std::int32_t(x0), std::int32_t(y0), std::int32_t(dx),
+                                     std::int32_t(dy), pixel, style);
             continue;
         }
         const bool xMajor = std::abs(dx) >= std::abs(dy);

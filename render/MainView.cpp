@@ -16,7 +16,8 @@ SurfaceRect shifted(SurfaceRect r, std::int32_t dx, std::int32_t dy)
 
 MainViewLayout mainViewLayout(std::int32_t w, std::int32_t h)
 {
-    return {{kAreaLeft, kAreaTop, w + kAreaLeft, h - 29}, {kAreaLeft, h - 19, w + kAreaLeft, h + 11}};
+    return {{kAreaLeft, kAreaTop, w + kAreaLeft, h - 29},
+            {kAreaLeft, h - 19, w + kAreaLeft, h + 11}};
 }
 
 bool hasDesignToShow(const MainViewState& state)
@@ -38,8 +39,8 @@ bool paintDesignArea(DrawingSurface& area, RenderTarget size, const MainViewStat
     renderDesign(RenderPass::Whole, area, state.blockColors, design.stitches, design.extents, size,
                  state.currentStitch);
     if (state.currentStitch > 0)
-        renderDesign(RenderPass::Progress, area, state.blockColors, design.stitches,
-                     design.extents, size, state.currentStitch);
+        renderDesign(RenderPass::Progress, area, state.blockColors, design.stitches, design.extents,
+                     size, state.currentStitch);
     return true;
 }
 

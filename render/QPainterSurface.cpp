@@ -18,7 +18,10 @@ constexpr std::int32_t kDeviceLimit = kRasterLimit;
 
 } // namespace
 
-QPainterSurface::QPainterSurface(QPainter& painter) : m_painter(&painter) { init(); }
+QPainterSurface::QPainterSurface(QPainter& painter) : m_painter(&painter)
+{
+    init();
+}
 
 QPainterSurface::QPainterSurface(QImage& image)
 {
@@ -110,7 +113,8 @@ void QPainterSurface::drawMapped(std::span<const SurfacePoint> points)
     m_device.resize(points.size());
     const Mapping& m = m_mapping;
     constexpr std::int32_t kSmallExtent = 1 << 20;
-    if (std::abs(m.viewportExtent.x) <= kSmallExtent && std::abs(m.viewportExtent.y) <= kSmallExtent) {
+    if (std::abs(m.viewportExtent.x) <= kSmallExtent &&
+        std::abs(m.viewportExtent.y) <= kSmallExtent) {
         // The same quotients as Mapping::toDevice: an offset below 2^32 times an extent up
         // to 2^20 stays below 2^52, so the product is exact in a double and one division
         // cannot round across a whole number; truncation then matches integer division.
@@ -216,8 +220,8 @@ void QPainterSurface::drawText(const SurfaceRect& rect, std::string_view utf8,
     m_painter->save();
     m_painter->setFont(font);
     m_painter->setPen(toQColor(kBlack));
-    m_painter->drawText(QRect(rect.left, rect.top, std::max(rect.width(), 1),
-                              std::max(rect.height(), 1)),
-                        Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip, text);
+    m_painter->drawText(
+        QRect(rect.left, rect.top, std::max(rect.width(), 1), std::max(rect.height(), 1)),
+        Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip, text);
     m_painter->restore();
 }

@@ -20,9 +20,15 @@ void RecordingSurface::polyline(std::span<const SurfacePoint> points)
     record(Kind::Polyline).points.assign(points.begin(), points.end());
 }
 
-void RecordingSurface::moveTo(SurfacePoint to) { record(Kind::MoveTo).points = {to}; }
+void RecordingSurface::moveTo(SurfacePoint to)
+{
+    record(Kind::MoveTo).points = {to};
+}
 
-void RecordingSurface::lineTo(SurfacePoint to) { record(Kind::LineTo).points = {to}; }
+void RecordingSurface::lineTo(SurfacePoint to)
+{
+    record(Kind::LineTo).points = {to};
+}
 
 void RecordingSurface::rectangle(const SurfaceRect& rect, ColorRef fill)
 {

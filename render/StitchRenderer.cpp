@@ -30,7 +30,7 @@ std::int32_t roundCoordinate(double v)
 ColorRef colorOf(std::span<const ColorRef> colors, int index)
 {
     return index >= 0 && std::size_t(index) < colors.size() ? colors[std::size_t(index)]
-                                                              : kUnsetBlockColor;
+                                                            : kUnsetBlockColor;
 }
 
 // The walk over the records: states and moves exactly as the drawing is defined, so that
@@ -220,8 +220,7 @@ private:
 
     void flushStitches(std::int32_t n)
     {
-        drawPath(m_context, {m_cursor.stitchPath.data(), std::size_t(n)}, m_cursor.penColor,
-                 false);
+        drawPath(m_context, {m_cursor.stitchPath.data(), std::size_t(n)}, m_cursor.penColor, false);
     }
 
     void flushJumps(std::int32_t n)
@@ -335,4 +334,7 @@ void renderPreview(DrawingSurface& surface, const StitchList& list, const Design
     walkDesign(context, kPreviewPalette, kPreviewFirstColor, list, extents, target);
 }
 
-std::span<const ColorRef, kRenderColorCount> previewPalette() { return kPreviewPalette; }
+std::span<const ColorRef, kRenderColorCount> previewPalette()
+{
+    return kPreviewPalette;
+}

@@ -2,8 +2,7 @@
 
 #include "design/DesignLoader.h"
 
-void drawSummaryLine(DrawingSurface& surface, const DesignSummary& summary,
-                     const SurfaceRect& rect)
+void drawSummaryLine(DrawingSurface& surface, const DesignSummary& summary, const SurfaceRect& rect)
 {
     surface.drawText(rect, summaryLine(summary), TextStyle{});
 }

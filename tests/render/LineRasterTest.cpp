@@ -11,7 +11,10 @@ struct Canvas
 {
     Canvas(int w, int h) : pixels(std::size_t(w) * std::size_t(h), 0u), width(w), height(h) {}
     PixelBuffer buffer() { return {pixels.data(), width, height, width}; }
-    std::uint32_t at(int x, int y) const { return pixels[std::size_t(y) * std::size_t(width) + std::size_t(x)]; }
+    std::uint32_t at(int x, int y) const
+    {
+        return pixels[std::size_t(y) * std::size_t(width) + std::size_t(x)];
+    }
     std::vector<std::uint32_t> pixels;
     int width;
     int height;
@@ -78,8 +81,11 @@ TEST(LineRaster, ClippedLinesMatchTheSameLinesDrawnWhole)
 TEST(LineRaster, FarPointsAndEmptyTargetsAreHarmless)
 {
     Canvas c(50, 50);
-    const std::vector<SurfacePoint> far = {{-4000000, -4000000}, {4000000, 4000000}, {25, 25},
-                                           {INT32_MIN, INT32_MAX}, {INT32_MAX, INT32_MIN}};
+    const std::vector<SurfacePoint> far = {{-4000000, -4000000},
+                                           {4000000, 4000000},
+                                           {25, 25},
+                                           {INT32_MIN, INT32_MAX},
+                                           {INT32_MAX, INT32_MIN}};
     rasterPolyline(c.buffer(), far, kInk, true);
     EXPECT_EQ(c.at(10, 10), kInk); // the first diagonal crosses the whole image
     rasterPolyline(PixelBuffer{}, far, kInk, false);

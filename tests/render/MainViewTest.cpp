@@ -98,12 +98,18 @@ TEST(MainView, StripShowsDesignLineAndMachineState)
 
 TEST(MainView, DesignLineTruncatesMillimetresAndLeavesExtraFieldsAlone)
 {
-    struct Case { DesignSummary summary; std::string templ; std::string expected; };
+    struct Case
+    {
+        DesignSummary summary;
+        std::string templ;
+        std::string expected;
+    };
     const Case cases[] = {
         {{5, 1, 0, 0, 0, 99, 0, 0, 0, 0, 0}, "%d %d %d %d", "5 1 0 0"},
         {{5, 1, 0, -150, 12345, 0, 0, 0, 0, 0, 0}, "H:%d W:%d", "H:5 W:1"},
         {{5, 2, 0, 0, 12345, 0, 0, 0, 0, 0, 0}, "%d %d %d %d %d %", "5 2 0 123 %d %"},
-        {{0, 1, INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX, 0, 0, 0, 0, 0}, "%d %d %d %d",
+        {{0, 1, INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX, 0, 0, 0, 0, 0},
+         "%d %d %d %d",
          "0 1 42949672 42949672"},
     };
     for (const Case& c : cases)

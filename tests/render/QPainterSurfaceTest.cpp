@@ -16,7 +16,10 @@ namespace {
 
 const std::array<ColorRef, 20> kBlockColors = {0x00FF00, 0xFF0000};
 
-QRgb rgbOf(ColorRef c) { return qRgb(redOf(c), greenOf(c), blueOf(c)); }
+QRgb rgbOf(ColorRef c)
+{
+    return qRgb(redOf(c), greenOf(c), blueOf(c));
+}
 
 // A 105 x 105 field: extents of 2,000 map onto 100 pixels around the centre (52, 52).
 Design lineDesign(StitchType middle)
@@ -154,9 +157,9 @@ TEST(QPainterSurface, MappedLinesLandWhereTheMappingSays)
         std::vector<SurfacePoint> device;
         for (const SurfacePoint& p : points)
             device.push_back(m.toDevice(p));
-        rasterPolyline({reinterpret_cast<std::uint32_t*>(direct.bits()), 120, 90,
-                        direct.bytesPerLine() / 4},
-                       device, 0xFFFF0000, true);
+        rasterPolyline(
+            {reinterpret_cast<std::uint32_t*>(direct.bits()), 120, 90, direct.bytesPerLine() / 4},
+            device, 0xFFFF0000, true);
         EXPECT_EQ(viaSurface, direct);
     }
 }

@@ -41,7 +41,10 @@ StitchList makeList(std::initializer_list<Rec> recs)
     return list;
 }
 
-SurfacePoint at(int i) { return {10 * i, 0}; }
+SurfacePoint at(int i)
+{
+    return {10 * i, 0};
+}
 
 std::vector<SurfacePoint> pts(std::initializer_list<int> indices)
 {
@@ -98,8 +101,18 @@ TEST(StitchRenderer, LongJumpRunIsDrawnInUnbrokenPieces)
 TEST(StitchRenderer, RecordTypesBreakLinesWhereExpected)
 {
     using T = StitchType;
-    struct Line { bool dashed; int colorIndex; std::vector<SurfacePoint> points; };
-    struct Case { const char* name; StitchList list; std::vector<Line> lines; };
+    struct Line
+    {
+        bool dashed;
+        int colorIndex;
+        std::vector<SurfacePoint> points;
+    };
+    struct Case
+    {
+        const char* name;
+        StitchList list;
+        std::vector<Line> lines;
+    };
     const std::vector<Case> cases = {
         {"jump sequence is one dashed line from stitch to stitch",
          makeList({{T::Normal}, {T::Normal}, {T::Jump}, {T::Jump}, {T::Normal}}),
@@ -132,7 +145,8 @@ TEST(StitchRenderer, RecordTypesBreakLinesWhereExpected)
          makeList({{T::Normal}, {T::RepeatedColorChange}, {T::DsbFunction3}, {T::Normal}}),
          {{false, 0, pts({1, 2, 3, 4})}}},
         {"a lone trailing jump line of two points is drawn",
-         makeList({{T::Jump}, {T::Jump}}), {{true, 0, pts({1, 2})}}},
+         makeList({{T::Jump}, {T::Jump}}),
+         {{true, 0, pts({1, 2})}}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -154,7 +168,12 @@ TEST(StitchRenderer, ColourBlocksFollowTheirNumbers)
     using T = StitchType;
     // Each block: a colour change and two stitches; the expected colour index of every
     // solid line in order.
-    struct Case { const char* name; std::vector<std::int16_t> numbers; std::vector<int> indices; };
+    struct Case
+    {
+        const char* name;
+        std::vector<std::int16_t> numbers;
+        std::vector<int> indices;
+    };
     const std::vector<Case> cases = {
         {"DST numbering 2, 3, ... uses indices 1, 2, ...", {2, 3, 4}, {0, 1, 2, 3}},
         {"numbers above 20 reuse the first twenty", {2, 21, 22, 41}, {0, 1, 0, 1, 0}},
@@ -189,9 +208,8 @@ TEST(StitchRenderer, ColourBlocksFollowTheirNumbers)
 
 TEST(StitchRenderer, ShortColourSourceFallsBackInsteadOfReadingPastIt)
 {
-    const StitchList list = makeList({{StitchType::Normal},
-                                      {StitchType::ColorChange, 0, 0, 7},
-                                      {StitchType::Normal}});
+    const StitchList list =
+        makeList({{StitchType::Normal}, {StitchType::ColorChange, 0, 0, 7}, {StitchType::Normal}});
     const std::array<ColorRef, 2> two = {0x111111, 0x222222};
     RecordingSurface s;
     renderDesign(RenderPass::Whole, s, two, list, kExtents, kTarget, 0);
@@ -219,13 +237,19 @@ TEST(StitchRenderer, ProgressPassStopsAtTheCurrentStitchNumber)
     // Steps run on across lines, the repeated first point of a line counting again:
     // solid 1-2 (move, line), dashed 2-3-4 (move, line, line).
     const StitchList jumped = makeList({{T::Normal}, {T::Normal}, {T::Jump}, {T::Normal}});
-    struct Case { std::int32_t current; std::int32_t drawn; std::size_t moves; std::size_t lines; };
+    struct Case
+    {
+        std::int32_t current;
+        std::int32_t drawn;
+        std::size_t moves;
+        std::size_t lines;
+    };
     for (Case c : {Case{0, 0, 0, 0}, Case{-5, 0, 0, 0}, Case{2, 2, 1, 1}, Case{3, 3, 2, 1},
                    Case{4, 4, 2, 2}, Case{100, 5, 2, 3}}) {
         RecordingSurface r;
-        EXPECT_EQ(renderDesign(RenderPass::Progress, r, kColors, jumped, kExtents, kTarget,
-                               c.current),
-                  c.drawn)
+        EXPECT_EQ(
+            renderDesign(RenderPass::Progress, r, kColors, jumped, kExtents, kTarget, c.current),
+            c.drawn)
             << c.current;
         EXPECT_EQ(r.callsOf(Kind::MoveTo).size(), c.moves) << c.current;
         EXPECT_EQ(r.callsOf(Kind::LineTo).size(), c.lines) << c.current;
@@ -235,8 +259,8 @@ TEST(StitchRenderer, ProgressPassStopsAtTheCurrentStitchNumber)
 TEST(StitchRenderer, WholePassIsGreyOnlyWhileThereIsProgress)
 {
     using T = StitchType;
-    const StitchList list = makeList({{T::Normal}, {T::Normal}, {T::Jump}, {T::Normal},
-                                      {T::ColorChange, 0, 0, 2}, {T::Normal}});
+    const StitchList list = makeList(
+        {{T::Normal}, {T::Normal}, {T::Jump}, {T::Normal}, {T::ColorChange, 0, 0, 2}, {T::Normal}});
     for (std::int32_t current : {0, 1, 1000}) {
         const auto lines = polylines(list, RenderPass::Whole, current);
         ASSERT_EQ(lines.size(), 4u);
@@ -254,7 +278,8 @@ TEST(StitchRenderer, WholePassIsGreyOnlyWhileThereIsProgress)
 
 TEST(StitchRenderer, MappingFitsTheLargerSideCentredWithYFlipped)
 {
-    const StitchList list = makeList({{StitchType::Normal, 1000, 500}, {StitchType::Normal, 5000, 1500}});
+    const StitchList list =
+        makeList({{StitchType::Normal, 1000, 500}, {StitchType::Normal, 5000, 1500}});
     const DesignExtents extents{1000, 1500, 5000, 500}; // 4,000 wide, 1,000 high
     RecordingSurface s;
     const Mapping before = s.mapping();
@@ -355,9 +380,9 @@ TEST(StitchRenderer, PreviewDrawsPlainlyInItsOwnColours)
         if (line.pen.style == PenStyle::Solid)
             solid.push_back(line.pen.color);
     ASSERT_EQ(solid.size(), 22u);
-    EXPECT_EQ(solid[0], 0x3300FFu);  // block 1: not entry 0
-    EXPECT_EQ(solid[1], 0x00FFFFu);  // block 2
-    EXPECT_EQ(solid[2], 0x3300FFu);  // block 3
+    EXPECT_EQ(solid[0], 0x3300FFu); // block 1: not entry 0
+    EXPECT_EQ(solid[1], 0x00FFFFu); // block 2
+    EXPECT_EQ(solid[2], 0x3300FFu); // block 3
     for (std::size_t b = 13; b <= 20; ++b)
         EXPECT_EQ(solid[b - 1], 0x0000FFu) << "block " << b;
     EXPECT_EQ(solid[21], 0x00FFFFu); // block 22

@@ -1,0 +1,78 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <sys/wait.h>
+
+#include <QImage>
+#include <QString>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+int run(const std::string& arguments)
+{
+    const std::string command =
+        std::string(HOOPWATCH_BIN_DIR) + "/hoopwatch-cli render " + arguments + " >/dev/null 2>&1";
+    const int status = std::system(command.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+class RenderCommand : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        m_dir = fs::temp_directory_path() /
+                ("hoopwatch-render-" +
+                 std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
+                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::create_directories(m_dir);
+    }
+    void TearDown() override { fs::remove_all(m_dir); }
+    std::string path(const std::string& name) const { return (m_dir / name).string(); }
+
+    fs::path m_dir;
+};
+
+} // namespace
+
+TEST_F(RenderCommand, ExitCodesTellUsageFromUnreadable)
+{
+    std::ofstream(path("notes.txt")) << "not a design";
+    struct Case
+    {
+        std::string args;
+        int code;
+    };
+    const Case cases[] = {
+        {"'" + path("notes.txt") + "' -o '" + path("a.png") + "'", 2},   // unknown suffix
+        {"'" + path("missing.dst") + "' -o '" + path("a.png") + "'", 1}, // unreadable
+        {"'" + path("missing.dst") + "'", 2},                            // no output
+        {"'" + path("missing.dst") + "' -o x.png --size 12", 2},
+        {"'" + path("missing.dst") + "' -o x.png --progress many", 2},
+        {"'" + path("missing.dst") + "' -o x.png --colour", 2},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(run(c.args), c.code) << c.args;
+    EXPECT_FALSE(fs::exists(path("a.png")));
+}
+
+TEST_F(RenderCommand, WritesTheFieldAtTheAskedSize)
+{
+    const fs::path design = fs::path(HOOPWATCH_DESIGNS_DIR) / "dst" / "jsc_Cake-3.dst";
+    if (!fs::exists(design))
+        GTEST_SKIP() << "no sample design";
+    const std::string out = path("cake.png");
+    ASSERT_EQ(run("'" + design.string() + "' -o '" + out + "' --size 200x150 --progress 100"), 0);
+    QImage image(QString::fromStdString(out));
+    ASSERT_EQ(image.size(), QSize(200, 150));
+    EXPECT_EQ(image.pixel(0, 0), qRgb(0, 0, 0));
+    EXPECT_EQ(image.pixel(199, 149), qRgb(0, 0, 0));
+
+    ASSERT_EQ(run("'" + design.string() + "' -o '" + out + "' --preview --summary"), 0);
+    EXPECT_EQ(QImage(QString::fromStdString(out)).size(), QSize(673, 451 + 42));
+}
