@@ -63,6 +63,29 @@ constexpr GroupSpec kGroups[] = {
     {1047, 7, 361, 655, 82, TextId::Group1047},
 };
 
+// The window's own drawing (colour panel, design field, information strip) on a layer above
+// the frames, which the style may tint, and below every control; clicks go through it.
+class PaintLayer : public QWidget
+{
+public:
+    PaintLayer(QWidget* parent, std::function<void(QPainter&)> paint)
+        : QWidget(parent), m_paint(std::move(paint))
+    {
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+        setAttribute(Qt::WA_NoSystemBackground);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        m_paint(painter);
+    }
+
+private:
+    std::function<void(QPainter&)> m_paint;
+};
+
 QFont windowFont()
 {
     QFont font;
@@ -111,6 +134,9 @@ void CHoopwatchDlg::createControls()
     // Frames first, so the controls inside them stay on top.
     for (const GroupSpec& g : kGroups)
         m_groups[g.id] = placeControl(new QGroupBox(this), g.id, u, g.x, g.y, g.w, g.h);
+
+    m_paintLayer = new PaintLayer(this, [this](QPainter& painter) { paintView(painter); });
+    m_paintLayer->setGeometry(rect());
 
     m_designFrame = placeControl(new QFrame(this), 1037, u, 111, 14, 449, 340);
     m_designFrame->hide();
@@ -249,10 +275,13 @@ void CHoopwatchDlg::done(int result)
 
 // ---- painting ------------------------------------------------------------------------------
 
-void CHoopwatchDlg::paintEvent(QPaintEvent* event)
+void CHoopwatchDlg::redraw()
 {
-    QDialog::paintEvent(event);
-    QPainter painter(this);
+    m_paintLayer->update();
+}
+
+void CHoopwatchDlg::paintView(QPainter& painter)
+{
     m_colorPanel.paint(painter);
     if (m_design.stitches.count <= 0)
         return;
@@ -265,7 +294,7 @@ void CHoopwatchDlg::paintEvent(QPaintEvent* event)
 void CHoopwatchDlg::mousePressEvent(QMouseEvent* event)
 {
     if (m_colorPanel.click(event->pos(), this, m_state.colorPalette.snapshot()))
-        update();
+        redraw();
     QDialog::mousePressEvent(event);
 }
 
@@ -317,7 +346,7 @@ void CHoopwatchDlg::importDesigns(const QStringList& paths)
         m_lastDrawnStitch = 0;
         m_colorPanel.designImported(m_design.summary.colorCount,
                                     m_state.colorPalette.snapshot());
-        update();
+        redraw();
     }
 }
 
@@ -376,13 +405,13 @@ void CHoopwatchDlg::onSearch()
 void CHoopwatchDlg::onPageUp()
 {
     if (m_colorPanel.pageUp())
-        update();
+        redraw();
 }
 
 void CHoopwatchDlg::onPageDown()
 {
     if (m_colorPanel.pageDown())
-        update();
+        redraw();
 }
 
 void CHoopwatchDlg::onAbout()
@@ -410,7 +439,7 @@ void CHoopwatchDlg::onLabelTimer()
     m_buttons[1004]->setText(label(leverButtonLabel(status, m_language)));
     const bool changed = m_state.statusChanged.exchange(false);
     if (m_state.repaintRequested.load() || changed)
-        update();
+        redraw();
 }
 
 void CHoopwatchDlg::onPaletteTimer()
@@ -427,7 +456,7 @@ void CHoopwatchDlg::onProgressTimer()
     const std::int32_t stitch = m_state.machineStatus.snapshot().currentStitch;
     if (stitch != m_lastDrawnStitch) {
         m_lastDrawnStitch = stitch;
-        update();
+        redraw();
     }
 }
 

@@ -65,12 +65,14 @@ public:
     QRect designArea() const;
     QRect stripArea() const;
 
+    // Repaints what the window draws itself.
+    void redraw();
+
     // Stops the network threads; the window closes right after.
     void stopThreads();
     void done(int result) override;
 
 protected:
-    void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
@@ -99,7 +101,8 @@ private:
     void onProgressTimer();
     void onSearchTimer();
 
-    void paintDesign(QPainter& painter);
+    // The paint routine: colour panel, design field and information strip.
+    void paintView(QPainter& painter);
     QString text(TextId id) const;
 
     ConfigFile m_config;
@@ -117,6 +120,7 @@ private:
     MachineList* m_machineList = nullptr;
     std::map<int, QPushButton*> m_buttons;
     std::map<int, QGroupBox*> m_groups;
+    QWidget* m_paintLayer = nullptr;
     QFrame* m_designFrame = nullptr; // control 1037: the measure of the design area
     QLineEdit* m_waitText = nullptr;
     std::map<int, QTimer*> m_timers;

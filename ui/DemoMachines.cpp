@@ -1,5 +1,9 @@
 #include "ui/DemoMachines.h"
 
+#include <sys/prctl.h>
+
+#include <csignal>
+
 #include <QProcess>
 #include <QProcessEnvironment>
 
@@ -38,6 +42,8 @@ bool DemoMachines::start(const QString& simPath, const QStringList& addresses,
     m_process->setProcessEnvironment(env);
     m_process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_process->setStandardOutputFile(QProcess::nullDevice());
+    // The simulator ends with the application even when the application is killed.
+    m_process->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
     m_process->start(simPath, simArguments(addresses, machinePort, replyPort, key));
     if (!m_process->waitForStarted(5000)) {
         *error = QStringLiteral("cannot start %1: %2").arg(simPath, m_process->errorString());

@@ -1,0 +1,115 @@
+#include <QCheckBox>
+#include <QPushButton>
+#include <QRegularExpression>
+
+#include <gtest/gtest.h>
+
+#include "app/UiTexts.h"
+#include "ui/CDSFileDialog.h"
+#include "UiTestSupport.h"
+
+using namespace ui_test;
+
+namespace {
+
+class FileDialog : public ::testing::Test
+{
+protected:
+    void SetUp() override { ensureApplication(); }
+
+    QString file(const std::string& name, const std::vector<std::uint8_t>& bytes)
+    {
+        const std::string path = temp.file(name);
+        writeFile(path, bytes);
+        return QString::fromStdString(path);
+    }
+    // The preview field as painted now.
+    QImage preview(CDSFileDialog& dialog)
+    {
+        return dialog.panel()->grab().toImage().copy(dialog.panel()->previewRect());
+    }
+
+    TempConfig temp;
+};
+
+} // namespace
+
+TEST_F(FileDialog, PreviewOfADstShowsItsStitchesAndSummary)
+{
+    CDSFileDialog dialog(nullptr);
+    dialog.resize(900, 520);
+    dialog.show();
+    dialog.previewPath(file("square.dst", dstBytes(2)));
+    EXPECT_EQ(dialog.panel()->design().summary.colorCount, 2);
+    const QImage image = preview(dialog);
+    EXPECT_TRUE(isBlack(image.pixel(0, 0)));
+    EXPECT_GT(drawnPixels(image, image.rect()), 50);
+    const QImage summary = dialog.panel()->grab().toImage().copy(dialog.panel()->summaryRect());
+    EXPECT_GT(drawnPixels(summary, summary.rect()), 20) << "the summary line";
+}
+
+TEST_F(FileDialog, UnknownSuffixGivesAnEmptyFieldAndAFolderKeepsThePreview)
+{
+    CDSFileDialog dialog(nullptr);
+    dialog.resize(900, 520);
+    dialog.show();
+    dialog.previewPath(file("pattern.tpl", dstBytes(2)));
+    EXPECT_EQ(dialog.panel()->design().stitches.count, 0);
+    EXPECT_EQ(drawnPixels(preview(dialog), preview(dialog).rect()), 0);
+
+    dialog.previewPath(file("square.dst", dstBytes(1)));
+    const int count = dialog.panel()->design().stitches.count;
+    ASSERT_GT(count, 0);
+    dialog.previewPath(temp.dir.path());
+    EXPECT_EQ(dialog.panel()->design().stitches.count, count);
+    EXPECT_GT(drawnPixels(preview(dialog), preview(dialog).rect()), 50);
+}
+
+TEST_F(FileDialog, PreviewCheckBoxSwitchesLoadingOff)
+{
+    CDSFileDialog dialog(nullptr);
+    auto* box = dialog.findChild<QCheckBox*>("130");
+    ASSERT_TRUE(box);
+    EXPECT_TRUE(box->isChecked());
+    EXPECT_EQ(box->text(), QStringLiteral("预览(P)"));
+    EXPECT_EQ(dialog.findChild<QPushButton*>("132")->text(), QStringLiteral("高级(S)"));
+    EXPECT_TRUE(dialog.findChild<QPushButton*>("133")->isHidden());
+    box->click();
+    EXPECT_FALSE(dialog.previewSwitch());
+    dialog.previewPath(file("square.dst", dstBytes(1)));
+    EXPECT_EQ(dialog.panel()->design().stitches.count, 0);
+}
+
+TEST_F(FileDialog, MultipleSelectionTextPreviewsTheFirstName)
+{
+    const std::pair<QString, QString> cases[] = {
+        {"/d/\"a.dst\" \"b.dst\" ", "/d/a.dst"},
+        {"C:\\d\\\"x.dst\" \"y.dst\" ", "C:\\d\\x.dst"},
+        {"/d/one.dst", "/d/one.dst"},
+        {"\" ", "\" "},
+    };
+    for (const auto& [input, expected] : cases)
+        EXPECT_EQ(CDSFileDialog::firstOfSelection(input), expected) << input.toStdString();
+}
+
+TEST_F(FileDialog, FilterEntriesMatchInAnyLetterCase)
+{
+    const QStringList filters = CDSFileDialog::nameFiltersFrom(uiText(TextId::FileFilter, 2));
+    ASSERT_EQ(filters.size(), 7);
+    EXPECT_TRUE(filters[0].startsWith("Tajima Format(*.DST) ("));
+    const auto matches = [](const QString& filter, const QString& name) {
+        const QString patterns = filter.mid(filter.lastIndexOf(u'(') + 1).chopped(1);
+        for (const QString& p : patterns.split(u' ', Qt::SkipEmptyParts))
+            if (QRegularExpression(QRegularExpression::wildcardToRegularExpression(p))
+                    .match(name)
+                    .hasMatch())
+                return true;
+        return false;
+    };
+    for (const char* name : {"a.dst", "A.DST", "b.Dst"})
+        EXPECT_TRUE(matches(filters[0], name)) << name;
+    EXPECT_FALSE(matches(filters[0], "a.dsb"));
+    for (const char* name : {"a.dsb", "b.TBF", "c.plt", "d.Dxf", "e.dst"})
+        EXPECT_TRUE(matches(filters[6], name)) << name;
+    EXPECT_FALSE(matches(filters[6], "f.dsr"));
+}

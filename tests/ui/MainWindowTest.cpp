@@ -1,0 +1,193 @@
+#include <QCheckBox>
+#include <QDir>
+#include <QProcess>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QThread>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include "app/UiTexts.h"
+#include "link/LinkState.h"
+#include "ui/CHoopwatchDlg.h"
+#include "ui/MachineList.h"
+#include "ui/MessageBoxes.h"
+#include "UiTestSupport.h"
+
+using namespace ui_test;
+
+namespace {
+
+QString text(TextId id, int language)
+{
+    const std::string_view t = uiText(id, language);
+    return QString::fromUtf8(t.data(), qsizetype(t.size()));
+}
+
+// A window on a table of one loopback machine, English, messages collected.
+class MainWindow : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ensureApplication();
+        m_previous = setMessageHook([this](const QString& message) {
+            messages << message;
+            messageOnUiThread = messageOnUiThread &&
+                                QThread::currentThread() == QApplication::instance()->thread();
+        });
+        temp.writeMachines({"127.0.0.1"});
+        temp.config.writeText("Z62Language", "Language", "2");
+        settings = temp.settings();
+    }
+    void TearDown() override { setMessageHook(m_previous); }
+
+    std::unique_ptr<CHoopwatchDlg> open()
+    {
+        auto window = std::make_unique<CHoopwatchDlg>(temp.config, settings, state);
+        window->show();
+        return window;
+    }
+    QString designFile(const std::string& name, int squares = 1)
+    {
+        const std::string path = temp.file(name);
+        writeFile(path, dstBytes(squares));
+        return QString::fromStdString(path);
+    }
+
+    TempConfig temp;
+    LinkSettings settings;
+    LinkState state;
+    QStringList messages;
+    bool messageOnUiThread = true;
+    MessageHook m_previous;
+};
+
+} // namespace
+
+TEST_F(MainWindow, ImportLoadsTheFileAndSetsPathAndName)
+{
+    auto window = open();
+    const QString path = designFile("square.dst", 3);
+    MachineStatus status;
+    status.currentStitch = 77;
+    state.machineStatus.store(status);
+    window->setDesignChooser([&](QWidget*) { return QStringList{path}; });
+    window->findChild<QPushButton*>("1000")->click();
+    EXPECT_EQ(window->designPath(), path.toStdString());
+    EXPECT_EQ(window->designFileName(), "square.dst");
+    EXPECT_EQ(window->design().summary.colorCount, 3);
+    EXPECT_EQ(window->colorPanel().colorCount(), 3);
+    EXPECT_EQ(state.machineStatus.snapshot().currentStitch, 0) << "a new design has no progress";
+}
+
+TEST_F(MainWindow, ImportOfFourFilesKeepsTheLast)
+{
+    auto window = open();
+    QStringList paths;
+    for (int n = 1; n <= 4; ++n)
+        paths << designFile("d" + std::to_string(n) + ".dst", n);
+    window->importDesigns(paths);
+    EXPECT_EQ(window->designFileName(), "d4.dst");
+    EXPECT_EQ(window->design().summary.colorCount, 4);
+}
+
+TEST_F(MainWindow, ImportStopsAtAFolder)
+{
+    auto window = open();
+    const QString first = designFile("first.dst", 2);
+    const QString later = designFile("later.dst", 3);
+    window->importDesigns({first, temp.dir.path(), later});
+    EXPECT_EQ(window->design().summary.colorCount, 2);
+    EXPECT_EQ(window->designPath(), temp.dir.path().toStdString());
+}
+
+TEST_F(MainWindow, PaintsFieldBorderAndStitchesOnlyWithADesign)
+{
+    auto window = open();
+    const QRect area = window->designArea();
+    EXPECT_EQ(area.topLeft(), QPoint(170, 30));
+    const QImage empty = window->grab().toImage();
+    EXPECT_FALSE(isWhite(empty.pixel(area.center()))) << "no design: the background shows";
+
+    window->importDesigns({designFile("square.dst", 2)});
+    const QImage image = window->grab().toImage();
+    EXPECT_TRUE(isBlack(image.pixel(area.topLeft())));
+    EXPECT_TRUE(isBlack(image.pixel(area.right(), area.center().y())));
+    EXPECT_TRUE(isBlack(image.pixel(area.center().x(), area.bottom())));
+    EXPECT_TRUE(isWhite(image.pixel(area.left() + 2, area.top() + 2)));
+    EXPECT_GT(drawnPixels(image, area), 100) << "the squares' lines";
+    // The strip under the field is white behind its text.
+    const QRect strip = window->stripArea();
+    EXPECT_TRUE(isWhite(image.pixel(strip.right() - 2, strip.bottom() - 2)));
+}
+
+TEST_F(MainWindow, EscapeClosesAndSoDoesEnterOnACheckBox)
+{
+    {
+        auto window = open();
+        QTest::keyClick(window.get(), Qt::Key_Escape);
+        EXPECT_FALSE(window->isVisible());
+        EXPECT_EQ(window->result(), QDialog::Rejected);
+    }
+    {
+        auto window = open();
+        ASSERT_TRUE(waitFor([&] { return window->machineList().box(0)->isVisible(); }, 4000));
+        window->machineList().box(0)->setFocus();
+        QTest::keyClick(window->machineList().box(0), Qt::Key_Return);
+        EXPECT_FALSE(window->isVisible());
+    }
+}
+
+TEST_F(MainWindow, CommandsReportTheirFailuresInTheWindowLanguage)
+{
+    temp.config.writeText("Z62_Net_Count", "count", "0");
+    auto window = open();
+    window->findChild<QPushButton*>("1003")->click();
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_EQ(messages[0], text(TextId::MachineNotOnline, 2));
+
+    // Nothing imported yet: the send names the missing design.
+    window->findChild<QPushButton*>("1001")->click();
+    ASSERT_EQ(messages.size(), 2);
+    EXPECT_EQ(messages[1], text(TextId::DesignPathEmpty, 2));
+
+    window->importDesigns({QString::fromStdString(temp.file("gone.dst"))});
+    window->findChild<QPushButton*>("1001")->click();
+    ASSERT_EQ(messages.size(), 3);
+    EXPECT_EQ(messages[2], text(TextId::DesignFileUnreadable, 2));
+
+    // Parameters without a ticked machine.
+    window->findChild<QPushButton*>("1005")->click();
+    ASSERT_EQ(messages.size(), 4);
+    EXPECT_EQ(messages[3], text(TextId::UnselectedMachine, 2));
+}
+
+TEST_F(MainWindow, SentDesignIsAcknowledgedOnTheUiThread)
+{
+    const QString sim = QStringLiteral(HOOPWATCH_BIN_DIR "/z62-sim");
+    if (!QFileInfo::exists(sim))
+        GTEST_SKIP() << "z62-sim not built";
+    // The window's receiver needs a known port for the simulator's answers.
+    settings.listenPort = static_cast<std::uint16_t>(settings.machinePort + 1);
+    temp.writeMachines({"127.0.0.1"});
+    QProcess machine;
+    machine.start(sim, {"--address", "127.0.0.1", "--port", QString::number(settings.machinePort),
+                        "--reply-port", QString::number(settings.listenPort), "--exit-after",
+                        "30"});
+    ASSERT_TRUE(machine.waitForStarted(5000));
+    QThread::msleep(200);
+
+    auto window = open();
+    window->importDesigns({designFile("square.dst", 2)});
+    window->findChild<QPushButton*>("1001")->click(); // returns when the transfer has ended
+    ASSERT_TRUE(waitFor([&] { return messages.contains(text(TextId::DesignSent, 2)); }, 5000))
+        << messages.join(u'|').toStdString();
+    EXPECT_TRUE(messageOnUiThread);
+    EXPECT_GT(state.currentDesignId.load(), 0);
+    window->done(0);
+    machine.kill();
+    machine.waitForFinished(3000);
+}
