@@ -195,3 +195,31 @@ TEST(QPainterSurface, RealDesignsDrawInsideTheirField)
     }
     EXPECT_GT(drawn, 0);
 }
+
+TEST(QPainterSurface, PainterAndImageSurfacesAgreeOnStraightLines)
+{
+    // A surface over a plain painter (a widget's) draws through Qt; one over an image draws
+    // the pixels itself. Straight lines, dashes included, must come out the same, but for
+    // the line's very last pixel, which Qt sets and classic one-pixel lines leave out.
+    const std::vector<SurfacePoint> points = {{2, 5}, {50, 5}, {50, 40}, {10, 40}};
+    for (PenStyle style : {PenStyle::Solid, PenStyle::DashDotDot}) {
+        QImage viaImage(64, 64, QImage::Format_RGB32);
+        viaImage.fill(Qt::white);
+        {
+            QPainterSurface surface(viaImage);
+            surface.setPen({style, 0x0000FF});
+            surface.polyline(points);
+        }
+        QImage viaPainter(64, 64, QImage::Format_RGB32);
+        viaPainter.fill(Qt::white);
+        {
+            QPainter painter(&viaPainter);
+            QPainterSurface surface(painter);
+            surface.setPen({style, 0x0000FF});
+            surface.polyline(points);
+        }
+        EXPECT_EQ(viaImage.pixel(10, 40), qRgb(255, 255, 255));
+        viaPainter.setPixel(10, 40, qRgb(255, 255, 255));
+        EXPECT_EQ(viaImage, viaPainter) << int(style);
+    }
+}
