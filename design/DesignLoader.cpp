@@ -104,13 +104,15 @@ std::optional<std::vector<std::uint8_t>> readAllBytes(std::size_t length,
 
 std::optional<std::vector<std::uint8_t>> readWholeFile(const std::string& path)
 {
-    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    // Non-blocking, so that opening a FIFO that happens to carry a design suffix cannot hang
+    // the caller; only regular files are read.
+    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (fd.get() < 0)
         return std::nullopt;
     struct stat info
     {
     };
-    if (::fstat(fd.get(), &info) != 0 || S_ISDIR(info.st_mode) || info.st_size < 0)
+    if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size < 0)
         return std::nullopt;
     // The whole size, not its low 32 bits, so that a huge file is not read as a short one.
     const auto length = static_cast<std::size_t>(info.st_size);

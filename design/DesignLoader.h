@@ -29,7 +29,8 @@ using ReadSomeFn = std::function<std::int64_t(std::uint8_t* into, std::size_t si
 std::optional<std::vector<std::uint8_t>> readAllBytes(std::size_t length,
                                                       const ReadSomeFn& readSome);
 
-// The whole content of a file, or nothing when it cannot be opened or read (or is a folder).
+// The whole content of a regular file, or nothing when it cannot be opened or read, or is a
+// folder, FIFO or device.
 std::optional<std::vector<std::uint8_t>> readWholeFile(const std::string& path);
 
 // Runs the reader of `format` on a whole file's bytes; the reader's own result.
