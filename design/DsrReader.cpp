@@ -16,6 +16,21 @@ struct DsrState
     bool changing = false;
 };
 
+// How many colour changes the reader will insert, so the list is reserved exactly once.
+std::size_t insertedChanges(std::span<const std::uint8_t> bytes, std::size_t n)
+{
+    std::size_t changes = 0;
+    bool changing = false;
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::uint8_t b0 = bytes[kHeaderSize + kRecordSize * i];
+        if ((!changing && b0 == kColourCode) || (changing && b0 == 1)) {
+            changing = !changing;
+            ++changes;
+        }
+    }
+    return changes;
+}
+
 } // namespace
 
 bool readDsr(std::span<const std::uint8_t> bytes, StitchList* list, DesignExtents* extents)
@@ -23,8 +38,8 @@ bool readDsr(std::span<const std::uint8_t> bytes, StitchList* list, DesignExtent
     if (bytes.size() <= kHeaderSize)
         return false;
     const std::size_t n = (bytes.size() - kHeaderSize) / kRecordSize;
-    // Each record may bring one inserted colour change with it.
-    RecordSink sink(list, extents, 2 * static_cast<std::int64_t>(n));
+    const std::size_t bound = list != nullptr ? n + insertedChanges(bytes, n) : 0;
+    RecordSink sink(list, extents, static_cast<std::int64_t>(bound));
     DsrState st;
     const std::uint8_t* p = bytes.data() + kHeaderSize;
     for (std::size_t i = 0; i < n; ++i, p += kRecordSize) {
