@@ -31,7 +31,7 @@ QString anyCasePattern(const QString& pattern)
     return result;
 }
 
-constexpr int kPanelWidth = 260;
+constexpr int kPanelWidth = 340;
 
 } // namespace
 
@@ -132,7 +132,7 @@ CDSFileDialog::CDSFileDialog(QWidget* parent) : QFileDialog(parent)
         grid->addLayout(row, rows, 0, 1, columns);
         grid->addWidget(m_panel, 0, columns, rows + 1, 1);
     }
-    resize(u.size(378 + 200, 187 + 80).expandedTo(QSize(900, 520)));
+    resize(u.size(378 + 200, 187 + 80).expandedTo(QSize(1000, 540)));
     connect(this, &QFileDialog::currentChanged, this, &CDSFileDialog::onCurrentChanged);
 }
 
