@@ -23,7 +23,7 @@ CAboutDlg::CAboutDlg(int language, QWidget* parent) : QDialog(parent)
     auto* name = placeControl(new QLabel(this), 1101, u, 50, 14, 140, 10);
     name->setText(QStringLiteral("Hoopwatch %1").arg(QStringLiteral(HOOPWATCH_VERSION)));
     auto* note = placeControl(new QLabel(this), 1102, u, 50, 28, 140, 20);
-    note->setText(QStringLiteral("Z62"));
+    note->setText(QStringLiteral("Z62  ·  DST  DSB  TBF  DSR"));
     note->setWordWrap(true);
     auto* ok = placeControl(new QPushButton(QStringLiteral("OK"), this), 1, u, 143, 58, 50, 14);
     ok->setDefault(true);

@@ -111,6 +111,7 @@ void MainWindowLink::sendDesign(const std::string& path, const std::string& file
     dialog.setWindowTitle(qtText(TextId::Button1001, m_language));
     dialog.setLabelText(QString::fromStdString(fileName + "  \u2192  " + *target));
     dialog.setRange(0, 0);
+    dialog.setMinimumWidth(380);
 
     TransferOutcome outcome;
     QPointer<QProgressDialog> guard(&dialog);

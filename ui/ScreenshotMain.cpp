@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
@@ -86,6 +87,13 @@ int main(int argc, char** argv)
         failures += !save(window, folder, QStringLiteral("main-design-en.png"));
         window.importDesigns({QDir(samples).absoluteFilePath(QStringLiteral("star.dst"))});
         failures += !save(window, folder, QStringLiteral("main-star-en.png"));
+
+        // The send's progress dialog, caught while the transfer runs.
+        QTimer::singleShot(300, [&] {
+            if (auto* progress = window.findChild<QWidget*>(QStringLiteral("sendProgress")))
+                failures += !save(*progress, folder, QStringLiteral("send-progress-en.png"));
+        });
+        window.findChild<QPushButton*>(QStringLiteral("1001"))->click();
 
         CAboutDlg about(2, &window);
         about.show();

@@ -12,6 +12,7 @@
 #include "app/UiTexts.h"
 #include "link/LinkState.h"
 #include "ui/CHoopwatchDlg.h"
+#include "ui/DemoMachines.h"
 #include "ui/MachineList.h"
 #include "ui/MessageBoxes.h"
 #include "UiTestSupport.h"
@@ -190,4 +191,29 @@ TEST_F(MainWindow, SentDesignIsAcknowledgedOnTheUiThread)
     window->done(0);
     machine.kill();
     machine.waitForFinished(3000);
+}
+
+TEST_F(MainWindow, DemoMachinesAreFoundByTheSearchAtOpening)
+{
+    const QString sim = QStringLiteral(HOOPWATCH_BIN_DIR "/z62-sim");
+    if (!QFileInfo::exists(sim))
+        GTEST_SKIP() << "z62-sim not built";
+    settings.listenPort = static_cast<std::uint16_t>(settings.machinePort + 1);
+    temp.config.writeText("Z62_Net_Count", "count", "0");
+    DemoMachines machines;
+    QString error;
+    ASSERT_TRUE(machines.start(sim, DemoMachines::defaultAddresses(), settings.machinePort,
+                               settings.listenPort, {}, &error))
+        << error.toStdString();
+
+    auto window = open();
+    MachineList& list = window->machineList();
+    ASSERT_TRUE(waitFor([&] { return list.box(2)->isVisible(); }, 6000));
+    QStringList shown;
+    for (int k = 0; k < 3; ++k)
+        shown << list.box(k)->text();
+    shown.sort();
+    EXPECT_EQ(shown, DemoMachines::defaultAddresses());
+    EXPECT_FALSE(list.box(3)->isVisible());
+    window->done(0);
 }
