@@ -12,21 +12,36 @@ constexpr std::array<bool, kDashPeriod> kDashMask = {
     true, true, true, false, false, false, true, true, true, false, false, false,
 };
 
-// One segment, stepping along its major axis. `major`/`minor` select the axes so the same
-// code serves steep and shallow lines; the minor coordinate of step i is
-// round-half-up(i * dMinor / dMajor), kept incrementally as quotient and remainder.
+// The minor coordinate of step i is floor(start + i * slope) in 32.32 fixed point, with
+// start = minor0 + 1/2, so each step lands on the nearest pixel of the ideal line. Only an
+// addition links one step to the next, which keeps the loop fast; clipped and unclipped
+// segments use these same numbers and so set the same pixels.
+constexpr int kFraction = 32;
+
+struct Steps
+{
+    std::int64_t start = 0;
+    std::int64_t slope = 0;
+};
+
+Steps stepsOf(std::int64_t minor0, std::int64_t dMinor, std::int64_t n)
+{
+    return {(minor0 << kFraction) + (std::int64_t(1) << (kFraction - 1)),
+            std::int64_t(double(dMinor) * double(std::int64_t(1) << kFraction) / double(n))};
+}
+
+// A segment with a step outside the image: only the steps whose major coordinate lies inside
+// are walked, and the walk stops once the minor coordinate has left for good.
 template <bool Dashed>
-void segment(const PixelBuffer& t, std::int64_t major0, std::int64_t minor0, std::int64_t dMajor,
-             std::int64_t dMinor, bool xMajor, std::uint32_t pixel, int& style)
+void clippedSegment(const PixelBuffer& t, std::int64_t major0, std::int64_t minor0,
+                    std::int64_t dMajor, std::int64_t dMinor, bool xMajor, std::uint32_t pixel,
+                    int& style)
 {
     const std::int64_t n = std::abs(dMajor);
     const std::int64_t sMajor = dMajor < 0 ? -1 : 1;
-    const std::int64_t sMinor = dMinor < 0 ? -1 : 1;
-    const std::int64_t aMinor = std::abs(dMinor);
     const std::int64_t majorLimit = xMajor ? t.width : t.height;
     const std::int64_t minorLimit = xMajor ? t.height : t.width;
 
-    // Steps whose major coordinate lies inside the image: [first, last].
     std::int64_t first = 0;
     std::int64_t last = n - 1;
     if (sMajor > 0) {
@@ -36,47 +51,32 @@ void segment(const PixelBuffer& t, std::int64_t major0, std::int64_t minor0, std
         first = std::max<std::int64_t>(first, major0 - (majorLimit - 1));
         last = std::min<std::int64_t>(last, major0);
     }
+    const int endStyle = int((style + n) % kDashPeriod);
     if (first > last) {
-        style = int((style + n) % kDashPeriod);
+        style = endStyle;
         return;
     }
 
-    const std::int64_t twoN = 2 * n;
-    const std::int64_t start = 2 * first * aMinor + n;
-    std::int64_t minor = minor0 + sMinor * (start / twoN);
-    std::int64_t rem = start % twoN;
+    const Steps steps = stepsOf(minor0, dMinor, n);
+    std::int64_t acc = steps.start + first * steps.slope;
     std::int64_t major = major0 + sMajor * first;
     int s = int((style + first) % kDashPeriod);
-
-    const std::int64_t majorStep = xMajor ? sMajor : sMajor * std::int64_t(t.stride);
-    const std::int64_t minorStep = xMajor ? sMinor * std::int64_t(t.stride) : sMinor;
-    const std::int64_t x = xMajor ? major : minor;
-    const std::int64_t y = xMajor ? minor : major;
-    // An offset rather than a pointer: it may point outside the image while the minor
-    // coordinate is still off it, and is only used once it is inside.
-    std::int64_t at = y * std::int64_t(t.stride) + x;
-    const std::int64_t twoMinor = 2 * aMinor;
-
+    const std::int64_t stride = t.stride;
     for (std::int64_t i = first; i <= last; ++i) {
+        const std::int64_t minor = acc >> kFraction;
         if (minor >= 0 && minor < minorLimit) {
             if (!Dashed || kDashMask[std::size_t(s)])
-                t.pixels[at] = pixel;
-        } else if ((sMinor > 0) == (minor >= minorLimit)) {
-            break; // moving away from the image: nothing more to draw
+                t.pixels[xMajor ? minor * stride + major : major * stride + minor] = pixel;
+        } else if ((steps.slope > 0 && minor >= minorLimit) || (steps.slope < 0 && minor < 0) ||
+                   steps.slope == 0) {
+            break; // moving away from the image, or along a line outside it
         }
-        if constexpr (Dashed) {
-            if (++s == kDashPeriod)
-                s = 0;
-        }
-        at += majorStep;
-        rem += twoMinor;
-        if (rem >= twoN) {
-            rem -= twoN;
-            minor += sMinor;
-            at += minorStep;
-        }
+        if constexpr (Dashed)
+            s = s + 1 == kDashPeriod ? 0 : s + 1;
+        acc += steps.slope;
+        major += sMajor;
     }
-    style = int((style + n) % kDashPeriod);
+    style = endStyle;
 }
 
 // A segment with both ends inside the image: every step is inside too, so no checks.
@@ -86,45 +86,32 @@ inline void insideSegment(const PixelBuffer& t, std::int32_t x0, std::int32_t y0
 {
     const std::int32_t adx = dx < 0 ? -dx : dx;
     const std::int32_t ady = dy < 0 ? -dy : dy;
-    const std::ptrdiff_t sx = dx < 0 ? -1 : 1;
-    const std::ptrdiff_t sy = dy < 0 ? -t.stride : t.stride;
     const bool xMajor = adx >= ady;
     const std::int32_t n = xMajor ? adx : ady;
-    const std::int32_t twoMinor = 2 * (xMajor ? ady : adx);
-    const std::ptrdiff_t majorStep = xMajor ? sx : sy;
-    const std::ptrdiff_t minorStep = xMajor ? sy : sx;
-    const std::int32_t twoN = 2 * n;
-    const std::ptrdiff_t diagonalStep = majorStep + minorStep;
-    std::uint32_t* p = t.pixels + std::ptrdiff_t(y0) * t.stride + x0;
-    std::int32_t rem = n;
+    if (n == 0)
+        return;
+    const Steps steps = xMajor ? stepsOf(y0, dy, n) : stepsOf(x0, dx, n);
+    const std::ptrdiff_t stride = t.stride;
+    // `line` walks the major axis at minor coordinate 0, which is always inside the image.
+    const std::ptrdiff_t majorStep = xMajor ? (dx < 0 ? -1 : 1) : (dy < 0 ? -stride : stride);
+    const std::ptrdiff_t minorUnit = xMajor ? stride : 1;
+    std::uint32_t* line = xMajor ? t.pixels + x0 : t.pixels + std::ptrdiff_t(y0) * stride;
+    std::int64_t acc = steps.start;
     int s = style;
-    // Written as selections, not a branch: the slope pattern is irregular, so a branch would
-    // mispredict often.
-    auto advance = [&] {
-        rem += twoMinor;
-        const bool carry = rem >= twoN;
-        rem = carry ? rem - twoN : rem;
-        p += carry ? diagonalStep : majorStep;
-    };
-    if constexpr (Dashed) {
-        for (std::int32_t i = 0; i < n; ++i) {
+    for (std::int32_t i = 0; i < n; ++i) {
+        std::uint32_t* p = line + std::ptrdiff_t(acc >> kFraction) * minorUnit;
+        if constexpr (Dashed) {
             if (kDashMask[std::size_t(s)])
                 *p = pixel;
             s = s + 1 == kDashPeriod ? 0 : s + 1;
-            advance();
+        } else {
+            *p = pixel;
         }
-        style = s;
-    } else {
-        std::int32_t i = n;
-        for (; i >= 2; i -= 2) {
-            *p = pixel;
-            advance();
-            *p = pixel;
-            advance();
-        }
-        if (i == 1)
-            *p = pixel;
+        acc += steps.slope;
+        line += majorStep;
     }
+    if constexpr (Dashed)
+        style = s;
 }
 
 template <bool Dashed>
@@ -140,11 +127,6 @@ void insidePolyline(const PixelBuffer& t, std::span<const SurfacePoint> points, 
 std::int64_t pinned(std::int32_t v)
 {
     return std::clamp<std::int64_t>(v, -kRasterLimit, kRasterLimit);
-}
-
-bool inside(const PixelBuffer& t, std::int64_t x, std::int64_t y)
-{
-    return x >= 0 && y >= 0 && x < t.width && y < t.height;
 }
 
 } // namespace
@@ -173,26 +155,17 @@ void rasterPolyline(const PixelBuffer& target, std::span<const SurfacePoint> poi
         const std::int64_t dy = pinned(points[k].y) - y0;
         if (dx == 0 && dy == 0)
             continue;
-        if (inside(target, x0, y0) && inside(target, x0 + dx, y0 + dy)) {
-            if (dashed)
-                insideSegment<true>(target, std::int32_t(x0), std::int32_t(y0), std::int32_t(dx),
-                                    std::int32_t(dy), pixel, style);
-            else
-                insideSegment<false>(target, std::int32_t(x0), std::int32_t(y0), std::int32_t(dx),
-                                     std::int32_t(dy), pixel, style);
-            continue;
-        }
         const bool xMajor = std::abs(dx) >= std::abs(dy);
         if (dashed) {
             if (xMajor)
-                segment<true>(target, x0, y0, dx, dy, true, pixel, style);
+                clippedSegment<true>(target, x0, y0, dx, dy, true, pixel, style);
             else
-                segment<true>(target, y0, x0, dy, dx, false, pixel, style);
+                clippedSegment<true>(target, y0, x0, dy, dx, false, pixel, style);
         } else {
             if (xMajor)
-                segment<false>(target, x0, y0, dx, dy, true, pixel, style);
+                clippedSegment<false>(target, x0, y0, dx, dy, true, pixel, style);
             else
-                segment<false>(target, y0, x0, dy, dx, false, pixel, style);
+                clippedSegment<false>(target, y0, x0, dy, dx, false, pixel, style);
         }
     }
 }

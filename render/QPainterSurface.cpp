@@ -108,31 +108,59 @@ void QPainterSurface::drawDevice(std::span<const SurfacePoint> devicePoints)
     m_painter->drawPolyline(m_qpoints.data(), int(m_qpoints.size()));
 }
 
+namespace {
+
+// One axis of a Mapping for a whole line at a time. It gives exactly Mapping::toDevice's
+// truncated quotient, but by a multiplication with the divisor's reciprocal and a one-step
+// correction instead of a division per coordinate.
+class AxisMap
+{
+public:
+    AxisMap(std::int32_t windowOrigin, std::int32_t windowExtent, std::int32_t viewportOrigin,
+            std::int32_t viewportExtent)
+        : m_windowOrigin(windowOrigin), m_viewportOrigin(viewportOrigin),
+          m_scale(windowExtent < 0 ? -std::int64_t(viewportExtent) : viewportExtent),
+          m_divisor(windowExtent == 0 ? 1 : std::abs(std::int64_t(windowExtent))),
+          m_reciprocal(1.0 / double(m_divisor))
+    {
+    }
+
+    // The offset is below 2^32 and the extent at most 2^20, so the product stays below 2^52
+    // and the estimated quotient is off by at most one.
+    static bool suits(std::int32_t viewportExtent) { return std::abs(viewportExtent) <= 1 << 20; }
+
+    std::int32_t map(std::int32_t logical) const
+    {
+        const std::int64_t num = (std::int64_t(logical) - m_windowOrigin) * m_scale;
+        const std::int64_t magnitude = num < 0 ? -num : num;
+        std::int64_t q = std::int64_t(double(magnitude) * m_reciprocal);
+        const std::int64_t rest = magnitude - q * m_divisor;
+        q += rest < 0 ? -1 : (rest >= m_divisor ? 1 : 0);
+        const std::int64_t device = m_viewportOrigin + (num < 0 ? -q : q);
+        return std::int32_t(std::clamp<std::int64_t>(device, -kDeviceLimit, kDeviceLimit));
+    }
+
+private:
+    std::int64_t m_windowOrigin;
+    std::int64_t m_viewportOrigin;
+    std::int64_t m_scale;
+    std::int64_t m_divisor;
+    double m_reciprocal;
+};
+
+} // namespace
+
 void QPainterSurface::drawMapped(std::span<const SurfacePoint> points)
 {
     m_device.resize(points.size());
     const Mapping& m = m_mapping;
-    constexpr std::int32_t kSmallExtent = 1 << 20;
-    if (std::abs(m.viewportExtent.x) <= kSmallExtent &&
-        std::abs(m.viewportExtent.y) <= kSmallExtent) {
-        // The same quotients as Mapping::toDevice: an offset below 2^32 times an extent up
-        // to 2^20 stays below 2^52, so the product is exact in a double and one division
-        // cannot round across a whole number; truncation then matches integer division.
-        const double wox = m.windowOrigin.x;
-        const double woy = m.windowOrigin.y;
-        const double vex = m.viewportExtent.x;
-        const double vey = m.viewportExtent.y;
-        const double wex = m.windowExtent.x == 0 ? 1.0 : double(m.windowExtent.x);
-        const double wey = m.windowExtent.y == 0 ? 1.0 : double(m.windowExtent.y);
-        const double limit = kDeviceLimit;
-        const double vox = m.viewportOrigin.x;
-        const double voy = m.viewportOrigin.y;
-        for (std::size_t i = 0; i < points.size(); ++i) {
-            const double x = vox + std::trunc((double(points[i].x) - wox) * vex / wex);
-            const double y = voy + std::trunc((double(points[i].y) - woy) * vey / wey);
-            m_device[i] = {std::int32_t(std::clamp(x, -limit, limit)),
-                           std::int32_t(std::clamp(y, -limit, limit))};
-        }
+    if (AxisMap::suits(m.viewportExtent.x) && AxisMap::suits(m.viewportExtent.y)) {
+        const AxisMap xs(m.windowOrigin.x, m.windowExtent.x, m.viewportOrigin.x,
+                         m.viewportExtent.x);
+        const AxisMap ys(m.windowOrigin.y, m.windowExtent.y, m.viewportOrigin.y,
+                         m.viewportExtent.y);
+        for (std::size_t i = 0; i < points.size(); ++i)
+            m_device[i] = {xs.map(points[i].x), ys.map(points[i].y)};
     } else {
         for (std::size_t i = 0; i < points.size(); ++i)
             m_device[i] = toDevice(points[i]);

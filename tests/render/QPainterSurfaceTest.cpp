@@ -139,10 +139,15 @@ TEST(QPainterSurface, MappedLinesLandWhereTheMappingSays)
         {{3000, 1000}, {4000, -4000}, {202, 102}, {400, 200}},
         {{-7, 13}, {333, -97}, {50, 40}, {91, 77}},
         {{0, 0}, {1, -1}, {60, 40}, {-3, 2}},
+        {{INT32_MIN, INT32_MAX}, {INT32_MAX, INT32_MIN}, {60, 45}, {115, 85}},
+        {{5, -5}, {0, 0}, {60, 45}, {1 << 20, -(1 << 20)}},
     };
     std::vector<SurfacePoint> points;
     for (int i = 0; i < 60; ++i)
         points.push_back({(i * 7919) % 4001 - 2000, (i * 104729) % 3001 - 1500});
+    for (SurfacePoint far : {SurfacePoint{INT32_MIN, INT32_MAX}, SurfacePoint{2000000000, -7},
+                             SurfacePoint{-1999999999, 1999999999}, SurfacePoint{3, 4}})
+        points.push_back(far);
     for (const Mapping& m : mappings) {
         QImage viaSurface(120, 90, QImage::Format_RGB32);
         viaSurface.fill(Qt::white);
