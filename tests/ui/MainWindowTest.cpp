@@ -217,3 +217,40 @@ TEST_F(MainWindow, DemoMachinesAreFoundByTheSearchAtOpening)
     EXPECT_FALSE(list.box(3)->isVisible());
     window->done(0);
 }
+
+TEST_F(MainWindow, DemoMachineSewsTheSentDesignAndTheViewShowsProgress)
+{
+    const QString sim = QStringLiteral(HOOPWATCH_BIN_DIR "/z62-sim");
+    if (!QFileInfo::exists(sim))
+        GTEST_SKIP() << "z62-sim not built";
+    settings.listenPort = static_cast<std::uint16_t>(settings.machinePort + 1);
+    temp.config.writeText("Z62_Net_Count", "count", "0");
+    DemoMachines machines;
+    QString error;
+    ASSERT_TRUE(machines.start(sim, {"127.0.0.101"}, settings.machinePort, settings.listenPort,
+                               {}, &error))
+        << error.toStdString();
+
+    auto window = open();
+    ASSERT_TRUE(waitFor([&] { return window->machineList().box(0)->isChecked(); }, 6000));
+    window->importDesigns({designFile("square.dst", 2)});
+    window->findChild<QPushButton*>("1001")->click();
+    ASSERT_TRUE(waitFor([&] { return messages.contains(text(TextId::DesignSent, 2)); }, 5000));
+    window->findChild<QPushButton*>("1006")->click();
+    ASSERT_TRUE(waitFor([&] { return messages.contains(text(TextId::EmbConfirmDone, 2)); }, 5000));
+    window->findChild<QPushButton*>("1004")->click();
+    ASSERT_TRUE(waitFor([&] { return messages.contains(text(TextId::LeverDone, 2)); }, 5000));
+    // The poller, resumed once the search has filled the table, brings the stitch number.
+    ASSERT_TRUE(
+        waitFor([&] { return state.machineStatus.snapshot().currentStitch > 0; }, 8000));
+    settle(50);
+    const QImage image = window->grab().toImage();
+    int grey = 0;
+    const QRect area = window->designArea();
+    for (int y = area.top() + 1; y < area.bottom(); ++y)
+        for (int x = area.left() + 1; x < area.right(); ++x)
+            grey += (image.pixel(x, y) & 0xFFFFFF) == 0xBEBEBE;
+    EXPECT_GT(grey, 0) << "pass 0 greys the design while progress is shown";
+    EXPECT_GT(drawnPixels(image, area), grey) << "pass 1 draws the sewn part in colour";
+    window->done(0);
+}
