@@ -22,6 +22,7 @@ install(FILES
     ${CMAKE_SOURCE_DIR}/samples/flower.dst
     ${CMAKE_SOURCE_DIR}/samples/star.dst
     ${CMAKE_SOURCE_DIR}/samples/rings.dst
+    ${CMAKE_SOURCE_DIR}/samples/rings.dsb
     DESTINATION ${CMAKE_INSTALL_DATADIR}/hoopwatch/samples)
 
 set(CPACK_PACKAGE_NAME "hoopwatch")

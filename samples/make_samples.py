@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Writes the small Tajima DST sample designs of this folder.
+"""Writes the small sample designs of this folder (Tajima DST and Barudan DSB).
 
 Each design is a list of colour blocks; each block is a list of points in 0.1 mm. Moves
 longer than one record allows become jumps; colour blocks are separated by colour changes.
@@ -91,6 +91,38 @@ def build(name, blocks):
     return header + bytes(records)
 
 
+def dsb_record(control, dx, dy):
+    """One DSB record: control byte with the sign bits, then |dy| and |dx| (at most 255)."""
+    if dx < 0:
+        control |= 0x20
+    if dy < 0:
+        control |= 0x40
+    return bytes([control, abs(dy), abs(dx)])
+
+
+def build_dsb(name, blocks):
+    records = bytearray()
+    x = y = 0
+    for index, block in enumerate(blocks):
+        if index > 0:
+            records += dsb_record(0x88, 0, 0)
+        for n, (px, py) in enumerate(block):
+            px, py = round(px), round(py)
+            dx, dy = px - x, py - y
+            steps = max(1, math.ceil(max(abs(dx), abs(dy)) / 250))
+            jump = (n == 0 and (dx or dy)) or steps > 1
+            done_x = done_y = 0
+            for i in range(1, steps + 1):
+                sx, sy = round(dx * i / steps) - done_x, round(dy * i / steps) - done_y
+                records += dsb_record(0x81 if jump else 0x00, sx, sy)
+                done_x, done_y = done_x + sx, done_y + sy
+            x, y = px, py
+    records += bytes([0x98, 0, 0])
+    header = ('LA:%-16s\r' % name[:16]).encode('ascii') + b'\x1a'
+    header += b' ' * (512 - len(header))
+    return header + bytes(records)
+
+
 def zigzag(path, width, spacing):
     """A satin-like column along a polyline: points alternate left and right of it."""
     points = []
@@ -170,6 +202,10 @@ def main():
         with open(path, 'wb') as f:
             f.write(build(name, blocks))
         print(path)
+    path = os.path.join(folder, 'rings.dsb')
+    with open(path, 'wb') as f:
+        f.write(build_dsb('rings', rings()))
+    print(path)
 
 
 if __name__ == '__main__':
