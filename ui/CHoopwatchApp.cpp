@@ -8,6 +8,8 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QFont>
+#include <QFontDatabase>
 #include <QStandardPaths>
 
 #include "app/ConfigFile.h"
@@ -46,6 +48,19 @@ QString CHoopwatchApp::samplesFolder()
             return QDir(candidate).canonicalPath();
     }
     return {};
+}
+
+void CHoopwatchApp::prepareFonts()
+{
+    const QStringList narrow = {QStringLiteral("Liberation Sans"), QStringLiteral("Arimo"),
+                                QStringLiteral("DejaVu Sans Condensed")};
+    const QStringList families = QFontDatabase::families();
+    QStringList present;
+    for (const QString& family : narrow)
+        if (families.contains(family))
+            present << family;
+    if (!present.isEmpty() && !families.contains(QStringLiteral("Arial")))
+        QFont::insertSubstitutions(QStringLiteral("Arial"), present);
 }
 
 LinkSettings CHoopwatchApp::linkSettings(const AppOptions& options, const std::string& configPath)

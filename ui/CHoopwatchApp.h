@@ -36,6 +36,9 @@ public:
     static QString demoConfigPath();
     // Where the sample designs are, for the import dialog of the demo; empty when none.
     static QString samplesFolder();
+    // Maps the drawing face "Arial" to a narrow face of this system when one is installed, so
+    // the information strip keeps its width; the application calls it once at start.
+    static void prepareFonts();
     // Link settings from the options (ports, key, search prefix) for a settings file.
     static LinkSettings linkSettings(const AppOptions& options, const std::string& configPath);
 

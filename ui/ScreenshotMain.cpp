@@ -17,6 +17,7 @@
 #include "link/LinkState.h"
 #include "ui/CAboutDlg.h"
 #include "ui/CDSFileDialog.h"
+#include "ui/CHoopwatchApp.h"
 #include "ui/CHoopwatchDlg.h"
 #include "ui/CSetLanguage.h"
 #include "ui/MessageBoxes.h"
@@ -49,6 +50,7 @@ int main(int argc, char** argv)
     qputenv("HOOPWATCH_LOOPBACK_ONLY", "1");
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Hoopwatch"));
+    CHoopwatchApp::prepareFonts();
     const QStringList args = QApplication::arguments();
     const QString folder = args.size() > 1 ? args[1] : QStringLiteral("screenshots");
     const QString samples = args.size() > 2 ? args[2] : QStringLiteral("samples");

@@ -9,6 +9,7 @@ int main(int argc, char** argv)
 {
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Hoopwatch"));
+    CHoopwatchApp::prepareFonts();
     QStringList args = QApplication::arguments();
     args.removeFirst();
     QString error;
