@@ -21,7 +21,7 @@ std::int32_t roundCoordinate(double v)
 {
     // Rounds half away from zero; values no 32-bit point can hold are pinned to its range.
     if (v > -2147483648.0 && v < 2147483647.0) [[likely]]
-        return std::int32_t(v >= 0.0 ? v + 0.5 : v - 0.5);
+        return std::int32_t(v + std::copysign(0.5, v)); // no branch on the sign
     if (std::isnan(v))
         return 0;
     return v > 0 ? INT32_MAX : INT32_MIN;
