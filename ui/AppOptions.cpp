@@ -45,6 +45,11 @@ std::optional<AppOptions> parseAppOptions(const QStringList& args, QString* erro
         } else if (name == u"--prefix") {
             options.prefix = value;
         } else if (name == u"--key") {
+            // The cipher takes a 16-byte key; the machines use the same one.
+            if (value.toUtf8().size() != 16) {
+                *error = QStringLiteral("--key needs 16 characters");
+                return std::nullopt;
+            }
             options.key = value;
         } else {
             const auto port = parsePort(value);

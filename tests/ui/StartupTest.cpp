@@ -122,7 +122,7 @@ TEST(AppOptions, RefusesBadInput)
 {
     const QStringList bad[] = {
         {"--frobnicate"}, {"--config"}, {"--machine-port", "0"}, {"--listen-port", "70000"},
-        {"--listen-port", "12ab"}, {"--demo=1"},
+        {"--listen-port", "12ab"}, {"--demo=1"}, {"--key", "short"},
     };
     for (const QStringList& args : bad) {
         QString error;
