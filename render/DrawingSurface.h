@@ -87,13 +87,7 @@ struct Mapping
                                 std::int32_t ve)
     {
         const std::int64_t den = we == 0 ? 1 : we;
-        const std::int64_t num = (std::int64_t(l) - wo) * ve;
-        // Below 2^51 a double quotient cannot round across a whole number, so truncating it
-        // gives the integer quotient at a fraction of an integer division's cost.
-        constexpr std::int64_t kExact = std::int64_t(1) << 51;
-        const std::int64_t q =
-            num > -kExact && num < kExact ? std::int64_t(double(num) / double(den)) : num / den;
-        const std::int64_t d = std::int64_t(vo) + q;
+        const std::int64_t d = std::int64_t(vo) + (std::int64_t(l) - wo) * ve / den;
         if (d > INT32_MAX)
             return INT32_MAX;
         if (d < INT32_MIN)
