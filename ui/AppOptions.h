@@ -8,12 +8,12 @@
 // Command-line options of the desktop application.
 struct AppOptions
 {
-    bool demo = false;                  // --demo: simulated machines on loopback
-    std::optional<QString> configPath;  // --config FILE
-    std::optional<int> machinePort;     // --machine-port N
-    std::optional<int> listenPort;      // --listen-port N
-    std::optional<QString> prefix;      // --prefix P (search prefix, e.g. "127.0.0.")
-    std::optional<QString> key;         // --key K
+    bool demo = false;                 // --demo: simulated machines on loopback
+    std::optional<QString> configPath; // --config FILE
+    std::optional<int> machinePort;    // --machine-port N
+    std::optional<int> listenPort;     // --listen-port N
+    std::optional<QString> prefix;     // --prefix P (search prefix, e.g. "127.0.0.")
+    std::optional<QString> key;        // --key K
 };
 
 // Parses the arguments after the program name; "--name VALUE" and "--name=VALUE" both work.

@@ -99,12 +99,8 @@ QFont windowFont()
 
 CHoopwatchDlg::CHoopwatchDlg(ConfigFile config, const LinkSettings& settings, LinkState& state,
                              QWidget* parent)
-    : QDialog(parent),
-      m_config(std::move(config)),
-      m_settings(settings),
-      m_state(state),
-      m_colorPanel(m_config),
-      m_batch(m_config, settings)
+    : QDialog(parent), m_config(std::move(config)), m_settings(settings), m_state(state),
+      m_colorPanel(m_config), m_batch(m_config, settings)
 {
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
@@ -147,8 +143,8 @@ void CHoopwatchDlg::createControls()
     }
     // Machine page buttons of the template; the list never needs them.
     for (auto [id, y] : {std::pair{1024, 306}, std::pair{1030, 322}}) {
-        auto* hidden = placeControl(new QPushButton(QStringLiteral("上一页"), this), id, u, 8, y,
-                                    90, 14);
+        auto* hidden =
+            placeControl(new QPushButton(QStringLiteral("上一页"), this), id, u, 8, y, 90, 14);
         if (id == 1030)
             hidden->setText(QStringLiteral("下一页"));
         hidden->hide();
@@ -207,8 +203,12 @@ void CHoopwatchDlg::startTimer(TimerId id, int periodMs, bool singleShot)
         timer = new QTimer(this);
         timer->setObjectName(QStringLiteral("timer%1").arg(int(id)));
         switch (id) {
-        case ListTimer: connect(timer, &QTimer::timeout, this, &CHoopwatchDlg::onListTimer); break;
-        case LabelTimer: connect(timer, &QTimer::timeout, this, &CHoopwatchDlg::onLabelTimer); break;
+        case ListTimer:
+            connect(timer, &QTimer::timeout, this, &CHoopwatchDlg::onListTimer);
+            break;
+        case LabelTimer:
+            connect(timer, &QTimer::timeout, this, &CHoopwatchDlg::onLabelTimer);
+            break;
         case PaletteTimer:
             connect(timer, &QTimer::timeout, this, &CHoopwatchDlg::onPaletteTimer);
             break;
@@ -344,8 +344,7 @@ void CHoopwatchDlg::importDesigns(const QStringList& paths)
         summarizeDesign(&m_design);
         m_state.clearProgress();
         m_lastDrawnStitch = 0;
-        m_colorPanel.designImported(m_design.summary.colorCount,
-                                    m_state.colorPalette.snapshot());
+        m_colorPanel.designImported(m_design.summary.colorCount, m_state.colorPalette.snapshot());
         redraw();
     }
 }

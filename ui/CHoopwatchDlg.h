@@ -33,8 +33,13 @@ class CHoopwatchDlg : public QDialog
     Q_OBJECT
 public:
     // The window timers by their numbers.
-    enum TimerId { ListTimer = 5, LabelTimer = 6, PaletteTimer = 7, ProgressTimer = 8,
-                   SearchTimer = 9 };
+    enum TimerId {
+        ListTimer = 5,
+        LabelTimer = 6,
+        PaletteTimer = 7,
+        ProgressTimer = 8,
+        SearchTimer = 9
+    };
 
     // Opens a file dialog and returns the chosen paths (empty when cancelled); tests replace it.
     using DesignChooser = std::function<QStringList(QWidget* parent)>;

@@ -24,8 +24,7 @@ inline constexpr DialogUnits kDialogUnits{1.5, 1.625};
 
 // Places a control from its template rectangle and names it by its numeric identifier.
 template <typename Widget>
-Widget* placeControl(Widget* control, int id, const DialogUnits& units, int x, int y, int w,
-                     int h)
+Widget* placeControl(Widget* control, int id, const DialogUnits& units, int x, int y, int w, int h)
 {
     control->setObjectName(QString::number(id));
     control->setGeometry(units.rect(x, y, w, h));

@@ -8,7 +8,6 @@
 #include "render/MainView.h"
 #include "render/QPainterSurface.h"
 
-
 void MainViewPainter::paintDesign(QPainter& painter, const QRect& area) const
 {
     if (area.width() <= 0 || area.height() <= 0)

@@ -151,8 +151,12 @@ void MainWindowLink::command(Command command, const std::optional<std::string>& 
     const std::int32_t designId = m_state.currentDesignId.load();
     CommandOutcome outcome;
     switch (command) {
-    case Command::Jog: outcome = sendJog(target, designId, m_settings); break;
-    case Command::Lever: outcome = sendLever(target, designId, m_settings); break;
+    case Command::Jog:
+        outcome = sendJog(target, designId, m_settings);
+        break;
+    case Command::Lever:
+        outcome = sendLever(target, designId, m_settings);
+        break;
     case Command::ConfirmOrRelease:
         outcome = sendEmbroideryToggle(target, m_state.machineStatus.snapshot().embroideryState,
                                        designId, m_settings);

@@ -45,7 +45,10 @@ TEST_F(Language, DialogTicksAndTextsFollowTheStoredValue)
         int textLanguage;      // whose texts the dialog shows
     };
     const Case cases[] = {
-        {"0", false, false, 1}, {"1", true, false, 1}, {"2", false, true, 2}, {"3", false, false, 2},
+        {"0", false, false, 1},
+        {"1", true, false, 1},
+        {"2", false, true, 2},
+        {"3", false, false, 2},
     };
     for (const Case& c : cases) {
         TempConfig temp;

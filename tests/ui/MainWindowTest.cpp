@@ -36,8 +36,8 @@ protected:
         ensureApplication();
         m_previous = setMessageHook([this](const QString& message) {
             messages << message;
-            messageOnUiThread = messageOnUiThread &&
-                                QThread::currentThread() == QApplication::instance()->thread();
+            messageOnUiThread =
+                messageOnUiThread && QThread::currentThread() == QApplication::instance()->thread();
         });
         temp.writeMachines({"127.0.0.1"});
         temp.config.writeText("Z62Language", "Language", "2");
@@ -175,9 +175,9 @@ TEST_F(MainWindow, SentDesignIsAcknowledgedOnTheUiThread)
     settings.listenPort = static_cast<std::uint16_t>(settings.machinePort + 1);
     temp.writeMachines({"127.0.0.1"});
     QProcess machine;
-    machine.start(sim, {"--address", "127.0.0.1", "--port", QString::number(settings.machinePort),
-                        "--reply-port", QString::number(settings.listenPort), "--exit-after",
-                        "30"});
+    machine.start(sim,
+                  {"--address", "127.0.0.1", "--port", QString::number(settings.machinePort),
+                   "--reply-port", QString::number(settings.listenPort), "--exit-after", "30"});
     ASSERT_TRUE(machine.waitForStarted(5000));
     QThread::msleep(200);
 
@@ -227,8 +227,8 @@ TEST_F(MainWindow, DemoMachineSewsTheSentDesignAndTheViewShowsProgress)
     temp.config.writeText("Z62_Net_Count", "count", "0");
     DemoMachines machines;
     QString error;
-    ASSERT_TRUE(machines.start(sim, {"127.0.0.101"}, settings.machinePort, settings.listenPort,
-                               {}, &error))
+    ASSERT_TRUE(
+        machines.start(sim, {"127.0.0.101"}, settings.machinePort, settings.listenPort, {}, &error))
         << error.toStdString();
 
     auto window = open();
@@ -241,8 +241,7 @@ TEST_F(MainWindow, DemoMachineSewsTheSentDesignAndTheViewShowsProgress)
     window->findChild<QPushButton*>("1004")->click();
     ASSERT_TRUE(waitFor([&] { return messages.contains(text(TextId::LeverDone, 2)); }, 5000));
     // The poller, resumed once the search has filled the table, brings the stitch number.
-    ASSERT_TRUE(
-        waitFor([&] { return state.machineStatus.snapshot().currentStitch > 0; }, 8000));
+    ASSERT_TRUE(waitFor([&] { return state.machineStatus.snapshot().currentStitch > 0; }, 8000));
     settle(50);
     const QImage image = window->grab().toImage();
     int grey = 0;

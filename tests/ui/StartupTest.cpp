@@ -105,9 +105,9 @@ TEST_F(Startup, MissingLanguageKeyCountsAsChineseWithoutAsking)
 TEST(AppOptions, ParsesEveryOptionInBothForms)
 {
     QString error;
-    const auto options = parseAppOptions({"--demo", "--config", "/tmp/a.ini", "--machine-port=20001",
-                                          "--listen-port", "20002", "--prefix=127.0.0.",
-                                          "--key", "0123456789abcdef"},
+    const auto options = parseAppOptions({"--demo", "--config", "/tmp/a.ini",
+                                          "--machine-port=20001", "--listen-port", "20002",
+                                          "--prefix=127.0.0.", "--key", "0123456789abcdef"},
                                          &error);
     ASSERT_TRUE(options) << error.toStdString();
     EXPECT_TRUE(options->demo);
@@ -121,8 +121,10 @@ TEST(AppOptions, ParsesEveryOptionInBothForms)
 TEST(AppOptions, RefusesBadInput)
 {
     const QStringList bad[] = {
-        {"--frobnicate"}, {"--config"}, {"--machine-port", "0"}, {"--listen-port", "70000"},
-        {"--listen-port", "12ab"}, {"--demo=1"}, {"--key", "short"},
+        {"--frobnicate"},          {"--config"},
+        {"--machine-port", "0"},   {"--listen-port", "70000"},
+        {"--listen-port", "12ab"}, {"--demo=1"},
+        {"--key", "short"},
     };
     for (const QStringList& args : bad) {
         QString error;

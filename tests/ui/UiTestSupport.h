@@ -43,8 +43,7 @@ inline void settle(int ms)
 }
 
 // Runs the event loop until `done` holds or `ms` milliseconds have passed.
-template <typename Pred>
-bool waitFor(Pred done, int ms)
+template <typename Pred> bool waitFor(Pred done, int ms)
 {
     QElapsedTimer clock;
     clock.start();
@@ -127,8 +126,14 @@ inline void writeFile(const std::string& path, const std::vector<std::uint8_t>& 
     out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
 }
 
-inline bool isWhite(QRgb c) { return (c & 0xFFFFFF) == 0xFFFFFF; }
-inline bool isBlack(QRgb c) { return (c & 0xFFFFFF) == 0; }
+inline bool isWhite(QRgb c)
+{
+    return (c & 0xFFFFFF) == 0xFFFFFF;
+}
+inline bool isBlack(QRgb c)
+{
+    return (c & 0xFFFFFF) == 0;
+}
 
 // Pixels inside `area`, its one-pixel border excluded, that are not white.
 inline int drawnPixels(const QImage& image, const QRect& area)
