@@ -4,6 +4,9 @@
 #include <QFileInfo>
 #include <QFrame>
 #include <QGridLayout>
+#include <QItemSelectionModel>
+#include <QFileSystemModel>
+#include <QAbstractItemView>
 #include <QHBoxLayout>
 #include <QPainter>
 #include <QPushButton>
@@ -133,7 +136,12 @@ CDSFileDialog::CDSFileDialog(QWidget* parent) : QFileDialog(parent)
         grid->addWidget(m_panel, 0, columns, rows + 1, 1);
     }
     resize(u.size(378 + 200, 187 + 80).expandedTo(QSize(1000, 540)));
-    connect(this, &QFileDialog::currentChanged, this, &CDSFileDialog::onCurrentChanged);
+    // The selection drives the preview. The list and detail views share one selection model.
+    if (auto* view = findChild<QAbstractItemView*>(QStringLiteral("listView"))) {
+        m_selection = view->selectionModel();
+        connect(m_selection, &QItemSelectionModel::selectionChanged, this,
+                &CDSFileDialog::onSelectionChanged);
+    }
 }
 
 QStringList CDSFileDialog::choose(QWidget* parent, const QString& folder)
@@ -180,15 +188,31 @@ QString CDSFileDialog::firstOfSelection(const QString& text)
     return text.left(cut + 1) + text.mid(nameStart, nameEnd - nameStart);
 }
 
-void CDSFileDialog::onCurrentChanged(const QString& path)
+void CDSFileDialog::onSelectionChanged()
 {
-    QString text = path;
-    const QStringList selected = selectedFiles();
-    if (selected.size() > 1) {
-        // The dialog's text for several files: the folder, then each name quoted.
-        text = QFileInfo(selected.front()).absolutePath() + u'/';
-        for (const QString& file : selected)
-            text += u'"' + QFileInfo(file).fileName() + QStringLiteral("\" ");
+    QStringList names;
+    QString folderPath;
+    for (const QModelIndex& row : m_selection->selectedRows()) {
+        const QFileInfo info(row.data(QFileSystemModel::FilePathRole).toString());
+        if (info.isDir())
+            folderPath = info.absoluteFilePath();
+        else
+            names << info.fileName();
+    }
+    if (names.isEmpty()) {
+        // Only a folder is selected: the preview stays as it is.
+        if (!folderPath.isEmpty())
+            previewPath(folderPath);
+        return;
+    }
+    // The path of the selection as the system dialog gives it: the folder, then the name, or
+    // each of several names quoted and followed by a blank.
+    QString text = directory().absolutePath() + u'/';
+    if (names.size() == 1) {
+        text += names.front();
+    } else {
+        for (const QString& name : names)
+            text += u'"' + name + QStringLiteral("\" ");
     }
     previewPath(firstOfSelection(text));
 }

@@ -10,6 +10,7 @@
 
 class QCheckBox;
 class QFrame;
+class QItemSelectionModel;
 class QPushButton;
 
 // The preview panel at the right of the design file dialog: the current file's stitches in
@@ -61,11 +62,12 @@ public:
     CDSPreviewPanel* panel() const { return m_panel; }
 
 private:
-    void onCurrentChanged(const QString& path);
+    void onSelectionChanged();
 
     bool m_previewSwitch = true;
     CDSPreviewPanel* m_panel = nullptr;
     QCheckBox* m_previewBox = nullptr;
     QPushButton* m_advanced = nullptr;
     QPushButton* m_extract = nullptr;
+    QItemSelectionModel* m_selection = nullptr;
 };

@@ -1,6 +1,10 @@
 #include <QCheckBox>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QTimer>
+#include <QFileSystemModel>
+#include <QLineEdit>
+#include <QListView>
 
 #include <gtest/gtest.h>
 
@@ -112,4 +116,30 @@ TEST_F(FileDialog, FilterEntriesMatchInAnyLetterCase)
     for (const char* name : {"a.dsb", "b.TBF", "c.plt", "d.Dxf", "e.dst"})
         EXPECT_TRUE(matches(filters[6], name)) << name;
     EXPECT_FALSE(matches(filters[6], "f.dsr"));
+}
+
+TEST_F(FileDialog, ChooseReturnsTheSelectedFilesAndPreviewsTheClickedOne)
+{
+    const QString a = file("a.dst", dstBytes(1));
+    const QString b = file("b.DST", dstBytes(3));
+    int previewed = -1;
+    QTimer::singleShot(100, [&] {
+        auto* dialog = qobject_cast<CDSFileDialog*>(QApplication::activeModalWidget());
+        ASSERT_TRUE(dialog);
+        // A click on b in the list selects it and makes it current.
+        auto* view = dialog->findChild<QListView*>(QStringLiteral("listView"));
+        auto* model = qobject_cast<QFileSystemModel*>(view->model());
+        const QModelIndex index = model->index(b);
+        view->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect |
+                                                           QItemSelectionModel::Rows);
+        waitFor([&] { return dialog->panel()->design().stitches.count > 0; }, 3000);
+        previewed = dialog->panel()->design().summary.colorCount;
+        dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))
+            ->setText(QStringLiteral("\"a.dst\" \"b.DST\""));
+        QMetaObject::invokeMethod(dialog, "accept");
+    });
+    QStringList chosen = CDSFileDialog::choose(nullptr, temp.dir.path());
+    chosen.sort();
+    EXPECT_EQ(previewed, 3) << "the upper-case suffix is listed and previewed";
+    EXPECT_EQ(chosen, (QStringList{a, b}));
 }
