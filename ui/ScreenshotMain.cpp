@@ -6,7 +6,9 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QAbstractItemView>
 #include <QFileInfo>
+#include <QFileSystemModel>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QThread>
@@ -121,8 +123,14 @@ int main(int argc, char** argv)
         dialog.setDirectory(samples);
         dialog.show();
         settle(300);
-        dialog.selectFile(design);
-        dialog.previewPath(design);
+        // Selected the way a click selects it.
+        if (auto* view = dialog.findChild<QAbstractItemView*>(QStringLiteral("listView"))) {
+            const auto* model = qobject_cast<QFileSystemModel*>(view->model());
+            if (model)
+                view->selectionModel()->setCurrentIndex(model->index(design),
+                                                        QItemSelectionModel::ClearAndSelect |
+                                                            QItemSelectionModel::Rows);
+        }
         failures += !save(dialog, folder, QStringLiteral("file-dialog.png"));
     }
     return failures == 0 ? 0 : 1;
