@@ -1,5 +1,6 @@
 #include <QCheckBox>
 #include <QDir>
+#include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -252,4 +253,23 @@ TEST_F(MainWindow, DemoMachineSewsTheSentDesignAndTheViewShowsProgress)
     EXPECT_GT(grey, 0) << "pass 0 greys the design while progress is shown";
     EXPECT_GT(drawnPixels(image, area), grey) << "pass 1 draws the sewn part in colour";
     window->done(0);
+}
+
+TEST_F(MainWindow, SearchWithoutAnswersShowsTheNoticeThenOneTimeoutMessage)
+{
+    auto window = open();
+    auto* notice = window->findChild<QLineEdit*>("1054");
+    window->findChild<QPushButton*>("1031")->click();
+    EXPECT_TRUE(notice->isVisible());
+    QTimer* timeout = window->timer(CHoopwatchDlg::SearchTimer);
+    ASSERT_TRUE(timeout && timeout->isActive());
+    timeout->setInterval(50); // nobody answers on this port; no need to wait ten seconds
+    ASSERT_TRUE(waitFor([&] { return !messages.isEmpty(); }, 3000));
+    settle(200);
+    EXPECT_FALSE(notice->isVisible());
+    EXPECT_FALSE(timeout->isActive());
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages[0].startsWith(text(TextId::SearchTimeoutHead, 2)));
+    EXPECT_TRUE(messages[0].endsWith(text(TextId::SearchTimeoutTail, 2)));
+    EXPECT_EQ(temp.config.readText("Z62_Net_Count", "count", ""), "0");
 }
