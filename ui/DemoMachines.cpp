@@ -28,6 +28,8 @@ QStringList DemoMachines::simArguments(const QStringList& addresses, std::uint16
          << QStringLiteral("--reply-port") << QString::number(replyPort);
     if (!key.isEmpty())
         args << QStringLiteral("--key") << key;
+    // Slow enough that the view visibly turns from grey to colour between status polls.
+    args << QStringLiteral("--speed") << QStringLiteral("30");
     return args;
 }
 
