@@ -89,6 +89,20 @@ int main(int argc, char** argv)
         window.applyLanguage();
         settle(1100);
         failures += !save(window, folder, QStringLiteral("main-design-en.png"));
+        // A machine halfway through the design: grey, with the sewn part in colour.
+        MachineStatus status = state.machineStatus.snapshot();
+        status.currentStitch = 150;
+        status.embroideryState = 1;
+        status.workState = 1;
+        state.machineStatus.store(status);
+        settle(1100);
+        failures += !save(window, folder, QStringLiteral("main-progress-en.png"));
+        state.clearProgress();
+        status.embroideryState = 0;
+        status.workState = 0;
+        status.currentStitch = 0;
+        state.machineStatus.store(status);
+
         window.importDesigns({QDir(samples).absoluteFilePath(QStringLiteral("star.dst"))});
         failures += !save(window, folder, QStringLiteral("main-star-en.png"));
 
