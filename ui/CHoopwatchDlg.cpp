@@ -142,11 +142,9 @@ void CHoopwatchDlg::createControls()
         m_buttons[b.id] = placeControl(button, b.id, u, b.x, b.y, b.w, b.h);
     }
     // Machine page buttons of the template; the list never needs them.
-    for (auto [id, y] : {std::pair{1024, 306}, std::pair{1030, 322}}) {
-        auto* hidden =
-            placeControl(new QPushButton(QStringLiteral("上一页"), this), id, u, 8, y, 90, 14);
-        if (id == 1030)
-            hidden->setText(QStringLiteral("下一页"));
+    for (auto [id, y, caption] :
+         {std::tuple{1024, 306, TextId::Button1033}, std::tuple{1030, 322, TextId::Button1034}}) {
+        auto* hidden = placeControl(new QPushButton(qtText(caption, 1), this), id, u, 8, y, 90, 14);
         hidden->hide();
     }
 
@@ -181,7 +179,7 @@ void CHoopwatchDlg::initDialog()
     writeWindowDefaults(m_config);
     const int count = MachineTable(m_config).count();
     m_machineList->sendPaletteQuery();
-    m_buttons[1006]->setText(QStringLiteral("刺绣确认"));
+    m_buttons[1006]->setText(qtText(TextId::Button1006, 1));
 
     startTimer(ListTimer, 1500, true);
     startTimer(LabelTimer, 1000, false);
