@@ -54,7 +54,8 @@ bool MainWindowLink::isPolling() const
 
 void MainWindowLink::startSearch()
 {
-    // A finished sweep's thread is released when the next one starts.
+    // Each sweep ends by itself after its 256 probes; its thread object is kept until the
+    // window closes, which waits for any sweep still sending.
     auto search = std::make_unique<SearchThread>(m_settings);
     search->start();
     m_searches.push_back(std::move(search));
