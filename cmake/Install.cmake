@@ -23,6 +23,7 @@ install(FILES
     ${CMAKE_SOURCE_DIR}/samples/star.dst
     ${CMAKE_SOURCE_DIR}/samples/rings.dst
     ${CMAKE_SOURCE_DIR}/samples/rings.dsb
+    ${CMAKE_SOURCE_DIR}/samples/star.tbf
     DESTINATION ${CMAKE_INSTALL_DATADIR}/hoopwatch/samples)
 
 set(CPACK_PACKAGE_NAME "hoopwatch")

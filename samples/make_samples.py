@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Writes the small sample designs of this folder (Tajima DST and Barudan DSB).
+"""Writes the small sample designs of this folder (Tajima DST and TBF, Barudan DSB).
 
 Each design is a list of colour blocks; each block is a list of points in 0.1 mm. Moves
 longer than one record allows become jumps; colour blocks are separated by colour changes.
@@ -123,6 +123,32 @@ def build_dsb(name, blocks):
     return header + bytes(records)
 
 
+def build_tbf(blocks, colour_numbers):
+    """TBF: a 0x600-byte header whose bytes at 0x10A name each block's colour number, then
+    records of signed dx, signed dy and a control byte."""
+    header = bytearray(0x600)
+    for k, number in enumerate(colour_numbers):
+        header[0x10A + k] = number
+    records = bytearray()
+    x = y = 0
+    for index, block in enumerate(blocks):
+        if index > 0:
+            records += bytes([0, 0, 0x81])
+        for n, (px, py) in enumerate(block):
+            px, py = round(px), round(py)
+            dx, dy = px - x, py - y
+            steps = max(1, math.ceil(max(abs(dx), abs(dy)) / 120))
+            jump = (n == 0 and (dx or dy)) or steps > 1
+            done_x = done_y = 0
+            for i in range(1, steps + 1):
+                sx, sy = round(dx * i / steps) - done_x, round(dy * i / steps) - done_y
+                records += bytes([sx & 0xFF, sy & 0xFF, 0x90 if jump else 0x80])
+                done_x, done_y = done_x + sx, done_y + sy
+            x, y = px, py
+    records += bytes([0, 0, 0x8F])
+    return bytes(header) + bytes(records)
+
+
 def zigzag(path, width, spacing):
     """A satin-like column along a polyline: points alternate left and right of it."""
     points = []
@@ -202,6 +228,10 @@ def main():
         with open(path, 'wb') as f:
             f.write(build(name, blocks))
         print(path)
+    path = os.path.join(folder, 'star.tbf')
+    with open(path, 'wb') as f:
+        f.write(build_tbf(star(), [3, 7, 12]))
+    print(path)
     path = os.path.join(folder, 'rings.dsb')
     with open(path, 'wb') as f:
         f.write(build_dsb('rings', rings()))
