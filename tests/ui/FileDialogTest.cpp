@@ -1,4 +1,6 @@
 #include <QCheckBox>
+#include <QDir>
+#include <QDirIterator>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTimer>
@@ -9,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "app/UiTexts.h"
+#include "design/DesignLoader.h"
 #include "ui/CDSFileDialog.h"
 #include "UiTestSupport.h"
 
@@ -142,4 +145,33 @@ TEST_F(FileDialog, ChooseReturnsTheSelectedFilesAndPreviewsTheClickedOne)
     chosen.sort();
     EXPECT_EQ(previewed, 3) << "the upper-case suffix is listed and previewed";
     EXPECT_EQ(chosen, (QStringList{a, b}));
+}
+
+TEST_F(FileDialog, EverySampleAndRealDesignPreviews)
+{
+    QStringList files;
+    for (const char* folder : {HOOPWATCH_SAMPLES_DIR, HOOPWATCH_DESIGNS_DIR}) {
+        QDirIterator it(QString::fromUtf8(folder), QDir::Files, QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QString path = it.next();
+            if (designFormatForPath(path.toStdString()))
+                files << path;
+        }
+    }
+    ASSERT_GE(files.size(), 5) << "the samples at least";
+    CDSFileDialog dialog(nullptr);
+    dialog.resize(1000, 540);
+    dialog.show();
+    for (const QString& path : files) {
+        SCOPED_TRACE(path.toStdString());
+        dialog.previewPath(path);
+        const Design& design = dialog.panel()->design();
+        if (path.startsWith(QStringLiteral(HOOPWATCH_SAMPLES_DIR))) {
+            EXPECT_GT(design.summary.stitchCount, 100);
+            EXPECT_GE(design.summary.colorCount, 3);
+        }
+        if (design.stitches.count > 1) {
+            EXPECT_GT(drawnPixels(preview(dialog), preview(dialog).rect()), 10);
+        }
+    }
 }
