@@ -16,6 +16,14 @@ namespace {
 // Far beyond any image, yet small enough for the rasterisers' step arithmetic.
 constexpr std::int32_t kDeviceLimit = kRasterLimit;
 
+// Point buffers shared by every surface of the thread: a surface lives for one paint, and
+// buffers of its own would be allocated, and their pages touched afresh, on every paint.
+template <typename Point> std::vector<Point>& scratch()
+{
+    thread_local std::vector<Point> buffer;
+    return buffer;
+}
+
 } // namespace
 
 QPainterSurface::QPainterSurface(QPainter& painter) : m_painter(&painter)
@@ -102,10 +110,11 @@ void QPainterSurface::drawDevice(std::span<const SurfacePoint> devicePoints)
         rasterPolyline(m_raster, devicePoints, m_pixel, m_pen.style == PenStyle::DashDotDot);
         return;
     }
-    m_qpoints.resize(devicePoints.size());
+    std::vector<QPoint>& qpoints = scratch<QPoint>();
+    qpoints.resize(devicePoints.size());
     for (std::size_t i = 0; i < devicePoints.size(); ++i)
-        m_qpoints[i] = QPoint(devicePoints[i].x, devicePoints[i].y);
-    m_painter->drawPolyline(m_qpoints.data(), int(m_qpoints.size()));
+        qpoints[i] = QPoint(devicePoints[i].x, devicePoints[i].y);
+    m_painter->drawPolyline(qpoints.data(), int(qpoints.size()));
 }
 
 namespace {
@@ -152,7 +161,8 @@ private:
 
 void QPainterSurface::drawMapped(std::span<const SurfacePoint> points)
 {
-    m_device.resize(points.size());
+    std::vector<SurfacePoint>& device = scratch<SurfacePoint>();
+    device.resize(points.size());
     const Mapping& m = m_mapping;
     if (AxisMap::suits(m.viewportExtent.x) && AxisMap::suits(m.viewportExtent.y)) {
         const AxisMap xs(m.windowOrigin.x, m.windowExtent.x, m.viewportOrigin.x,
@@ -160,12 +170,12 @@ void QPainterSurface::drawMapped(std::span<const SurfacePoint> points)
         const AxisMap ys(m.windowOrigin.y, m.windowExtent.y, m.viewportOrigin.y,
                          m.viewportExtent.y);
         for (std::size_t i = 0; i < points.size(); ++i)
-            m_device[i] = {xs.map(points[i].x), ys.map(points[i].y)};
+            device[i] = {xs.map(points[i].x), ys.map(points[i].y)};
     } else {
         for (std::size_t i = 0; i < points.size(); ++i)
-            m_device[i] = toDevice(points[i]);
+            device[i] = toDevice(points[i]);
     }
-    drawDevice(m_device);
+    drawDevice(device);
 }
 
 void QPainterSurface::polyline(std::span<const SurfacePoint> points)
@@ -194,7 +204,7 @@ void QPainterSurface::lineStrip(std::span<const SurfacePoint> points)
         return;
     flush();
     drawMapped(points);
-    m_position = m_device.back();
+    m_position = scratch<SurfacePoint>().back();
 }
 
 void QPainterSurface::flush()

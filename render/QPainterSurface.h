@@ -58,9 +58,6 @@ private:
     // The image's pixels when lines can be drawn there directly; empty otherwise.
     PixelBuffer m_raster;
     std::uint32_t m_pixel = 0xFF000000;
-    // Reused for every line, so drawing allocates only when a longer line comes along.
-    std::vector<SurfacePoint> m_device;
-    std::vector<QPoint> m_qpoints;
     // Consecutive lineTo calls are drawn as one polyline, which keeps the dash pattern
     // running along the line just as a polyline would.
     std::vector<SurfacePoint> m_strip;

@@ -3,7 +3,6 @@
 #include <array>
 #include <cstdint>
 #include <span>
-#include <vector>
 
 #include "design/Design.h"
 #include "render/DrawingSurface.h"
@@ -37,8 +36,9 @@ struct RenderCursor
     std::int32_t recordIndex = 0;
     bool sequinSpan = false;
     std::int32_t state = 2;
-    std::vector<SurfacePoint> stitchPath = std::vector<SurfacePoint>(kPathCapacity);
-    std::vector<SurfacePoint> jumpPath = std::vector<SurfacePoint>(kPathCapacity);
+    // Fixed buffers in the walk's own stack frame: no allocation and no fresh pages per call.
+    std::array<SurfacePoint, kPathCapacity> stitchPath;
+    std::array<SurfacePoint, kPathCapacity> jumpPath;
     const Stitch* current = nullptr;
 };
 
