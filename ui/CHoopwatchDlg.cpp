@@ -243,6 +243,7 @@ void CHoopwatchDlg::applyLanguage()
     for (const ButtonSpec& b : kButtons)
         m_buttons[b.id]->setText(text(b.text));
     m_waitText->setText(text(TextId::WaitText1054));
+    redraw(); // the information strip speaks the new language too
 }
 
 QRect CHoopwatchDlg::designArea() const
