@@ -93,8 +93,10 @@ void CDSPreviewPanel::paintEvent(QPaintEvent*)
                         {s.left(), s.top(), s.right() + 1, s.bottom() + 1});
     }
     painter.drawImage(area.topLeft(), image);
-    // The design stays until the selection changes, so a repaint (the dialog uncovered or
-    // resized) shows the same preview instead of an empty field.
+    // The preview holds a design only for the paint that follows a selection change, so a
+    // dialog left open never keeps a large design in memory; a later repaint shows the empty
+    // field until the selection changes again.
+    clearStitches(&m_design.stitches);
 }
 
 CDSFileDialog::CDSFileDialog(QWidget* parent) : QFileDialog(parent)

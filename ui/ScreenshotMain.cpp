@@ -36,9 +36,10 @@ void settle(int ms)
     }
 }
 
-bool save(QWidget& widget, const QString& folder, const QString& name)
+bool save(QWidget& widget, const QString& folder, const QString& name, bool settleFirst = true)
 {
-    settle(150);
+    if (settleFirst)
+        settle(150);
     const QString path = folder + u'/' + name;
     const bool ok = widget.grab().save(path);
     std::printf("%s %s\n", ok ? "wrote" : "FAILED", qPrintable(path));
@@ -145,7 +146,11 @@ int main(int argc, char** argv)
                                                         QItemSelectionModel::ClearAndSelect |
                                                             QItemSelectionModel::Rows);
         }
-        failures += !save(dialog, folder, QStringLiteral("file-dialog.png"));
+        settle(300);
+        // The preview holds its design for one paint after a selection change: load it once
+        // more and grab before anything else repaints the panel.
+        dialog.previewPath(design);
+        failures += !save(dialog, folder, QStringLiteral("file-dialog.png"), false);
     }
     return failures == 0 ? 0 : 1;
 }
