@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <span>
 
 #include "design/Design.h"
 #include "design/DesignLoader.h"
@@ -31,4 +33,23 @@ inline void checkDesign(const StitchList& list, const DesignExtents& extents, bo
     if (summary.stitchCount != list.count || summary.colorCount < 1)
         __builtin_trap();
     (void)summaryLine(summary);
+}
+
+using ReaderFn = bool (*)(std::span<const std::uint8_t>, StitchList*, DesignExtents*);
+
+// One reader run on the fuzzer's bytes, checked as above; without a list the extents come out
+// the same or wider (no ejects are folded away).
+inline int fuzzReader(ReaderFn read, const std::uint8_t* data, std::size_t size)
+{
+    const std::span<const std::uint8_t> bytes(data, size);
+    StitchList list;
+    DesignExtents extents;
+    const bool readOk = read(bytes, &list, &extents);
+    checkDesign(list, extents, readOk);
+    DesignExtents alone;
+    read(bytes, nullptr, &alone);
+    if (readOk && (alone.left > extents.left || alone.right < extents.right ||
+                   alone.bottom > extents.bottom || alone.top < extents.top))
+        __builtin_trap();
+    return 0;
 }
