@@ -12,6 +12,7 @@
 #include "design/DsbReader.h"
 #include "design/DsrReader.h"
 #include "design/DstReader.h"
+#include "design/RecordSink.h"
 #include "design/TbfReader.h"
 
 namespace {
@@ -133,9 +134,7 @@ bool readDesignBytes(DesignFormat format, std::span<const std::uint8_t> file, St
         return readDst(file, list, extents);
     case DesignFormat::Dsb:
         // The DSB reader sees the records only; a file shorter than its header has none.
-        return readDsb(file.size() > kDsbHeaderSize ? file.subspan(kDsbHeaderSize)
-                                                    : std::span<const std::uint8_t>{},
-                       list, extents);
+        return readDsb(bytesAfterHeader(file, kDsbHeaderSize), list, extents);
     case DesignFormat::Tbf:
         return readTbf(file, list, extents);
     case DesignFormat::Dsr:

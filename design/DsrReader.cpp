@@ -17,12 +17,12 @@ struct DsrState
 };
 
 // How many colour changes the reader will insert, so the list is reserved exactly once.
-std::size_t insertedChanges(std::span<const std::uint8_t> bytes, std::size_t n)
+std::size_t insertedChanges(std::span<const std::uint8_t> records, std::size_t n)
 {
     std::size_t changes = 0;
     bool changing = false;
     for (std::size_t i = 0; i < n; ++i) {
-        const std::uint8_t b0 = bytes[kHeaderSize + kRecordSize * i];
+        const std::uint8_t b0 = records[kRecordSize * i];
         if ((!changing && b0 == kColourCode) || (changing && b0 == 1)) {
             changing = !changing;
             ++changes;
@@ -35,13 +35,14 @@ std::size_t insertedChanges(std::span<const std::uint8_t> bytes, std::size_t n)
 
 bool readDsr(std::span<const std::uint8_t> bytes, StitchList* list, DesignExtents* extents)
 {
-    if (bytes.size() <= kHeaderSize)
+    const std::span<const std::uint8_t> records = bytesAfterHeader(bytes, kHeaderSize);
+    if (records.empty())
         return false;
-    const std::size_t n = (bytes.size() - kHeaderSize) / kRecordSize;
-    const std::size_t bound = list != nullptr ? n + insertedChanges(bytes, n) : 0;
+    const std::size_t n = records.size() / kRecordSize;
+    const std::size_t bound = list != nullptr ? n + insertedChanges(records, n) : 0;
     RecordSink sink(list, extents, static_cast<std::int64_t>(bound));
     DsrState st;
-    const std::uint8_t* p = bytes.data() + kHeaderSize;
+    const std::uint8_t* p = records.data();
     for (std::size_t i = 0; i < n; ++i, p += kRecordSize) {
         const std::uint8_t b0 = p[0];
         const std::uint8_t b1 = p[1];

@@ -61,11 +61,11 @@ struct DstState
 
 bool readDst(std::span<const std::uint8_t> bytes, StitchList* list, DesignExtents* extents)
 {
-    const std::size_t n =
-        bytes.size() > kHeaderSize ? (bytes.size() - kHeaderSize) / kRecordSize : 0;
+    const std::span<const std::uint8_t> records = bytesAfterHeader(bytes, kHeaderSize);
+    const std::size_t n = records.size() / kRecordSize;
     RecordSink sink(list, extents, static_cast<std::int64_t>(n));
     DstState st;
-    const std::uint8_t* p = bytes.data() + (n > 0 ? kHeaderSize : 0);
+    const std::uint8_t* p = records.data();
     for (std::size_t i = 0; i < n; ++i, p += kRecordSize) {
         const std::uint8_t b0 = p[0];
         const std::uint8_t b1 = p[1];

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
+#include <span>
 
 #include "design/Design.h"
 
@@ -81,3 +83,10 @@ private:
     std::int64_t m_minY = 0;
     std::int64_t m_maxY = 0;
 };
+
+// The bytes after a file's header; none when the file is no longer than its header.
+inline std::span<const std::uint8_t> bytesAfterHeader(std::span<const std::uint8_t> file,
+                                                      std::size_t headerSize)
+{
+    return file.size() > headerSize ? file.subspan(headerSize) : std::span<const std::uint8_t>{};
+}

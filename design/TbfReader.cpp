@@ -31,13 +31,13 @@ std::uint8_t colourTableEntry(std::span<const std::uint8_t> bytes, std::size_t b
 
 bool readTbf(std::span<const std::uint8_t> bytes, StitchList* list, DesignExtents* extents)
 {
-    const std::size_t n =
-        bytes.size() > kHeaderSize ? (bytes.size() - kHeaderSize) / kRecordSize : 0;
+    const std::span<const std::uint8_t> records = bytesAfterHeader(bytes, kHeaderSize);
+    const std::size_t n = records.size() / kRecordSize;
     RecordSink sink(list, extents, static_cast<std::int64_t>(n));
     TbfState st;
     if (const std::uint8_t first = colourTableEntry(bytes, 0); first != 0)
         st.colour = first;
-    const std::uint8_t* p = bytes.data() + (n > 0 ? kHeaderSize : 0);
+    const std::uint8_t* p = records.data();
     for (std::size_t i = 0; i < n; ++i, p += kRecordSize) {
         const int dx = static_cast<std::int8_t>(p[0]);
         const int dy = static_cast<std::int8_t>(p[1]);
