@@ -149,11 +149,12 @@ void MachineTable::tick(int k, bool ticked) const
     });
 }
 
-std::optional<std::string> MachineTable::firstChosenAddress() const
+std::optional<std::string> MachineTable::firstChosenAddress(int max) const
 {
     return ConfigFile::transaction([&]() -> std::optional<std::string> {
         const ProfileDocument document = m_config.snapshot();
-        for (const auto& [index, section] : entrySections(document, countOf(document))) {
+        const int count = std::min(countOf(document), max);
+        for (const auto& [index, section] : entrySections(document, count)) {
             if (parseCNumber(document.value(section, kChooseKey).value_or("0")) != 0)
                 return document.value(section, kAddressKey).value_or(std::string(kMissingAddress));
         }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <climits>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -43,8 +44,8 @@ public:
     void reset() const;
     // Ticking k unticks every other entry; unticking touches only k.
     void tick(int k, bool ticked) const;
-    // The address of the first entry whose IsChoose is not 0.
-    std::optional<std::string> firstChosenAddress() const;
+    // The address of the first entry whose IsChoose is not 0, among the first max entries.
+    std::optional<std::string> firstChosenAddress(int max = INT_MAX) const;
     // The first max entries, for the main window.
     std::vector<MachineEntry> load(int max = 100) const;
 

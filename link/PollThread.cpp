@@ -1,6 +1,6 @@
 #include "link/PollThread.h"
 
-#include <algorithm>
+#include <utility>
 
 #include "app/ConfigFile.h"
 #include "app/MachineTable.h"
@@ -40,16 +40,10 @@ std::optional<std::string> PollThread::pollAddress()
 {
     const MachineTable table{ConfigFile(m_settings.configPath)};
     return ConfigFile::transaction([&]() -> std::optional<std::string> {
-        const int count = table.count();
-        if (count <= 0)
+        if (table.count() <= 0)
             return std::nullopt;
-        const int read = std::min(count, kPollMaxMachines);
-        for (int i = 0; i < read; ++i) {
-            if (table.isChoose(i) != 0) {
-                m_address = table.address(i);
-                break;
-            }
-        }
+        if (auto chosen = table.firstChosenAddress(kPollMaxMachines))
+            m_address = std::move(chosen);
         // Without a chosen machine now, the last chosen one is still polled.
         return m_address;
     });
