@@ -89,25 +89,34 @@ bool wantsHelp(const ArgList& args)
     return false;
 }
 
+// Help, an unknown option or no file at all end a file command with this exit code; nothing
+// when there are files to work on.
+std::optional<int> endBeforeFiles(const char* name, const char* usage, const ArgList& args)
+{
+    if (wantsHelp(args)) {
+        std::fputs(usage, stdout);
+        return 0;
+    }
+    if (const auto unknown = args.unknownOption()) {
+        std::fprintf(stderr, "hoopwatch-cli %s: unknown option '%s'\n%s", name, unknown->c_str(),
+                     usage);
+        return kExitUsage;
+    }
+    if (args.rest().empty()) {
+        std::fputs(usage, stderr);
+        return kExitUsage;
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 int cmdInfo(const GlobalOptions&, ArgList args)
 {
-    if (wantsHelp(args)) {
-        std::fputs(kInfoUsage, stdout);
-        return 0;
-    }
     const bool json = args.takeFlag("--json");
-    if (const auto unknown = args.unknownOption()) {
-        std::fprintf(stderr, "hoopwatch-cli info: unknown option '%s'\n%s", unknown->c_str(),
-                     kInfoUsage);
-        return kExitUsage;
-    }
+    if (const auto end = endBeforeFiles("info", kInfoUsage, args))
+        return *end;
     const std::vector<std::string>& files = args.rest();
-    if (files.empty()) {
-        std::fputs(kInfoUsage, stderr);
-        return kExitUsage;
-    }
     int worst = 0;
     std::vector<std::string> objects;
     for (const std::string& path : files) {
@@ -139,20 +148,9 @@ int cmdInfo(const GlobalOptions&, ArgList args)
 
 int cmdDump(const GlobalOptions&, ArgList args)
 {
-    if (wantsHelp(args)) {
-        std::fputs(kDumpUsage, stdout);
-        return 0;
-    }
-    if (const auto unknown = args.unknownOption()) {
-        std::fprintf(stderr, "hoopwatch-cli dump: unknown option '%s'\n%s", unknown->c_str(),
-                     kDumpUsage);
-        return kExitUsage;
-    }
+    if (const auto end = endBeforeFiles("dump", kDumpUsage, args))
+        return *end;
     const std::vector<std::string>& files = args.rest();
-    if (files.empty()) {
-        std::fputs(kDumpUsage, stderr);
-        return kExitUsage;
-    }
     int worst = 0;
     for (const std::string& path : files) {
         Design design;
