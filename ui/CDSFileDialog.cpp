@@ -13,8 +13,8 @@
 
 #include "app/UiTexts.h"
 #include "design/DesignLoader.h"
+#include "render/PreviewView.h"
 #include "render/QPainterSurface.h"
-#include "render/StitchRenderer.h"
 #include "render/SummaryLine.h"
 #include "ui/DialogUnits.h"
 #include "ui/QtTexts.h"
@@ -35,6 +35,11 @@ QString anyCasePattern(const QString& pattern)
 }
 
 constexpr int kPanelWidth = 340;
+
+QRect toQRect(const SurfaceRect& r)
+{
+    return QRect(r.left, r.top, r.width(), r.height());
+}
 
 } // namespace
 
@@ -58,39 +63,29 @@ void CDSPreviewPanel::resizeEvent(QResizeEvent* event)
 
 QRect CDSPreviewPanel::previewRect() const
 {
-    const int w = width();
-    const int h = height();
-    const int p = m_measure->width();
-    return QRect(QPoint(w - p, 35), QPoint(w - 10 - 1, h - 42 - 1));
+    return toQRect(previewLayout(width(), height(), m_measure->width()).preview);
 }
 
 QRect CDSPreviewPanel::summaryRect() const
 {
-    const int w = width();
-    const int h = height();
-    const int p = m_measure->width();
-    return QRect(QPoint(w - p, h - 32), QPoint(w - 10 - 1, h - 1));
+    return toQRect(previewLayout(width(), height(), m_measure->width()).summary);
 }
 
 void CDSPreviewPanel::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
-    const QRect area = previewRect();
+    const PreviewLayout layout = previewLayout(width(), height(), m_measure->width());
+    const QRect area = toQRect(layout.preview);
     if (area.width() <= 0 || area.height() <= 0)
         return;
     QImage image(area.size(), QImage::Format_RGB32);
-    image.fill(Qt::white);
     {
         QPainterSurface surface(image);
-        surface.rectangle({0, 0, area.width(), area.height()}, kWhite);
-        renderPreview(surface, m_design.stitches, m_design.extents,
-                      RenderTarget{area.width(), area.height()});
+        paintPreviewArea(surface, RenderTarget{area.width(), area.height()}, m_design);
     }
     if (m_design.stitches.count > 0) {
         QPainterSurface surface(painter);
-        const QRect s = summaryRect();
-        drawSummaryLine(surface, m_design.summary,
-                        {s.left(), s.top(), s.right() + 1, s.bottom() + 1});
+        drawSummaryLine(surface, m_design.summary, layout.summary);
     }
     painter.drawImage(area.topLeft(), image);
     // The preview holds a design only for the paint that follows a selection change, so a
