@@ -16,22 +16,8 @@ using namespace ui_test;
 
 namespace {
 
-QString text(TextId id, int language)
+class Language : public QuietMessages
 {
-    const std::string_view t = uiText(id, language);
-    return QString::fromUtf8(t.data(), qsizetype(t.size()));
-}
-
-class Language : public ::testing::Test
-{
-protected:
-    void SetUp() override
-    {
-        ensureApplication();
-        m_previous = setMessageHook([](const QString&) {});
-    }
-    void TearDown() override { setMessageHook(m_previous); }
-    MessageHook m_previous;
 };
 
 } // namespace

@@ -22,12 +22,6 @@ using namespace ui_test;
 
 namespace {
 
-QString text(TextId id, int language)
-{
-    const std::string_view t = uiText(id, language);
-    return QString::fromUtf8(t.data(), qsizetype(t.size()));
-}
-
 // A window on a table of one loopback machine, English, messages collected.
 class MainWindow : public ::testing::Test
 {
@@ -51,6 +45,18 @@ protected:
         auto window = std::make_unique<CHoopwatchDlg>(temp.config, settings, state);
         window->show();
         return window;
+    }
+    // Starts `machines` at `addresses` on the window's machine port, answering on a known
+    // port, with an empty table for the opening search to fill.
+    ::testing::AssertionResult startDemo(DemoMachines& machines, const QString& sim,
+                                         const QStringList& addresses)
+    {
+        settings.listenPort = static_cast<std::uint16_t>(settings.machinePort + 1);
+        temp.config.writeText("Z62_Net_Count", "count", "0");
+        QString error;
+        if (!machines.start(sim, addresses, settings.machinePort, settings.listenPort, {}, &error))
+            return ::testing::AssertionFailure() << error.toStdString();
+        return ::testing::AssertionSuccess();
     }
     QString designFile(const std::string& name, int squares = 1)
     {
@@ -199,13 +205,8 @@ TEST_F(MainWindow, DemoMachinesAreFoundByTheSearchAtOpening)
     const QString sim = QStringLiteral(HOOPWATCH_BIN_DIR "/z62-sim");
     if (!QFileInfo::exists(sim))
         GTEST_SKIP() << "z62-sim not built";
-    settings.listenPort = static_cast<std::uint16_t>(settings.machinePort + 1);
-    temp.config.writeText("Z62_Net_Count", "count", "0");
     DemoMachines machines;
-    QString error;
-    ASSERT_TRUE(machines.start(sim, DemoMachines::defaultAddresses(), settings.machinePort,
-                               settings.listenPort, {}, &error))
-        << error.toStdString();
+    ASSERT_TRUE(startDemo(machines, sim, DemoMachines::defaultAddresses()));
 
     auto window = open();
     MachineList& list = window->machineList();
@@ -224,13 +225,8 @@ TEST_F(MainWindow, DemoMachineSewsTheSentDesignAndTheViewShowsProgress)
     const QString sim = QStringLiteral(HOOPWATCH_BIN_DIR "/z62-sim");
     if (!QFileInfo::exists(sim))
         GTEST_SKIP() << "z62-sim not built";
-    settings.listenPort = static_cast<std::uint16_t>(settings.machinePort + 1);
-    temp.config.writeText("Z62_Net_Count", "count", "0");
     DemoMachines machines;
-    QString error;
-    ASSERT_TRUE(
-        machines.start(sim, {"127.0.0.101"}, settings.machinePort, settings.listenPort, {}, &error))
-        << error.toStdString();
+    ASSERT_TRUE(startDemo(machines, sim, {"127.0.0.101"}));
 
     auto window = open();
     ASSERT_TRUE(waitFor([&] { return window->machineList().box(0)->isChecked(); }, 6000));

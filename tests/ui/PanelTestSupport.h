@@ -1,7 +1,7 @@
 #pragma once
 
-// Shared helpers of the panel tests: one QApplication, a settings file in a temporary
-// folder, and an in-process machine that records what arrives on a loopback port.
+// Shared helpers of the panel tests: the window tests' QApplication and settings file, and an
+// in-process machine that records what arrives on a loopback port.
 
 #include <atomic>
 #include <chrono>
@@ -11,48 +11,16 @@
 #include <thread>
 #include <vector>
 
-#include <QApplication>
-#include <QTemporaryDir>
-
 #include "app/ConfigFile.h"
 #include "link/LinkSettings.h"
 #include "link/PacketCipher.h"
 #include "link/UdpSocket.h"
+#include "UiTestSupport.h"
 
 namespace panel_test {
 
-inline void ensureApplication()
-{
-    if (QApplication::instance() == nullptr) {
-        static int argc = 1;
-        static char name[] = "test_ui_panels";
-        static char* argv[] = {name, nullptr};
-        new QApplication(argc, argv); // lives for the whole test run
-    }
-}
-
-// A settings file in a folder of its own, removed with the object.
-struct TempConfig
-{
-    QTemporaryDir dir;
-    ConfigFile config{(dir.path() + QStringLiteral("/ZUZiruro.ini")).toStdString()};
-
-    // Writes a machine table: one entry per address with the given IsChoose values.
-    void writeMachines(const std::vector<std::string>& addresses,
-                       const std::vector<int>& ticks) const
-    {
-        config.writeText("Z62_Net_Count", "count", std::to_string(addresses.size()));
-        for (std::size_t i = 0; i < addresses.size(); ++i) {
-            const std::string section = "Z62_Net_" + std::to_string(i);
-            config.writeText(section, "Ip", addresses[i]);
-            config.writeText(section, "IsChoose", std::to_string(ticks[i]));
-        }
-    }
-    int isChoose(int i) const
-    {
-        return config.readNumber("Z62_Net_" + std::to_string(i), "IsChoose", "-1");
-    }
-};
+using ui_test::ensureApplication;
+using ui_test::TempConfig;
 
 // A machine on 127.0.0.1 and a free port that keeps every datagram, decrypted as far as
 // whole cipher blocks go, with its arrival time.

@@ -48,16 +48,8 @@ StartRun runStart(const TempConfig& temp, int tick)
     return run;
 }
 
-class Startup : public ::testing::Test
+class Startup : public QuietMessages
 {
-protected:
-    void SetUp() override
-    {
-        ensureApplication();
-        m_previous = setMessageHook([](const QString&) {});
-    }
-    void TearDown() override { setMessageHook(m_previous); }
-    MessageHook m_previous;
 };
 
 } // namespace

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <random>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <QApplication>
@@ -16,8 +17,12 @@
 #include <QTemporaryDir>
 #include <QThread>
 
+#include <gtest/gtest.h>
+
 #include "app/ConfigFile.h"
+#include "app/UiTexts.h"
 #include "link/LinkSettings.h"
+#include "ui/MessageBoxes.h"
 
 namespace ui_test {
 
@@ -85,14 +90,22 @@ struct TempConfig
         return s;
     }
 
-    void writeMachines(const std::vector<std::string>& addresses) const
+    // Writes a machine table: one entry per address with the given IsChoose values, or with
+    // only the first entry ticked when there are none.
+    void writeMachines(const std::vector<std::string>& addresses,
+                       const std::vector<int>& ticks = {}) const
     {
         config.writeText("Z62_Net_Count", "count", std::to_string(addresses.size()));
         for (std::size_t i = 0; i < addresses.size(); ++i) {
             const std::string section = "Z62_Net_" + std::to_string(i);
+            const int tick = ticks.empty() ? int(i == 0) : ticks[i];
             config.writeText(section, "Ip", addresses[i]);
-            config.writeText(section, "IsChoose", i == 0 ? "1" : "0");
+            config.writeText(section, "IsChoose", std::to_string(tick));
         }
+    }
+    int isChoose(int i) const
+    {
+        return config.readNumber("Z62_Net_" + std::to_string(i), "IsChoose", "-1");
     }
 
     std::string readAll() const
@@ -100,6 +113,26 @@ struct TempConfig
         std::ifstream in(path);
         return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     }
+};
+
+// A text of the two-language table as Qt text.
+inline QString text(TextId id, int language)
+{
+    const std::string_view t = uiText(id, language);
+    return QString::fromUtf8(t.data(), qsizetype(t.size()));
+}
+
+// A fixture whose message boxes are swallowed, so no test blocks on one.
+class QuietMessages : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ensureApplication();
+        m_previous = setMessageHook([](const QString&) {});
+    }
+    void TearDown() override { setMessageHook(m_previous); }
+    MessageHook m_previous;
 };
 
 // A DST file: the 512-byte header, then `squares` squares of 8.1 mm sides, each in a colour
