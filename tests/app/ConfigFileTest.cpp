@@ -14,7 +14,7 @@
 #include <gtest/gtest.h>
 
 #include "app/ProfileDocument.h"
-#include "tests/app/TempFolder.h"
+#include "tests/support/TempFolder.h"
 
 namespace {
 

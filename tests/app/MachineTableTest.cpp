@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/app/TempFolder.h"
+#include "tests/support/TempFolder.h"
 
 namespace {
 

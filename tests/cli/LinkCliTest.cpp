@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include "tests/cli/ProcessRunner.h"
+#include "tests/support/TempFolder.h"
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
@@ -59,21 +60,13 @@ class LinkCli : public ::testing::Test
 protected:
     void SetUp() override
     {
-        m_dir = fs::temp_directory_path() /
-                ("hoopwatch-cli-link-" + std::to_string(::getpid()) + "-" +
-                 std::to_string(std::uniform_int_distribution<int>(0, 1 << 30)(rng())));
-        fs::create_directories(m_dir / "saved");
+        fs::create_directories(m_dir.path() / "saved");
         m_machinePort = randomPort();
         m_listenPort = randomPort();
     }
-    void TearDown() override
-    {
-        m_sim.reset();
-        std::error_code ec;
-        fs::remove_all(m_dir, ec);
-    }
+    void TearDown() override { m_sim.reset(); }
 
-    std::string path(const std::string& name) const { return (m_dir / name).string(); }
+    std::string path(const std::string& name) const { return m_dir.file(name); }
 
     // Machine table: one entry per address with its IsChoose value.
     void writeTable(const std::vector<std::pair<std::string, int>>& machines)
@@ -128,7 +121,7 @@ protected:
 
     ProcessResult cli(std::vector<std::string> args)
     {
-        return runProcess(cliArgs(std::move(args)), m_dir.string());
+        return runProcess(cliArgs(std::move(args)), m_dir.path().string());
     }
 
     // The sim's log lines for requests of `code` (all requests when 0).
@@ -154,7 +147,7 @@ protected:
         return path(name);
     }
 
-    fs::path m_dir;
+    TempFolder m_dir;
     int m_machinePort = 0;
     int m_listenPort = 0;
     std::unique_ptr<BackgroundProcess> m_sim;

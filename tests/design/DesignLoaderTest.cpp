@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <string>
 
@@ -9,35 +8,11 @@
 
 #include "design/DesignLoader.h"
 #include "tests/design/DesignTestSupport.h"
+#include "tests/support/TempFolder.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-class TempDir
-{
-public:
-    TempDir()
-    {
-        m_path = fs::temp_directory_path() /
-                 ("hoopwatch-design-" +
-                  std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
-                  std::to_string(reinterpret_cast<std::uintptr_t>(this)));
-        fs::create_directories(m_path);
-    }
-    ~TempDir() { fs::remove_all(m_path); }
-    std::string write(const std::string& name, const std::vector<std::uint8_t>& bytes) const
-    {
-        const fs::path p = m_path / name;
-        std::ofstream(p, std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-        return p.string();
-    }
-    const fs::path& path() const { return m_path; }
-
-private:
-    fs::path m_path;
-};
 
 Stitch at(double x, double y, StitchType t = StitchType::Normal)
 {
@@ -86,7 +61,7 @@ TEST(DesignLoader, ReadStopsWhenASourceRunsDry)
 
 TEST(DesignLoader, LoadsByTheSuffixAndLeavesAnEmptyDesignOnFailure)
 {
-    TempDir dir;
+    TempFolder dir;
     std::vector<std::uint8_t> dst(512, 0);
     dst.insert(dst.end(), {0x01, 0x00, 0x03, 0x00, 0x00, 0xC3});
     // The DSB loader skips the 512-byte header: the same records decode differently.

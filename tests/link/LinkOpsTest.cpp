@@ -3,7 +3,6 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -18,38 +17,12 @@
 #include "link/PollThread.h"
 #include "link/StatusDisplay.h"
 #include "link/UdpSocket.h"
+#include "tests/support/TempFolder.h"
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
 namespace {
-
-class Scratch
-{
-public:
-    Scratch()
-    {
-        std::random_device rd;
-        m_dir = fs::temp_directory_path() /
-                ("hoopwatch-ops-" + std::to_string(rd()) + std::to_string(rd()));
-        fs::create_directories(m_dir);
-    }
-    ~Scratch()
-    {
-        std::error_code ec;
-        fs::remove_all(m_dir, ec);
-    }
-    std::string file(const std::string& name) const { return (m_dir / name).string(); }
-    std::string write(const std::string& name, const std::vector<std::uint8_t>& bytes) const
-    {
-        std::ofstream(file(name), std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-        return file(name);
-    }
-
-private:
-    fs::path m_dir;
-};
 
 // A machine stand-in on 127.0.0.1: collects what arrives, decrypted.
 class FakeMachine
@@ -104,7 +77,7 @@ std::vector<std::uint8_t> pattern(std::size_t n)
 
 TEST(DesignTransfer, UnusableFilesAreRefusedWithTheirText)
 {
-    Scratch dir;
+    TempFolder dir;
     const std::string exact = dir.file("exact.dst");
     const std::string over = dir.file("over.dst");
     // Sparse files: the sizes cost no disk space.
@@ -189,7 +162,7 @@ TEST(DesignTransfer, StopEndsTheTransferBetweenDatagrams)
 
 TEST(DesignTransfer, BatchGoesOnAfterAFailedFile)
 {
-    Scratch dir;
+    TempFolder dir;
     FakeMachine machine;
     const std::vector<std::string> paths = {dir.write("one.dst", pattern(5)), dir.file("gone.dst"),
                                             dir.write("two.dst", pattern(6))};
@@ -345,7 +318,7 @@ TEST(StatusDisplay, StateTextsAndLabelsFollowTheStatusBytes)
 
 TEST(PollThread, EndsAtOnceWithAnEmptyTableOrNoChosenMachine)
 {
-    Scratch dir;
+    TempFolder dir;
     FakeMachine machine;
     LinkState state;
     for (const auto& table : {std::vector<std::pair<std::string, int>>{},
@@ -363,7 +336,7 @@ TEST(PollThread, EndsAtOnceWithAnEmptyTableOrNoChosenMachine)
 
 TEST(PollThread, KeepsPollingTheLastChosenMachineUntilTheTableEmpties)
 {
-    Scratch dir;
+    TempFolder dir;
     FakeMachine machine;
     LinkState state;
     state.currentDesignId = 42;
@@ -388,7 +361,7 @@ TEST(PollThread, KeepsPollingTheLastChosenMachineUntilTheTableEmpties)
 
 TEST(PollThread, StopsPromptlyDuringItsPause)
 {
-    Scratch dir;
+    TempFolder dir;
     FakeMachine machine;
     LinkState state;
     writeTable(dir.file("t.ini"), {{"127.0.0.1", 1}});

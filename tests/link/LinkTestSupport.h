@@ -2,10 +2,8 @@
 
 #include <chrono>
 #include <cstdint>
-#include <filesystem>
 #include <functional>
 #include <mutex>
-#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -14,28 +12,7 @@
 #include "link/PacketCipher.h"
 #include "link/ReceiverThread.h"
 #include "link/UdpSocket.h"
-
-// A folder of its own for one test, removed afterwards.
-class TempDir
-{
-public:
-    TempDir()
-    {
-        std::random_device rd;
-        m_path = std::filesystem::temp_directory_path() /
-                 ("hoopwatch-link-" + std::to_string(rd()) + std::to_string(rd()));
-        std::filesystem::create_directories(m_path);
-    }
-    ~TempDir()
-    {
-        std::error_code ec;
-        std::filesystem::remove_all(m_path, ec);
-    }
-    std::string file(const std::string& name) const { return (m_path / name).string(); }
-
-private:
-    std::filesystem::path m_path;
-};
+#include "tests/support/TempFolder.h"
 
 // Polls until `done` holds or about two seconds have passed.
 inline bool waitFor(const std::function<bool()>& done)

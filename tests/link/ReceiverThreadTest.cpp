@@ -62,7 +62,7 @@ protected:
         return waitFor([&] { return state.currentDesignId == id; });
     }
 
-    TempDir dir;
+    TempFolder dir;
     ConfigFile config{dir.file("ZUZiruro.ini")};
     MachineTable table{config};
     LinkSettings settings;
@@ -241,7 +241,7 @@ TEST_F(Receiver, SearchRepliesAppendEachNewAddressOnceInOrder)
 
 TEST(ReceiverThread, WritesItsDefaultsWhenTheFileIsMissingAndStopsPromptly)
 {
-    TempDir dir;
+    TempFolder dir;
     LinkSettings settings;
     settings.listenPort = 0;
     settings.configPath = dir.file("ZUZiruro.ini");
@@ -261,7 +261,7 @@ TEST(ReceiverThread, WritesItsDefaultsWhenTheFileIsMissingAndStopsPromptly)
 
 TEST(ReceiverThread, TakenPortReportsSocketFailure)
 {
-    TempDir dir;
+    TempFolder dir;
     LinkSettings settings;
     settings.listenPort = 0;
     settings.configPath = dir.file("ZUZiruro.ini");

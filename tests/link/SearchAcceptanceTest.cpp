@@ -128,7 +128,7 @@ protected:
         ASSERT_NE(listenPort, 0);
     }
 
-    TempDir dir;
+    TempFolder dir;
     std::string configPath = dir.file("ZUZiruro.ini");
     std::uint16_t machinePort = 0;
     std::uint16_t listenPort = 0;

@@ -13,7 +13,7 @@
 
 TEST(SearchThread, SweepEmptiesTableNotesLocalAddressAndProbes256Addresses)
 {
-    TempDir dir;
+    TempFolder dir;
     const ConfigFile config(dir.file("ZUZiruro.ini"));
     config.writeText("Z62_Net_Count", "count", "2");
 
@@ -48,7 +48,7 @@ TEST(SearchThread, SweepEmptiesTableNotesLocalAddressAndProbes256Addresses)
 
 TEST(SearchThread, FailedProbesAreNotedAndTheSweepGoesOn)
 {
-    TempDir dir;
+    TempFolder dir;
     const ConfigFile config(dir.file("ZUZiruro.ini"));
     LinkSettings settings;
     settings.machinePort = 20999;
@@ -63,7 +63,7 @@ TEST(SearchThread, FailedProbesAreNotedAndTheSweepGoesOn)
 
 TEST(SearchThread, EmptyPrefixSkipsTheSweepAndKeepsTheTable)
 {
-    TempDir dir;
+    TempFolder dir;
     const ConfigFile config(dir.file("ZUZiruro.ini"));
     config.writeText("Z62_Net_Count", "count", "2");
     LinkSettings settings;

@@ -1,10 +1,12 @@
 #pragma once
 
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <vector>
 
 // A fresh folder under the system temp folder, removed with everything in it afterwards.
 class TempFolder
@@ -18,7 +20,7 @@ public:
         std::error_code error;
         if (inMemory && std::filesystem::is_directory("/dev/shm", error))
             base = "/dev/shm";
-        std::string pattern = (base / "hoopwatch-app-XXXXXX").string();
+        std::string pattern = (base / "hoopwatch-test-XXXXXX").string();
         if (::mkdtemp(pattern.data()))
             m_path = pattern;
     }
@@ -30,7 +32,15 @@ public:
     TempFolder(const TempFolder&) = delete;
     TempFolder& operator=(const TempFolder&) = delete;
 
+    const std::filesystem::path& path() const { return m_path; }
     std::string file(const std::string& name) const { return (m_path / name).string(); }
+    // Writes `bytes` as the folder's file `name` and returns its path.
+    std::string write(const std::string& name, const std::vector<std::uint8_t>& bytes) const
+    {
+        std::ofstream(m_path / name, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+        return file(name);
+    }
 
 private:
     std::filesystem::path m_path;
