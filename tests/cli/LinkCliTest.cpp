@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include "tests/cli/ProcessRunner.h"
+#include "tests/support/MachineTableText.h"
 #include "tests/support/TempFolder.h"
 
 namespace fs = std::filesystem;
@@ -71,11 +72,8 @@ protected:
     // Machine table: one entry per address with its IsChoose value.
     void writeTable(const std::vector<std::pair<std::string, int>>& machines)
     {
-        std::ofstream out(path("ZUZiruro.ini"));
-        out << "[Z62Language]\nLanguage=2\n[Z62_Net_Count]\ncount=" << machines.size() << "\n";
-        for (std::size_t i = 0; i < machines.size(); ++i)
-            out << "[Z62_Net_" << i << "]\nIp=" << machines[i].first
-                << "\nIsChoose=" << machines[i].second << "\n";
+        writeBytes(path("ZUZiruro.ini"),
+                   "[Z62Language]\nLanguage=2\n" + machineTableText(machines));
     }
 
     void startSim(const std::vector<std::string>& addresses, double speed = 200)

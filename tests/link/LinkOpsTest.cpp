@@ -17,6 +17,7 @@
 #include "link/PollThread.h"
 #include "link/StatusDisplay.h"
 #include "link/UdpSocket.h"
+#include "tests/support/MachineTableText.h"
 #include "tests/support/TempFolder.h"
 
 namespace fs = std::filesystem;
@@ -60,11 +61,7 @@ LinkSettings settingsFor(const FakeMachine& machine, const std::string& config =
 
 void writeTable(const std::string& path, const std::vector<std::pair<std::string, int>>& machines)
 {
-    std::ofstream out(path);
-    out << "[Z62_Net_Count]\ncount=" << machines.size() << "\n";
-    for (std::size_t i = 0; i < machines.size(); ++i)
-        out << "[Z62_Net_" << i << "]\nIp=" << machines[i].first
-            << "\nIsChoose=" << machines[i].second << "\n";
+    writeBytes(path, machineTableText(machines));
 }
 
 std::vector<std::uint8_t> pattern(std::size_t n)
