@@ -2,7 +2,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <cstdlib>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -25,6 +30,23 @@ std::int32_t roundCoordinate(double v)
     if (std::isnan(v))
         return 0;
     return v > 0 ? INT32_MAX : INT32_MIN;
+}
+
+// stitchPoint for both coordinates at once: the same sum x + copysign(0.5, x) and the same
+// truncation, two lanes wide. The conversion gives INT32_MIN for anything it cannot hold (and
+// for NaN); such records, and a true INT32_MIN, take the scalar way with its pinning.
+inline SurfacePoint roundedPoint(const Stitch& record)
+{
+#if defined(__SSE2__)
+    static_assert(offsetof(Stitch, y) == offsetof(Stitch, x) + sizeof(double));
+    const __m128d v = _mm_loadu_pd(&record.x);
+    const __m128d half = _mm_or_pd(_mm_and_pd(v, _mm_set1_pd(-0.0)), _mm_set1_pd(0.5));
+    const __m128i q = _mm_cvttpd_epi32(_mm_add_pd(v, half));
+    const SurfacePoint p{_mm_cvtsi128_si32(q), _mm_cvtsi128_si32(_mm_srli_si128(q, 4))};
+    if (p.x != INT32_MIN && p.y != INT32_MIN) [[likely]]
+        return p;
+#endif
+    return stitchPoint(record);
 }
 
 ColorRef colorOf(std::span<const ColorRef> colors, int index)
@@ -53,9 +75,11 @@ public:
         for (;;) {
             switch (c.state) {
             case 2: // fetch
+                if (c.jumpPoints < 1)
+                    addStitchRun(records);
                 if (c.recordIndex < count) {
                     c.current = &records[std::size_t(c.recordIndex)];
-                    point = stitchPoint(*c.current);
+                    point = roundedPoint(*c.current);
                     type = c.current->type;
                     c.state = 3;
                 } else {
@@ -196,6 +220,31 @@ public:
     }
 
 private:
+    // States 2, 3, 4 and 7 for a run of Normal records while no jump line is pending: each
+    // point goes straight onto the stitch line. This is where nearly all records pass, so it
+    // keeps the counters in registers instead of going round the state loop per record.
+    void addStitchRun(std::span<const Stitch> records)
+    {
+        RenderCursor& c = m_cursor;
+        const std::size_t count = records.size();
+        std::size_t index = std::size_t(c.recordIndex);
+        std::int32_t points = c.stitchPoints;
+        SurfacePoint* path = c.stitchPath.data();
+        while (index < count && records[index].type == StitchType::Normal) {
+            const SurfacePoint point = roundedPoint(records[index]);
+            path[points++] = point;
+            ++index;
+            if (points == kPathCapacity) {
+                c.stitchPoints = points;
+                flushStitches(kPathCapacity);
+                path[0] = point;
+                points = 1;
+            }
+        }
+        c.stitchPoints = points;
+        c.recordIndex = std::int32_t(index);
+    }
+
     void classifyColorChange(int index)
     {
         RenderCursor& c = m_cursor;
