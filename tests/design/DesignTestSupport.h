@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <initializer_list>
 #include <ostream>
+#include <span>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -51,4 +52,27 @@ inline bool operator==(const DesignExtents& a, const DesignExtents& b)
 inline std::ostream& operator<<(std::ostream& os, const DesignExtents& e)
 {
     return os << "(" << e.left << ", " << e.top << ", " << e.right << ", " << e.bottom << ")";
+}
+
+// One decoding case of a reader: the bytes it gets, and the records and extents they give.
+struct ReaderCase
+{
+    const char* name;
+    std::vector<std::uint8_t> bytes;
+    std::vector<Rec> expected;
+    DesignExtents extents;
+};
+
+using ReaderFn = bool (*)(std::span<const std::uint8_t>, StitchList*, DesignExtents*);
+
+// Runs every case through `read`; the extents start stale, so each run must write them.
+inline void expectDecodes(ReaderFn read, const std::vector<ReaderCase>& cases)
+{
+    for (const ReaderCase& c : cases) {
+        StitchList list;
+        DesignExtents extents{1, 2, 3, 4};
+        EXPECT_TRUE(read(c.bytes, &list, &extents)) << c.name;
+        EXPECT_EQ(recordsOf(list), c.expected) << c.name;
+        EXPECT_EQ(extents, c.extents) << c.name;
+    }
 }

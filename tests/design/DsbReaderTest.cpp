@@ -3,21 +3,9 @@
 #include "design/DsbReader.h"
 #include "tests/design/DesignTestSupport.h"
 
-namespace {
-
-struct DsbCase
-{
-    const char* name;
-    std::vector<std::uint8_t> records;
-    std::vector<Rec> expected;
-    DesignExtents extents;
-};
-
-} // namespace
-
 TEST(DsbReader, DecodesRecordsIntoExactTypesAndPositions)
 {
-    const std::vector<DsbCase> cases = {
+    const std::vector<ReaderCase> cases = {
         {"empty", {}, {}, {}},
         {"sign bits",
          {0x00, 0x00, 0x05, 0x20, 0x00, 0x05, 0x40, 0x07, 0x00},
@@ -53,11 +41,5 @@ TEST(DsbReader, DecodesRecordsIntoExactTypesAndPositions)
          {}},
         {"trailing bytes ignored", {0x00, 0x00, 0x01, 0x00}, {{10, 0, 0, 0}}, {0, 0, 10, 0}},
     };
-    for (const DsbCase& c : cases) {
-        StitchList list;
-        DesignExtents extents{7, 7, 7, 7};
-        EXPECT_TRUE(readDsb(c.records, &list, &extents)) << c.name;
-        EXPECT_EQ(recordsOf(list), c.expected) << c.name;
-        EXPECT_EQ(extents, c.extents) << c.name;
-    }
+    expectDecodes(readDsb, cases);
 }

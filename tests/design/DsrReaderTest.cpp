@@ -7,19 +7,11 @@ namespace {
 
 constexpr std::size_t kHeader = 256;
 
-struct DsrCase
-{
-    const char* name;
-    std::vector<std::uint8_t> bytes;
-    std::vector<Rec> expected;
-    DesignExtents extents;
-};
-
 } // namespace
 
 TEST(DsrReader, DecodesRecordsIntoExactTypesAndPositions)
 {
-    const std::vector<DsrCase> cases = {
+    const std::vector<ReaderCase> cases = {
         {"too short for a record", fileWith(kHeader, {1, 2, 3}), {}, {}},
         {"first record never moves, then signs",
          fileWith(kHeader, {1, 0xC0, 5, 5, 1, 0xC0, 5, 5, 1, 0x00, 5, 5, 1, 0x80, 2, 3}),
@@ -40,13 +32,7 @@ TEST(DsrReader, DecodesRecordsIntoExactTypesAndPositions)
          {{0, 0, 0, 0}, {10, 10, 0, 0}, {10, 10, 23, 2}, {-80, -80, 0, 0}, {-80, -80, 3, 0}},
          {-80, 10, 10, -80}},
     };
-    for (const DsrCase& c : cases) {
-        StitchList list;
-        DesignExtents extents{3, 3, 3, 3};
-        EXPECT_TRUE(readDsr(c.bytes, &list, &extents)) << c.name;
-        EXPECT_EQ(recordsOf(list), c.expected) << c.name;
-        EXPECT_EQ(extents, c.extents) << c.name;
-    }
+    expectDecodes(readDsr, cases);
 }
 
 TEST(DsrReader, RefusesAFileOfHeaderSizeAndTouchesNothing)

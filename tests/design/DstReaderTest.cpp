@@ -7,19 +7,11 @@ namespace {
 
 constexpr std::size_t kHeader = 512;
 
-struct DstCase
-{
-    const char* name;
-    std::vector<std::uint8_t> bytes;
-    std::vector<Rec> expected;
-    DesignExtents extents;
-};
-
 } // namespace
 
 TEST(DstReader, DecodesRecordsIntoExactTypesAndPositions)
 {
-    const std::vector<DstCase> cases = {
+    const std::vector<ReaderCase> cases = {
         {"header only", fileWith(kHeader, {}), {}, {}},
         {"end mark first", fileWith(kHeader, {0x00, 0x00, 0xF3, 0x01, 0x00, 0x03}), {}, {}},
         {"one unit right", fileWith(kHeader, {0x01, 0x00, 0x03}), {{10, 0, 0, 0}}, {0, 0, 10, 0}},
@@ -62,13 +54,7 @@ TEST(DstReader, DecodesRecordsIntoExactTypesAndPositions)
          {{0, 0, 0, 0}, {0, 0, 0, 0}},
          {}},
     };
-    for (const DstCase& c : cases) {
-        StitchList list;
-        DesignExtents extents{1, 2, 3, 4};
-        EXPECT_TRUE(readDst(c.bytes, &list, &extents)) << c.name;
-        EXPECT_EQ(recordsOf(list), c.expected) << c.name;
-        EXPECT_EQ(extents, c.extents) << c.name;
-    }
+    expectDecodes(readDst, cases);
 }
 
 TEST(DstReader, FileShorterThanHeaderYieldsNothingButZeroExtents)

@@ -18,19 +18,11 @@ std::vector<std::uint8_t> tbf(std::initializer_list<std::uint8_t> table,
     return bytes;
 }
 
-struct TbfCase
-{
-    const char* name;
-    std::vector<std::uint8_t> bytes;
-    std::vector<Rec> expected;
-    DesignExtents extents;
-};
-
 } // namespace
 
 TEST(TbfReader, DecodesRecordsIntoExactTypesAndPositions)
 {
-    const std::vector<TbfCase> cases = {
+    const std::vector<ReaderCase> cases = {
         {"header only", tbf({}, {}), {}, {}},
         {"table 5 then 0 keeps 5",
          tbf({5, 0}, {0, 0, 0x80, 0, 0, 0x81}),
@@ -67,13 +59,7 @@ TEST(TbfReader, DecodesRecordsIntoExactTypesAndPositions)
          {{10, 0, 0, 1}},
          {0, 30, 10, 0}},
     };
-    for (const TbfCase& c : cases) {
-        StitchList list;
-        DesignExtents extents{9, 9, 9, 9};
-        EXPECT_TRUE(readTbf(c.bytes, &list, &extents)) << c.name;
-        EXPECT_EQ(recordsOf(list), c.expected) << c.name;
-        EXPECT_EQ(extents, c.extents) << c.name;
-    }
+    expectDecodes(readTbf, cases);
 }
 
 TEST(TbfReader, ColourTableRunsOnIntoTheRecords)
