@@ -1,5 +1,7 @@
 #include "ui/CSetLanguage.h"
 
+#include <string>
+
 #include <QCheckBox>
 #include <QPushButton>
 
@@ -25,8 +27,8 @@ CSetLanguage::CSetLanguage(ConfigFile config, QWidget* parent)
     for (QCheckBox* box : {m_chinese, m_english})
         box->resize(u.size(150, 19));
     m_ok->setAutoDefault(false);
-    connect(m_chinese, &QCheckBox::clicked, this, &CSetLanguage::onChineseClicked);
-    connect(m_english, &QCheckBox::clicked, this, &CSetLanguage::onEnglishClicked);
+    connect(m_chinese, &QCheckBox::clicked, this, [this](bool ticked) { onTicked(1, ticked); });
+    connect(m_english, &QCheckBox::clicked, this, [this](bool ticked) { onTicked(2, ticked); });
     connect(m_ok, &QPushButton::clicked, this, &QDialog::accept);
 
     int language = readLanguage(m_config, "1");
@@ -39,22 +41,13 @@ CSetLanguage::CSetLanguage(ConfigFile config, QWidget* parent)
     applyTexts(language);
 }
 
-void CSetLanguage::onChineseClicked(bool ticked)
+void CSetLanguage::onTicked(int language, bool ticked)
 {
     if (!ticked)
         return;
-    m_config.writeText(kSection, kKey, "1");
-    m_english->setChecked(false);
-    applyTexts(1);
-}
-
-void CSetLanguage::onEnglishClicked(bool ticked)
-{
-    if (!ticked)
-        return;
-    m_config.writeText(kSection, kKey, "2");
-    m_chinese->setChecked(false);
-    applyTexts(2);
+    m_config.writeText(kSection, kKey, std::to_string(language));
+    (language == 1 ? m_english : m_chinese)->setChecked(false);
+    applyTexts(language);
 }
 
 void CSetLanguage::applyTexts(int language)

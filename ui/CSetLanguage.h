@@ -16,8 +16,8 @@ public:
     explicit CSetLanguage(ConfigFile config, QWidget* parent = nullptr);
 
 private:
-    void onChineseClicked(bool ticked);
-    void onEnglishClicked(bool ticked);
+    // A tick on the box of `language` (1 Chinese, 2 English) stores it and unticks the other.
+    void onTicked(int language, bool ticked);
     // Chinese texts for 1, English for anything else.
     void applyTexts(int language);
 
