@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "link/PacketCipher.h"
+#include "link/UdpSocket.h"
 #include "sim/SimMachine.h"
 
 namespace {
@@ -106,17 +107,6 @@ int parseArgs(int argc, char** argv, Options* o)
     return 0;
 }
 
-bool loopbackOnly()
-{
-    const char* v = std::getenv("HOOPWATCH_LOOPBACK_ONLY");
-    return v && std::strcmp(v, "1") == 0;
-}
-
-bool isLoopback(const in_addr& a)
-{
-    return (ntohl(a.s_addr) >> 24) == 127;
-}
-
 // One bound socket per machine; closed with the machine.
 struct Endpoint
 {
@@ -138,7 +128,7 @@ int bindMachineSocket(const std::string& address, int port)
         std::fprintf(stderr, "z62-sim: '%s' is not an IPv4 address\n", address.c_str());
         return -1;
     }
-    if (loopbackOnly() && !isLoopback(sa.sin_addr)) {
+    if (loopbackOnly() && !isLoopbackAddress(address)) {
         std::fprintf(stderr, "z62-sim: %s is not a loopback address (HOOPWATCH_LOOPBACK_ONLY=1)\n",
                      address.c_str());
         return -1;
@@ -174,7 +164,7 @@ void serve(Endpoint& ep, const PacketCipher& cipher, int replyPort)
     ::inet_ntop(AF_INET, &from.sin_addr, text, sizeof text);
 
     auto answer = ep.machine->handle(buf, text, SimMachine::Clock::now());
-    if (!answer || (loopbackOnly() && !isLoopback(from.sin_addr)))
+    if (!answer || (loopbackOnly() && !isLoopbackAddress(text)))
         return;
     cipher.encrypt(answer->data(), static_cast<std::int32_t>(answer->size()));
     sockaddr_in to = from;
