@@ -84,6 +84,7 @@ void QPainterSurface::setMapping(const Mapping& mapping)
 {
     flush();
     m_mapping = mapping;
+    m_mapper.reset();
 }
 
 void QPainterSurface::setPen(const Pen& pen)
@@ -117,64 +118,13 @@ void QPainterSurface::drawDevice(std::span<const SurfacePoint> devicePoints)
     m_painter->drawPolyline(qpoints.data(), int(qpoints.size()));
 }
 
-namespace {
-
-// One axis of a Mapping for a whole line at a time. It gives exactly Mapping::toDevice's
-// truncated quotient, but by a multiplication with the divisor's reciprocal and a one-step
-// correction instead of a division per coordinate.
-class AxisMap
-{
-public:
-    AxisMap(std::int32_t windowOrigin, std::int32_t windowExtent, std::int32_t viewportOrigin,
-            std::int32_t viewportExtent)
-        : m_windowOrigin(windowOrigin), m_viewportOrigin(viewportOrigin),
-          m_scale(windowExtent < 0 ? -std::int64_t(viewportExtent) : viewportExtent),
-          m_divisor(windowExtent == 0 ? 1 : std::abs(std::int64_t(windowExtent))),
-          m_reciprocal(1.0 / double(m_divisor))
-    {
-    }
-
-    // The offset is below 2^32 and the extent at most 2^20, so the product stays below 2^52
-    // and the estimated quotient is off by at most one.
-    static bool suits(std::int32_t viewportExtent) { return std::abs(viewportExtent) <= 1 << 20; }
-
-    std::int32_t map(std::int32_t logical) const
-    {
-        const std::int64_t num = (std::int64_t(logical) - m_windowOrigin) * m_scale;
-        const std::int64_t magnitude = num < 0 ? -num : num;
-        std::int64_t q = std::int64_t(double(magnitude) * m_reciprocal);
-        const std::int64_t rest = magnitude - q * m_divisor;
-        q += rest < 0 ? -1 : (rest >= m_divisor ? 1 : 0);
-        const std::int64_t device = m_viewportOrigin + (num < 0 ? -q : q);
-        return std::int32_t(std::clamp<std::int64_t>(device, -kDeviceLimit, kDeviceLimit));
-    }
-
-private:
-    std::int64_t m_windowOrigin;
-    std::int64_t m_viewportOrigin;
-    std::int64_t m_scale;
-    std::int64_t m_divisor;
-    double m_reciprocal;
-};
-
-} // namespace
-
 void QPainterSurface::drawMapped(std::span<const SurfacePoint> points)
 {
     std::vector<SurfacePoint>& device = scratch<SurfacePoint>();
     device.resize(points.size());
-    const Mapping& m = m_mapping;
-    if (AxisMap::suits(m.viewportExtent.x) && AxisMap::suits(m.viewportExtent.y)) {
-        const AxisMap xs(m.windowOrigin.x, m.windowExtent.x, m.viewportOrigin.x,
-                         m.viewportExtent.x);
-        const AxisMap ys(m.windowOrigin.y, m.windowExtent.y, m.viewportOrigin.y,
-                         m.viewportExtent.y);
-        for (std::size_t i = 0; i < points.size(); ++i)
-            device[i] = {xs.map(points[i].x), ys.map(points[i].y)};
-    } else {
-        for (std::size_t i = 0; i < points.size(); ++i)
-            device[i] = toDevice(points[i]);
-    }
+    if (!m_mapper)
+        m_mapper.emplace(m_mapping, kDeviceLimit, m_raster.width, m_raster.height);
+    m_mapper->mapAll(points, device.data());
     drawDevice(device);
 }
 

@@ -1,12 +1,14 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include <QImage>
 #include <QPainter>
 #include <QPoint>
 
+#include "render/DeviceMapper.h"
 #include "render/DrawingSurface.h"
 #include "render/LineRaster.h"
 
@@ -54,6 +56,8 @@ private:
     std::unique_ptr<QPainter> m_ownPainter;
     QPainter* m_painter = nullptr;
     Mapping m_mapping;
+    // Maps the lines' points under m_mapping; made on the first line after a mapping change.
+    std::optional<DeviceMapper> m_mapper;
     Pen m_pen;
     // The image's pixels when lines can be drawn there directly; empty otherwise.
     PixelBuffer m_raster;

@@ -39,8 +39,8 @@ void referencePolyline(std::vector<std::uint32_t>& pixels, int width, int height
             std::int64_t(double(dMinor) * 4294967296.0 / double(n)); // truncates toward zero
         for (std::int64_t i = 0; i < n; ++i) {
             const std::int64_t minor = ((minor0 << 32) + (std::int64_t(1) << 31) + i * slope) >> 32;
-            const std::int64_t major = (xMajor ? x0 : y0) + (xMajor ? (dx < 0 ? -i : i)
-                                                                     : (dy < 0 ? -i : i));
+            const std::int64_t major =
+                (xMajor ? x0 : y0) + (xMajor ? (dx < 0 ? -i : i) : (dy < 0 ? -i : i));
             const std::int64_t x = xMajor ? major : minor;
             const std::int64_t y = xMajor ? minor : major;
             if (x >= 0 && y >= 0 && x < width && y < height && (!dashed || mask[(style + i) % 24]))

@@ -16,12 +16,28 @@ TEST(RenderFastPath, RunsOfStitchesKeepEveryRecordsRoundedPoint)
 {
     const double inf = std::numeric_limits<double>::infinity();
     const double nan = std::numeric_limits<double>::quiet_NaN();
-    const std::array<double, 22> values = {
-        0.0,           -0.0,          0.5,           -0.5,           1.5,
-        -1.5,          2.4999999,     -2.5000001,    0.49999999999999994,
-        -0.49999999999999994,         2147483646.4,  2147483646.5,   2147483647.0,
-        -2147483647.4, -2147483647.5, -2147483648.0, -2147483648.4,  -2147483649.0,
-        1e300,         -1e300,        inf,           nan};
+    const std::array<double, 22> values = {0.0,
+                                           -0.0,
+                                           0.5,
+                                           -0.5,
+                                           1.5,
+                                           -1.5,
+                                           2.4999999,
+                                           -2.5000001,
+                                           0.49999999999999994,
+                                           -0.49999999999999994,
+                                           2147483646.4,
+                                           2147483646.5,
+                                           2147483647.0,
+                                           -2147483647.4,
+                                           -2147483647.5,
+                                           -2147483648.0,
+                                           -2147483648.4,
+                                           -2147483649.0,
+                                           1e300,
+                                           -1e300,
+                                           inf,
+                                           nan};
     StitchList list;
     for (double x : values)
         for (double y : {values[3], x, -x})

@@ -60,9 +60,9 @@ Design identityDesign()
             type = sequinEjectWithSet(random.between(0, 15));
             x += random.between(-200, 200);
         } else if (pick < 63) {
-            constexpr std::array<StitchType, 4> rare = {
-                StitchType::RepeatedColorChange, StitchType::End, StitchType::DsbFunction1,
-                StitchType::DsbFunction5};
+            constexpr std::array<StitchType, 4> rare = {StitchType::RepeatedColorChange,
+                                                        StitchType::End, StitchType::DsbFunction1,
+                                                        StitchType::DsbFunction5};
             type = rare[std::size_t(random.between(0, 3))];
         } else if (pick < 65) {
             x += random.between(0, 1) != 0 ? 0.5 : -0.5; // half-way coordinates round outward
@@ -110,10 +110,10 @@ struct Case
     std::uint64_t expected;
 };
 
-constexpr std::array<ColorRef, 20> kColors = {
-    0x400000, 0xFF0000, 0x0000FF, 0x00FF00, 0xFFFF00, 0xFF00FF, 0x008000,
-    0xFF80FF, 0x80FF80, 0x80B040, 0xB04080, 0xF080B0, 0x40B080, 0x804000,
-    0x40B000, 0x400001, 0xFF0001, 0x0000FE, 0x00FF01, 0xFFFF01};
+constexpr std::array<ColorRef, 20> kColors = {0x400000, 0xFF0000, 0x0000FF, 0x00FF00, 0xFFFF00,
+                                              0xFF00FF, 0x008000, 0xFF80FF, 0x80FF80, 0x80B040,
+                                              0xB04080, 0xF080B0, 0x40B080, 0x804000, 0x40B000,
+                                              0x400001, 0xFF0001, 0x0000FE, 0x00FF01, 0xFFFF01};
 
 } // namespace
 
