@@ -14,8 +14,8 @@
 
 #include <unistd.h>
 
-#include "tests/cli/ProcessRunner.h"
 #include "tests/support/MachineTableText.h"
+#include "tests/support/ProcessRunner.h"
 #include "tests/support/TempFolder.h"
 
 namespace fs = std::filesystem;

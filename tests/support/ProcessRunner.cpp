@@ -1,4 +1,4 @@
-#include "tests/cli/ProcessRunner.h"
+#include "tests/support/ProcessRunner.h"
 
 #include <csignal>
 #include <cstdlib>

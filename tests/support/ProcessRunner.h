@@ -31,6 +31,7 @@ public:
     BackgroundProcess& operator=(const BackgroundProcess&) = delete;
     // The exit code, once it has ended (killed after `limit`).
     int wait(std::chrono::seconds limit = std::chrono::seconds(30));
+    bool running() const { return m_pid > 0; }
     void stop();
 
 private:
