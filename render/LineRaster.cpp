@@ -79,39 +79,50 @@ void clippedSegment(const PixelBuffer& t, std::int64_t major0, std::int64_t mino
     style = endStyle;
 }
 
-// A segment with both ends inside the image: every step is inside too, so no checks.
+// A segment with both ends inside the image: every step is inside too, so no checks. Whether
+// x or y is the major axis follows the data and would be mispredicted often, so the set-up
+// selects with masks instead of branching, and one loop walks both kinds: the major axis by
+// `majorStep`, the minor one by `minorUnit` per whole step of the fixed-point value. That
+// value starts at one half rather than at minor0 + 1/2: minor0 is whole, so the floor moves
+// by exactly minor0 and every step lands on the same pixel.
 template <bool Dashed>
-inline void insideSegment(const PixelBuffer& t, std::int32_t x0, std::int32_t y0, std::int32_t dx,
-                          std::int32_t dy, std::uint32_t pixel, int& style)
+inline void insideSegment(const PixelBuffer& t, SurfacePoint from, SurfacePoint to,
+                          std::uint32_t pixel, int& style)
 {
-    const std::int32_t adx = dx < 0 ? -dx : dx;
-    const std::int32_t ady = dy < 0 ? -dy : dy;
-    const bool xMajor = adx >= ady;
-    const std::int32_t n = xMajor ? adx : ady;
-    if (n == 0)
-        return;
-    const Steps steps = xMajor ? stepsOf(y0, dy, n) : stepsOf(x0, dx, n);
+    const std::int64_t dx = std::int64_t(to.x) - from.x;
+    const std::int64_t dy = std::int64_t(to.y) - from.y;
+    const std::int64_t adx = dx < 0 ? -dx : dx;
+    const std::int64_t ady = dy < 0 ? -dy : dy;
+    // All ones for an x-major segment (ties included), else zero.
+    const std::int64_t xMajor = -std::int64_t(adx >= ady);
+    const std::int64_t n = (adx & xMajor) | (ady & ~xMajor);
     const std::ptrdiff_t stride = t.stride;
-    // `line` walks the major axis at minor coordinate 0, which is always inside the image.
-    const std::ptrdiff_t majorStep = xMajor ? (dx < 0 ? -1 : 1) : (dy < 0 ? -stride : stride);
-    const std::ptrdiff_t minorUnit = xMajor ? stride : 1;
-    std::uint32_t* line = xMajor ? t.pixels + x0 : t.pixels + std::ptrdiff_t(y0) * stride;
-    std::int64_t acc = steps.start;
-    int s = style;
-    for (std::int32_t i = 0; i < n; ++i) {
-        std::uint32_t* p = line + std::ptrdiff_t(acc >> kFraction) * minorUnit;
-        if constexpr (Dashed) {
+    const std::ptrdiff_t xStep = dx < 0 ? -1 : 1;
+    const std::ptrdiff_t yStep = dy < 0 ? -stride : stride;
+    const std::ptrdiff_t majorStep = (xStep & xMajor) | (yStep & ~xMajor);
+    const std::ptrdiff_t minorUnit = (stride & xMajor) | (1 & ~xMajor);
+    const std::int64_t dMinor = (dy & xMajor) | (dx & ~xMajor);
+    // A repeated point has no steps; the divisor 1 only keeps the division defined.
+    const std::int64_t slope = stepsOf(0, dMinor, n | (n == 0)).slope;
+    std::uint32_t* line = t.pixels + std::ptrdiff_t(from.y) * stride + from.x;
+    std::int64_t acc = std::int64_t(1) << (kFraction - 1);
+    if constexpr (Dashed) {
+        int s = style;
+        for (std::int64_t i = 0; i < n; ++i) {
             if (kDashMask[std::size_t(s)])
-                *p = pixel;
+                line[std::ptrdiff_t(acc >> kFraction) * minorUnit] = pixel;
             s = s + 1 == kDashPeriod ? 0 : s + 1;
-        } else {
-            *p = pixel;
+            acc += slope;
+            line += majorStep;
         }
-        acc += steps.slope;
-        line += majorStep;
-    }
-    if constexpr (Dashed)
         style = s;
+    } else {
+        for (std::int64_t i = 0; i < n; ++i) {
+            line[std::ptrdiff_t(acc >> kFraction) * minorUnit] = pixel;
+            acc += slope;
+            line += majorStep;
+        }
+    }
 }
 
 template <bool Dashed>
@@ -119,8 +130,7 @@ void insidePolyline(const PixelBuffer& t, std::span<const SurfacePoint> points, 
 {
     int style = 0;
     for (std::size_t k = 1; k < points.size(); ++k)
-        insideSegment<Dashed>(t, points[k - 1].x, points[k - 1].y, points[k].x - points[k - 1].x,
-                              points[k].y - points[k - 1].y, pixel, style);
+        insideSegment<Dashed>(t, points[k - 1], points[k], pixel, style);
 }
 
 // Keeps the step arithmetic of a segment well inside 64 bits.
