@@ -231,6 +231,8 @@ private:
         std::int32_t points = c.stitchPoints;
         SurfacePoint* path = c.stitchPath.data();
         while (index < count && records[index].type == StitchType::Normal) {
+            // Large designs stream from memory; ask for the records a little ahead.
+            __builtin_prefetch(records.data() + std::min(index + 64, count - 1));
             const SurfacePoint point = roundedPoint(records[index]);
             path[points++] = point;
             ++index;
