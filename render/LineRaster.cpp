@@ -116,11 +116,21 @@ inline void insideSegment(const PixelBuffer& t, SurfacePoint from, SurfacePoint 
             line += majorStep;
         }
         style = s;
-    } else {
-        for (std::int64_t i = 0; i < n; ++i) {
+    } else if (n > 0) {
+        // Two steps per round. Step 0 is set first; an even count then walks from step 0
+        // again, an odd one from step 1, so both end on step n - 1. Setting step 0 twice in a
+        // row to the same colour changes nothing.
+        *line = pixel;
+        const std::int64_t odd = -(n & 1);
+        acc += slope & odd;
+        line += majorStep & odd;
+        const std::int64_t slope2 = 2 * slope;
+        const std::ptrdiff_t majorStep2 = 2 * majorStep;
+        for (std::int64_t k = n >> 1; k > 0; --k) {
             line[std::ptrdiff_t(acc >> kFraction) * minorUnit] = pixel;
-            acc += slope;
-            line += majorStep;
+            line[majorStep + std::ptrdiff_t((acc + slope) >> kFraction) * minorUnit] = pixel;
+            acc += slope2;
+            line += majorStep2;
         }
     }
 }
