@@ -42,9 +42,14 @@ inline SurfacePoint roundedPoint(const Stitch& record)
     const __m128d v = _mm_loadu_pd(&record.x);
     const __m128d half = _mm_or_pd(_mm_and_pd(v, _mm_set1_pd(-0.0)), _mm_set1_pd(0.5));
     const __m128i q = _mm_cvttpd_epi32(_mm_add_pd(v, half));
-    const SurfacePoint p{_mm_cvtsi128_si32(q), _mm_cvtsi128_si32(_mm_srli_si128(q, 4))};
-    if (p.x != INT32_MIN && p.y != INT32_MIN) [[likely]]
+    // The two results sit in the low 64 bits; the high lanes are zero.
+    if ((_mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(q, _mm_set1_epi32(INT32_MIN)))) & 3) == 0)
+        [[likely]] {
+        SurfacePoint p;
+        static_assert(sizeof(SurfacePoint) == 8);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(&p), q);
         return p;
+    }
 #endif
     return stitchPoint(record);
 }
