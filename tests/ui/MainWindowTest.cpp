@@ -269,3 +269,60 @@ TEST_F(MainWindow, SearchWithoutAnswersShowsTheNoticeThenOneTimeoutMessage)
     EXPECT_TRUE(messages[0].endsWith(text(TextId::SearchTimeoutTail, 2)));
     EXPECT_EQ(temp.config.readText("Z62_Net_Count", "count", ""), "0");
 }
+
+namespace {
+
+// Counts the paints of the window's own drawing layer: the child that covers the whole
+// window and lets clicks through to the controls below it.
+class PaintCounter : public QObject
+{
+public:
+    explicit PaintCounter(QWidget* window)
+    {
+        for (QWidget* child : window->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+            if (child->testAttribute(Qt::WA_TransparentForMouseEvents) &&
+                child->geometry() == window->rect()) {
+                child->installEventFilter(this);
+                ++layers;
+            }
+        }
+    }
+    int layers = 0;
+    int paints = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        paints += event->type() == QEvent::Paint;
+        return false;
+    }
+};
+
+} // namespace
+
+TEST_F(MainWindow, IdenticalStatusRepliesStopTheOnceASecondRepaints)
+{
+    auto window = open();
+    window->importDesigns({designFile("square.dst", 2)});
+    PaintCounter counter(window.get());
+    ASSERT_EQ(counter.layers, 1);
+    // The window asks for a repaint every second from its opening on.
+    QTest::qWait(2300);
+    EXPECT_GE(counter.paints, 2);
+
+    MachineStatus status;
+    status.embroideryState = 1;
+    state.applyStatusReply(status);
+    state.applyStatusReply(status);
+    // The first reply differs from the start state: its one-shot change request is served
+    // by the next tick, then nothing more.
+    QTest::qWait(1300);
+    counter.paints = 0;
+    QTest::qWait(2300);
+    EXPECT_EQ(counter.paints, 0) << "an unchanged machine state repaints nothing";
+
+    status.workState = 1;
+    state.applyStatusReply(status);
+    QTest::qWait(1300);
+    EXPECT_GE(counter.paints, 1) << "a changed state repaints once";
+}
