@@ -1,5 +1,9 @@
 #include <QCheckBox>
 #include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonArray>
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
@@ -13,6 +17,7 @@
 #include "app/UiTexts.h"
 #include "link/LinkState.h"
 #include "ui/CHoopwatchDlg.h"
+#include "ui/ColorPanel.h"
 #include "ui/DemoMachines.h"
 #include "ui/MachineList.h"
 #include "ui/MessageBoxes.h"
@@ -325,4 +330,86 @@ TEST_F(MainWindow, IdenticalStatusRepliesStopTheOnceASecondRepaints)
     state.applyStatusReply(status);
     QTest::qWait(1300);
     EXPECT_GE(counter.paints, 1) << "a changed state repaints once";
+}
+
+TEST_F(MainWindow, ColourChangeAndParametersOfTwentyBlocksReachTheMachine)
+{
+    const QString sim = QStringLiteral(HOOPWATCH_BIN_DIR "/z62-sim");
+    if (!QFileInfo::exists(sim))
+        GTEST_SKIP() << "z62-sim not built";
+    settings.listenPort = static_cast<std::uint16_t>(settings.machinePort + 1);
+    temp.writeMachines({"127.0.0.104"});
+    const QString log = QString::fromStdString(temp.file("machine.log"));
+    QProcess machine;
+    machine.start(sim, {"--address", "127.0.0.104", "--port", QString::number(settings.machinePort),
+                        "--reply-port", QString::number(settings.listenPort), "--log", log,
+                        "--exit-after", "30"});
+    ASSERT_TRUE(machine.waitForStarted(3000));
+
+    auto window = open();
+    ASSERT_TRUE(waitFor([&] { return window->machineList().box(0)->isChecked(); }, 4000));
+    window->importDesigns({designFile("twenty.dst", 20)});
+    ASSERT_EQ(window->design().summary.colorCount, 20);
+    window->findChild<QPushButton*>("1001")->click();
+    ASSERT_TRUE(waitFor([&] { return state.currentDesignId.load() != 0; }, 5000))
+        << "the machine acknowledges the design";
+
+    // Block 16 is the first cell of the second page; the operator picks colour number 7.
+    window->findChild<QPushButton*>("1034")->click();
+    ASSERT_EQ(window->colorPanel().page(), 2);
+    window->colorPanel().setPicker([](QWidget*, int, const ColorPalette& palette) {
+        return std::optional<ColorChoice>(ColorChoice{7, palette.colors[6]});
+    });
+    QTest::mouseClick(window.get(), Qt::LeftButton, {},
+                      window->colorPanel().swatchRect(0).center());
+    ASSERT_EQ(window->colorPanel().colorNumbers()[15], 7);
+
+    bool sent = false;
+    QTimer::singleShot(200, [&] {
+        QWidget* dialog = QApplication::activeModalWidget();
+        ASSERT_TRUE(dialog);
+        const auto button = [&](int id) {
+            return dialog->findChild<QPushButton*>(QString::number(id));
+        };
+        const auto edit = [&](int id, const QString& value) {
+            dialog->findChild<QLineEdit*>(QString::number(id))->setText(value);
+        };
+        for (int i = 0; i < 3; ++i)
+            button(1000)->click(); // direction 3
+        edit(1026, "45");
+        edit(1037, "120");
+        edit(1038, "80");
+        edit(1032, "2");
+        button(1036)->click();
+        sent = waitFor([&] { return messages.contains(text(TextId::DesignParamSent, 2)); }, 5000);
+        dialog->close();
+    });
+    window->findChild<QPushButton*>("1005")->click();
+    ASSERT_TRUE(sent) << "the machine acknowledges the parameters";
+
+    QFile file(log);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    QJsonObject logged;
+    for (const QByteArray& line : file.readAll().split('\n')) {
+        const QJsonObject entry = QJsonDocument::fromJson(line).object();
+        if (entry.value("code").toInt() == 9)
+            logged = entry;
+    }
+    ASSERT_FALSE(logged.isEmpty()) << "the machine logged a parameter datagram";
+    // The machine decrypts whole cipher blocks only: 1104 of the 1114-byte datagram (1120 would be
+    // the wrong length).
+    EXPECT_EQ(logged.value("size").toInt(), 1104);
+    EXPECT_EQ(logged.value("direction").toInt(), 3);
+    EXPECT_EQ(logged.value("angle").toInt(), 45);
+    EXPECT_EQ(logged.value("scaleX").toInt(), 120);
+    EXPECT_EQ(logged.value("scaleY").toInt(), 80);
+    EXPECT_EQ(logged.value("repeatX").toInt(), 2);
+    EXPECT_EQ(logged.value("colorCount").toInt(), 20);
+    const QJsonArray colors = logged.value("colors").toArray();
+    ASSERT_EQ(colors.size(), 20);
+    for (int i = 0; i < 20; ++i)
+        EXPECT_EQ(colors[i].toInt(), i == 15 ? 7 : 1) << "block " << i + 1;
+    window->done(0);
+    machine.terminate();
+    machine.waitForFinished(3000);
 }
