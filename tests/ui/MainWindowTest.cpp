@@ -51,6 +51,21 @@ protected:
         window->show();
         return window;
     }
+    // Starts one simulated machine at `address`, the table's only entry, on the window's
+    // machine port, answering on a known port.
+    ::testing::AssertionResult startMachine(QProcess& machine, const QString& sim,
+                                            const QString& address, const QStringList& options = {})
+    {
+        settings.listenPort = static_cast<std::uint16_t>(settings.machinePort + 1);
+        temp.writeMachines({address.toStdString()});
+        machine.start(sim, QStringList{"--address", address, "--port",
+                                       QString::number(settings.machinePort), "--reply-port",
+                                       QString::number(settings.listenPort), "--exit-after", "30"} +
+                               options);
+        if (!machine.waitForStarted(5000))
+            return ::testing::AssertionFailure() << "z62-sim did not start";
+        return ::testing::AssertionSuccess();
+    }
     // Starts `machines` at `addresses` on the window's machine port, answering on a known
     // port, with an empty table for the opening search to fill.
     ::testing::AssertionResult startDemo(DemoMachines& machines, const QString& sim,
@@ -183,14 +198,8 @@ TEST_F(MainWindow, SentDesignIsAcknowledgedOnTheUiThread)
     const QString sim = QStringLiteral(HOOPWATCH_BIN_DIR "/z62-sim");
     if (!QFileInfo::exists(sim))
         GTEST_SKIP() << "z62-sim not built";
-    // The window's receiver needs a known port for the simulator's answers.
-    settings.listenPort = static_cast<std::uint16_t>(settings.machinePort + 1);
-    temp.writeMachines({"127.0.0.1"});
     QProcess machine;
-    machine.start(sim,
-                  {"--address", "127.0.0.1", "--port", QString::number(settings.machinePort),
-                   "--reply-port", QString::number(settings.listenPort), "--exit-after", "30"});
-    ASSERT_TRUE(machine.waitForStarted(5000));
+    ASSERT_TRUE(startMachine(machine, sim, "127.0.0.1"));
     QThread::msleep(200);
 
     auto window = open();
@@ -337,14 +346,9 @@ TEST_F(MainWindow, ColourChangeAndParametersOfTwentyBlocksReachTheMachine)
     const QString sim = QStringLiteral(HOOPWATCH_BIN_DIR "/z62-sim");
     if (!QFileInfo::exists(sim))
         GTEST_SKIP() << "z62-sim not built";
-    settings.listenPort = static_cast<std::uint16_t>(settings.machinePort + 1);
-    temp.writeMachines({"127.0.0.104"});
     const QString log = QString::fromStdString(temp.file("machine.log"));
     QProcess machine;
-    machine.start(sim, {"--address", "127.0.0.104", "--port", QString::number(settings.machinePort),
-                        "--reply-port", QString::number(settings.listenPort), "--log", log,
-                        "--exit-after", "30"});
-    ASSERT_TRUE(machine.waitForStarted(3000));
+    ASSERT_TRUE(startMachine(machine, sim, "127.0.0.104", {"--log", log}));
 
     auto window = open();
     ASSERT_TRUE(waitFor([&] { return window->machineList().box(0)->isChecked(); }, 4000));
