@@ -1,24 +1,29 @@
 #include "app/ConfigFile.h"
 
-#include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
-#include <filesystem>
+#include <map>
+#include <memory>
+#include <set>
 #include <string>
 #include <system_error>
 #include <utility>
 
-#include <fcntl.h>
-#include <pwd.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
+#include "app/Platform.h"
 #include "app/ProfileDocument.h"
+#include "app/UiTexts.h"
+
+namespace fs = std::filesystem;
 
 namespace {
 
 constexpr std::string_view kFileName = "ZUZiruro.ini";
+// More links in a row than any real setup has; a longer chain is taken for a loop.
+constexpr int kMaxLinks = 40;
+// A temporary of an earlier version (ZUZiruro.ini.XXXXXX) this old belongs to a dead writer.
+constexpr auto kStaleTemporaryAge = std::chrono::minutes(1);
 
 std::recursive_mutex& processLock()
 {
@@ -26,72 +31,95 @@ std::recursive_mutex& processLock()
     return mutex;
 }
 
-enum class ReadResult { Read, Missing, Failed };
-
-// Reads the whole file. A file that exists but cannot be read is told apart from a missing
-// one, so that a write never replaces it with a file holding only the new key.
-ReadResult readAll(const std::string& path, std::string* bytes)
+// Everything below is guarded by processLock().
+struct HeldLock
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return errno == ENOENT ? ReadResult::Missing : ReadResult::Failed;
-    bytes->clear();
-    char buffer[65536];
-    for (;;) {
-        const ssize_t got = ::read(fd, buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0) {
-            ::close(fd);
-            return got == 0 ? ReadResult::Read : ReadResult::Failed;
-        }
-        bytes->append(buffer, static_cast<std::size_t>(got));
-    }
+    std::unique_ptr<platform::FileLock> lock;
+    int depth = 0;
+};
+
+std::map<std::string, HeldLock>& heldLocks()
+{
+    static std::map<std::string, HeldLock> locks;
+    return locks;
 }
 
-bool writeAllFd(int fd, std::string_view bytes)
+struct FailureState
 {
-    while (!bytes.empty()) {
-        const ssize_t put = ::write(fd, bytes.data(), bytes.size());
-        if (put < 0 && errno == EINTR)
-            continue;
-        if (put <= 0)
-            return false;
-        bytes.remove_prefix(static_cast<std::size_t>(put));
-    }
-    return true;
+    ConfigFailure failure;
+    bool reported = false;
+};
+
+std::map<std::string, FailureState>& failures()
+{
+    static std::map<std::string, FailureState> states;
+    return states;
 }
 
-// Where the bytes really go: a symbolic link is written through, not replaced.
-std::string targetPath(const std::string& path)
+std::set<std::string>& sweptFolders()
 {
-    struct stat info = {};
-    if (::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
+    static std::set<std::string> folders;
+    return folders;
+}
+
+// The file the bytes really belong in: links are followed, even to a target that does not
+// exist yet, so a link is written through and never replaced. Empty for a loop of links.
+std::optional<fs::path> resolveTarget(const fs::path& path)
+{
+    fs::path current = path;
+    for (int i = 0; i < kMaxLinks; ++i) {
         std::error_code error;
-        const auto resolved = std::filesystem::weakly_canonical(path, error);
-        if (!error)
-            return resolved.string();
+        if (fs::symlink_status(current, error).type() != fs::file_type::symlink)
+            return current;
+        const fs::path link = fs::read_symlink(current, error);
+        if (error)
+            return std::nullopt;
+        current = link.is_absolute() ? link : current.parent_path() / link;
     }
-    return path;
+    return std::nullopt;
 }
 
-// Writes a temporary file beside the target, flushes it to disk and renames it over the
-// target, so a crash or kill at any moment leaves either the old file or the new one whole.
-bool replaceFile(const std::string& path, std::string_view bytes)
+std::string lockPathOf(const std::string& path)
 {
-    const std::string target = targetPath(path);
-    std::string temp = target + ".XXXXXX";
-    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    struct stat info = {};
-    const mode_t mode = (::stat(target.c_str(), &info) == 0) ? (info.st_mode & 07777) : 0644;
-    const bool written = writeAllFd(fd, bytes) && ::fchmod(fd, mode) == 0 && ::fsync(fd) == 0;
-    if (::close(fd) != 0 || !written || ::rename(temp.c_str(), target.c_str()) != 0) {
-        ::unlink(temp.c_str());
-        return false;
+    if (path.empty())
+        return {};
+    const auto target = resolveTarget(path);
+    return target ? target->string() + ".lock" : std::string();
+}
+
+bool holdsFileLock(const std::string& lockPath)
+{
+    const auto found = heldLocks().find(lockPath);
+    return found != heldLocks().end() && found->second.lock && found->second.lock->locked();
+}
+
+// Earlier versions wrote through randomly named temporaries that a killed writer left behind;
+// the first write of a process removes those that are clearly abandoned.
+void removeStaleTemporaries(const fs::path& target)
+{
+    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
+    if (!sweptFolders().insert(target.string()).second)
+        return;
+    const std::string prefix = target.filename().string() + ".";
+    const auto now = fs::file_time_type::clock::now();
+    std::error_code error;
+    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+        const std::string name = it->path().filename().string();
+        if (name.size() != prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0)
+            continue;
+        bool generated = true;
+        for (std::size_t i = prefix.size(); i < name.size(); ++i) {
+            const char c = name[i];
+            generated = generated && ((c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') ||
+                                      (c >= 'A' && c <= 'Z'));
+        }
+        std::error_code fileError;
+        if (!generated || it->is_symlink(fileError) || !it->is_regular_file(fileError))
+            continue;
+        const auto written = fs::last_write_time(it->path(), fileError);
+        if (!fileError && now - written > kStaleTemporaryAge)
+            fs::remove(it->path(), fileError);
     }
-    return true;
 }
 
 bool validName(std::string_view name, char forbidden)
@@ -106,44 +134,6 @@ bool validName(std::string_view name, char forbidden)
     return first != ';' && first != '[';
 }
 
-std::string folderOf(const std::string& path)
-{
-    return std::filesystem::path(path).parent_path().string();
-}
-
-std::string executablePath()
-{
-    std::string buffer(4096, '\0');
-    const ssize_t length = ::readlink("/proc/self/exe", buffer.data(), buffer.size() - 1);
-    if (length <= 0)
-        return {};
-    buffer.resize(static_cast<std::size_t>(length));
-    return buffer;
-}
-
-std::string userConfigFolder()
-{
-    std::string base;
-    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && xdg[0] == '/') {
-        base = xdg;
-    } else {
-        const char* home = std::getenv("HOME");
-        if (!home || !home[0]) {
-            const passwd* entry = ::getpwuid(::getuid());
-            home = entry ? entry->pw_dir : nullptr;
-        }
-        if (!home || !home[0])
-            return {};
-        base = std::string(home) + "/.config";
-    }
-    const std::string folder = base + "/hoopwatch";
-    std::error_code error;
-    std::filesystem::create_directories(folder, error);
-    if (error || ::access(folder.c_str(), W_OK) != 0)
-        return {};
-    return folder;
-}
-
 } // namespace
 
 ConfigFile::ConfigFile(std::string path) : m_path(std::move(path)) {}
@@ -153,27 +143,81 @@ std::unique_lock<std::recursive_mutex> ConfigFile::lock()
     return std::unique_lock<std::recursive_mutex>(processLock());
 }
 
+ConfigFile::FileLockScope::FileLockScope(const ConfigFile& config)
+    : m_guard(processLock()), m_lockPath(lockPathOf(config.m_path))
+{
+    if (m_lockPath.empty())
+        return;
+    HeldLock& held = heldLocks()[m_lockPath];
+    // flock excludes per open file, so a nested scope must reuse the lock, not open another.
+    if (held.depth++ == 0)
+        held.lock = std::make_unique<platform::FileLock>(m_lockPath);
+}
+
+ConfigFile::FileLockScope::~FileLockScope()
+{
+    if (m_lockPath.empty())
+        return;
+    const auto found = heldLocks().find(m_lockPath);
+    if (found != heldLocks().end() && --found->second.depth == 0)
+        heldLocks().erase(found);
+}
+
 bool ConfigFile::exists() const
 {
     auto guard = lock();
-    struct stat info = {};
-    return !m_path.empty() && ::stat(m_path.c_str(), &info) == 0;
+    std::error_code error;
+    return !m_path.empty() && fs::exists(fs::status(m_path, error));
 }
 
 ProfileDocument ConfigFile::snapshot() const
 {
     auto guard = lock();
-    std::string bytes;
-    const ReadResult result = m_path.empty() ? ReadResult::Missing : readAll(m_path, &bytes);
-    if (result == ReadResult::Failed)
+    if (m_path.empty())
+        return ProfileDocument::parse({});
+    std::error_code error;
+    const fs::file_type type = fs::status(m_path, error).type();
+    if (type == fs::file_type::not_found)
+        return ProfileDocument::parse({});
+    // Only a regular file is read: a FIFO would block and a device has no settings. A file
+    // over the limit reads as empty too, since every write would have to rewrite all of it.
+    if (type != fs::file_type::regular)
         return ProfileDocument::unreadable();
-    return ProfileDocument::parse(result == ReadResult::Read ? bytes : std::string());
+    const auto bytes = platform::readRegularFile(m_path, kMaxFileBytes);
+    return bytes ? ProfileDocument::parse(*bytes) : ProfileDocument::unreadable();
 }
 
 bool ConfigFile::save(const ProfileDocument& document) const
 {
-    auto guard = lock();
-    return !m_path.empty() && document.readable() && replaceFile(m_path, document.serialize());
+    return update([&] {
+        if (m_path.empty())
+            return fail(TextId::ConfigWriteFailed);
+        const auto target = resolveTarget(m_path);
+        if (!target)
+            return fail(TextId::ConfigNotRegular);
+        std::error_code error;
+        const fs::file_status status = fs::status(*target, error);
+        if (status.type() != fs::file_type::not_found) {
+            if (status.type() != fs::file_type::regular)
+                return fail(status.type() == fs::file_type::none ? TextId::ConfigWriteFailed
+                                                                 : TextId::ConfigNotRegular);
+            const auto size = fs::file_size(*target, error);
+            if (error || size > kMaxFileBytes)
+                return fail(error ? TextId::ConfigWriteFailed : TextId::ConfigTooLarge);
+            if (!platform::mayWrite(*target))
+                return fail(TextId::ConfigReadOnly);
+        }
+        // What could not be read must not be replaced by a file holding only the new keys.
+        if (!document.readable())
+            return fail(TextId::ConfigUnreadable);
+        if (!holdsFileLock(lockPathOf(m_path)))
+            return fail(TextId::ConfigWriteFailed);
+        removeStaleTemporaries(*target);
+        const fs::path temp = target->string() + ".tmp";
+        if (!platform::writeAndReplace(temp, *target, document.serialize()))
+            return fail(TextId::ConfigWriteFailed);
+        return true;
+    });
 }
 
 std::string ConfigFile::readText(std::string_view section, std::string_view key,
@@ -192,13 +236,47 @@ int ConfigFile::readNumber(std::string_view section, std::string_view key,
 bool ConfigFile::writeText(std::string_view section, std::string_view key,
                            std::string_view value) const
 {
-    if (m_path.empty() || !validName(section, ']') || !validName(key, '='))
+    if (!validName(section, ']') || !validName(key, '='))
         return false;
+    return update([&] {
+        ProfileDocument document = snapshot();
+        const bool changed = document.set(section, key, value);
+        if (!changed && document.readable() && exists())
+            return true;
+        return save(document);
+    });
+}
+
+bool ConfigFile::fail(TextId text) const
+{
     auto guard = lock();
-    ProfileDocument document = snapshot();
-    if (!document.set(section, key, value) && exists())
-        return true;
-    return save(document);
+    failures().try_emplace(m_path, FailureState{ConfigFailure{text, m_path}, false});
+    return false;
+}
+
+std::optional<ConfigFailure> ConfigFile::failure() const
+{
+    auto guard = lock();
+    const auto found = failures().find(m_path);
+    if (found == failures().end())
+        return std::nullopt;
+    return found->second.failure;
+}
+
+std::optional<ConfigFailure> ConfigFile::takeUnreportedFailure() const
+{
+    auto guard = lock();
+    const auto found = failures().find(m_path);
+    if (found == failures().end() || found->second.reported)
+        return std::nullopt;
+    found->second.reported = true;
+    return found->second.failure;
+}
+
+void ConfigFile::clearFailure() const
+{
+    auto guard = lock();
+    failures().erase(m_path);
 }
 
 int parseCNumber(std::string_view text)
@@ -233,22 +311,31 @@ std::string resolveConfigPath(const std::optional<std::string>& explicitPath)
         return *explicitPath;
     if (const char* env = std::getenv("HOOPWATCH_CONFIG"); env && env[0])
         return env;
-    const std::string executable = executablePath();
-    if (!executable.empty()) {
-        const std::string folder = folderOf(executable);
-        if (!folder.empty() && ::access(folder.c_str(), W_OK) == 0)
-            return folder + "/" + std::string(kFileName);
-    }
-    // An installed build cannot write beside itself; the choices then live with the user.
+    return configPathFor(platform::executablePath());
+}
+
+std::string configPathFor(const fs::path& executable)
+{
+    const fs::path folder = executable.parent_path();
+    // An installed program's folder belongs to the system, not to whoever runs it (root could
+    // write there, and the file would outlive the package); a portable copy keeps its
+    // settings beside itself.
+    if (!executable.empty() && !folder.empty() && !platform::isSystemInstallFolder(folder) &&
+        platform::mayWrite(folder))
+        return (folder / kFileName).string();
     return userConfigPath();
 }
 
 std::string userConfigPath()
 {
-    const std::string folder = userConfigFolder();
+    const fs::path folder = platform::userSettingsFolder();
     if (folder.empty())
         return {};
-    return folder + "/" + std::string(kFileName);
+    std::error_code error;
+    fs::create_directories(folder, error);
+    if (error || !platform::mayWrite(folder))
+        return {};
+    return (folder / kFileName).string();
 }
 
 namespace {
@@ -261,19 +348,23 @@ struct DefaultValue
 };
 
 template <std::size_t N>
-void writeDefaultsOnce(const ConfigFile& config, const DefaultValue (&values)[N])
+bool writeDefaultsOnce(const ConfigFile& config, const DefaultValue (&values)[N])
 {
-    // The existence test and the writes are one step, so two threads cannot both seed.
-    auto guard = ConfigFile::lock();
-    if (config.path().empty() || config.exists())
-        return;
-    for (const DefaultValue& value : values)
-        config.writeText(value.section, value.key, value.value);
+    // The existence test and the write are one step for every process, so two cannot both
+    // seed; the set is written at once, so a crash cannot leave half of it.
+    return config.update([&] {
+        if (config.exists())
+            return true;
+        ProfileDocument document = config.snapshot();
+        for (const DefaultValue& value : values)
+            document.set(value.section, value.key, value.value);
+        return config.save(document);
+    });
 }
 
 } // namespace
 
-void writeStartupDefaults(const ConfigFile& config)
+bool writeStartupDefaults(const ConfigFile& config)
 {
     static constexpr DefaultValue values[] = {
         {"Z62_Net_0", "Ip", "192.168.7.100"},
@@ -281,20 +372,20 @@ void writeStartupDefaults(const ConfigFile& config)
         {"Z62_Net_Count", "count", "0"},
         {"Z62Language", "Language", "0"},
     };
-    writeDefaultsOnce(config, values);
+    return writeDefaultsOnce(config, values);
 }
 
-void writeWindowDefaults(const ConfigFile& config)
+bool writeWindowDefaults(const ConfigFile& config)
 {
     static constexpr DefaultValue values[] = {
         {"Z62_Net_0", "Ip", "192.168.7.100"},
         {"Z62_Net_0", "IsChoose", "1"},
         {"Z62_Net_Count", "count", "0"},
     };
-    writeDefaultsOnce(config, values);
+    return writeDefaultsOnce(config, values);
 }
 
-void writeReceiverDefaults(const ConfigFile& config)
+bool writeReceiverDefaults(const ConfigFile& config)
 {
     static constexpr DefaultValue values[] = {
         {"Z62_Net_0", "Ip", "192.168.7.100"},
@@ -302,5 +393,5 @@ void writeReceiverDefaults(const ConfigFile& config)
         {"Z62_Net_0", "BackUp_Name", "Z62_0"},
         {"Z62_Net_Count", "count", "1"},
     };
-    writeDefaultsOnce(config, values);
+    return writeDefaultsOnce(config, values);
 }
