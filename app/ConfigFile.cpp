@@ -1,12 +1,10 @@
 #include "app/ConfigFile.h"
 
-#include <chrono>
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
 #include <map>
 #include <memory>
-#include <set>
 #include <string>
 #include <system_error>
 #include <utility>
@@ -22,8 +20,6 @@ namespace {
 constexpr std::string_view kFileName = "ZUZiruro.ini";
 // More links in a row than any real setup has; a longer chain is taken for a loop.
 constexpr int kMaxLinks = 40;
-// A temporary of an earlier version (ZUZiruro.ini.XXXXXX) this old belongs to a dead writer.
-constexpr auto kStaleTemporaryAge = std::chrono::minutes(1);
 
 std::recursive_mutex& processLock()
 {
@@ -56,12 +52,6 @@ std::map<std::string, FailureState>& failures()
     return states;
 }
 
-std::set<std::string>& sweptFolders()
-{
-    static std::set<std::string> folders;
-    return folders;
-}
-
 // The file the bytes really belong in: links are followed, even to a target that does not
 // exist yet, so a link is written through and never replaced. Empty for a loop of links.
 std::optional<fs::path> resolveTarget(const fs::path& path)
@@ -91,35 +81,6 @@ bool holdsFileLock(const std::string& lockPath)
 {
     const auto found = heldLocks().find(lockPath);
     return found != heldLocks().end() && found->second.lock && found->second.lock->locked();
-}
-
-// Earlier versions wrote through randomly named temporaries that a killed writer left behind;
-// the first write of a process removes those that are clearly abandoned.
-void removeStaleTemporaries(const fs::path& target)
-{
-    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
-    if (!sweptFolders().insert(target.string()).second)
-        return;
-    const std::string prefix = target.filename().string() + ".";
-    const auto now = fs::file_time_type::clock::now();
-    std::error_code error;
-    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
-        const std::string name = it->path().filename().string();
-        if (name.size() != prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0)
-            continue;
-        bool generated = true;
-        for (std::size_t i = prefix.size(); i < name.size(); ++i) {
-            const char c = name[i];
-            generated = generated && ((c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') ||
-                                      (c >= 'A' && c <= 'Z'));
-        }
-        std::error_code fileError;
-        if (!generated || it->is_symlink(fileError) || !it->is_regular_file(fileError))
-            continue;
-        const auto written = fs::last_write_time(it->path(), fileError);
-        if (!fileError && now - written > kStaleTemporaryAge)
-            fs::remove(it->path(), fileError);
-    }
 }
 
 bool validName(std::string_view name, char forbidden)
@@ -212,7 +173,6 @@ bool ConfigFile::save(const ProfileDocument& document) const
             return fail(TextId::ConfigUnreadable);
         if (!holdsFileLock(lockPathOf(m_path)))
             return fail(TextId::ConfigWriteFailed);
-        removeStaleTemporaries(*target);
         const fs::path temp = target->string() + ".tmp";
         if (!platform::writeAndReplace(temp, *target, document.serialize()))
             return fail(TextId::ConfigWriteFailed);

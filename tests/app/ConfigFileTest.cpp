@@ -1,15 +1,11 @@
 #include "app/ConfigFile.h"
 
 #include <climits>
-#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
-
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -18,12 +14,14 @@
 
 namespace {
 
-std::string utf16le(std::u16string_view text)
+std::string utf16(std::u16string_view text, bool bigEndian)
 {
-    std::string bytes = "\xFF\xFE";
+    std::string bytes = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
     for (char16_t unit : text) {
-        bytes.push_back(static_cast<char>(unit & 0xFF));
-        bytes.push_back(static_cast<char>(unit >> 8));
+        const auto low = static_cast<char>(unit & 0xFF);
+        const auto high = static_cast<char>(unit >> 8);
+        bytes.push_back(bigEndian ? high : low);
+        bytes.push_back(bigEndian ? low : high);
     }
     return bytes;
 }
@@ -99,12 +97,13 @@ TEST(ConfigFile, WindowsWrittenFilesReadBackTheSame)
                                 "[Z62Language]\r\n"
                                 "Language=\"2\"\r\n"
                                 "Name=花样\r\n";
-    const std::string unicode = utf16le(u"[Z62_Net_Count]\r\ncount=2\r\n[ z62_net_0 ]\r\n"
-                                        u"  Ip = 192.168.7.21  \r\nISCHOOSE=1\r\n"
-                                        u"Ip=10.0.0.1\r\n[Z62_Net_0]\r\n"
-                                        u"BackUp_Name=second section loses\r\n"
-                                        u"[Z62Language]\r\nLanguage=\"2\"\r\nName=\u82b1\u6837");
-    for (const std::string& bytes : {crlfBom, unicode}) {
+    const std::u16string_view unicodeText = u"[Z62_Net_Count]\r\ncount=2\r\n[ z62_net_0 ]\r\n"
+                                            u"  Ip = 192.168.7.21  \r\nISCHOOSE=1\r\n"
+                                            u"Ip=10.0.0.1\r\n[Z62_Net_0]\r\n"
+                                            u"BackUp_Name=second section loses\r\n"
+                                            u"[Z62Language]\r\nLanguage=\"2\"\r\nName=\u82b1\u6837";
+    for (const std::string& bytes :
+         {crlfBom, utf16(unicodeText, false), utf16(unicodeText, true)}) {
         TempFolder folder;
         const ConfigFile config(folder.file("ZUZiruro.ini"));
         writeBytes(config.path(), bytes);
@@ -123,6 +122,24 @@ TEST(ConfigFile, WindowsWrittenFilesReadBackTheSame)
         EXPECT_EQ(config.readText("Z62_Net_0", "IsChoose", ""), "0");
         EXPECT_EQ(config.readText("Z62Language", "Name", ""), "花样");
     }
+}
+
+TEST(ConfigFile, AnsiFilesKeepTheirBytes)
+{
+    // Written by a Chinese Windows in its code page (GBK): the values are no UTF-8.
+    const std::string gbkName = "\xBB\xA8\xD1\xF9";
+    const std::string ansi = "[Z62Language]\r\nLanguage=2\r\nName=" + gbkName +
+                             "\r\n; \xD7\xA2\xCA\xCD\r\n[Z62_Net_0]\r\nIsChoose=1\r\n";
+    TempFolder folder;
+    const ConfigFile config(folder.file("ZUZiruro.ini"));
+    writeBytes(config.path(), ansi);
+    EXPECT_EQ(config.readText("z62language", "NAME", ""), gbkName);
+    EXPECT_EQ(config.readNumber("Z62Language", "Language", "1"), 2);
+    ASSERT_TRUE(config.writeText("Z62_Net_0", "IsChoose", "0"));
+    ASSERT_TRUE(config.writeText("Z62_Net_0", "Ip", "127.0.0.5"));
+    std::string expected = ansi;
+    expected.replace(expected.find("IsChoose=1"), 10, "IsChoose=0\r\nIp=127.0.0.5");
+    EXPECT_EQ(readBytes(config.path()), expected);
 }
 
 TEST(ConfigFile, WritingKeepsEveryOtherLineAsItWas)
@@ -211,42 +228,6 @@ TEST(ConfigFile, ConcurrentWritersLoseNoKey)
     EXPECT_EQ(present, kThreads * kKeys);
 }
 
-TEST(ConfigFile, KilledWriterLeavesAWholeFile)
-{
-    TempFolder folder;
-    const ConfigFile config(folder.file("ZUZiruro.ini"));
-    writeStartupDefaults(config);
-    const std::string filler(90, 'v');
-    // Kill the writer at a few different moments; each time the file must parse with the
-    // sections written before and an unbroken run of the loop's keys.
-    for (int round = 0; round < 3; ++round) {
-        const pid_t child = ::fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
-            for (int k = 0; k < 20000; ++k)
-                config.writeText("Loop" + std::to_string(round), "k" + std::to_string(k), filler);
-            ::_exit(0);
-        }
-        ::usleep(static_cast<useconds_t>(50000 + 70000 * round));
-        ::kill(child, SIGKILL);
-        int status = 0;
-        ::waitpid(child, &status, 0);
-
-        const ProfileDocument document = config.snapshot();
-        EXPECT_EQ(document.value("Z62_Net_0", "Ip").value_or(""), "192.168.7.100");
-        EXPECT_EQ(document.value("Z62Language", "Language").value_or(""), "0");
-        for (int earlier = 0; earlier < round; ++earlier)
-            EXPECT_EQ(document.value("Loop" + std::to_string(earlier), "k0").value_or(""), filler);
-        const std::string section = "Loop" + std::to_string(round);
-        int written = 0;
-        while (document.value(section, "k" + std::to_string(written)))
-            ++written;
-        EXPECT_FALSE(document.value(section, "k" + std::to_string(written + 1)));
-        for (int k = 0; k < written; ++k)
-            ASSERT_EQ(document.value(section, "k" + std::to_string(k)).value_or(""), filler);
-    }
-}
-
 TEST(ResolveConfigPath, ExplicitThenEnvironmentThenBesideTheExecutable)
 {
     ::unsetenv("HOOPWATCH_CONFIG");
@@ -277,6 +258,35 @@ TEST(ResolveConfigPath, PerUserFolderFollowsXdgThenHome)
 
     ::unsetenv("XDG_CONFIG_HOME");
     ::setenv("HOME", oldHome.c_str(), 1);
+}
+
+TEST(ResolveConfigPath, InstalledCopiesKeepTheirSettingsPerUser)
+{
+    TempFolder folder;
+    ::setenv("XDG_CONFIG_HOME", folder.file("xdg").c_str(), 1);
+    const std::string perUser = folder.file("xdg") + "/hoopwatch/ZUZiruro.ini";
+    std::filesystem::create_directories(folder.file("portable"));
+    std::filesystem::create_directories(folder.file("readonly"));
+    std::filesystem::permissions(folder.file("readonly"), std::filesystem::perms(0555));
+    const struct
+    {
+        std::string executable;
+        std::string config;
+    } cases[] = {
+        {"/usr/bin/hoopwatch-cli", perUser},
+        {"/usr/local/bin/hoopwatch-cli", perUser},
+        {"/opt/hoopwatch/bin/hoopwatch", perUser},
+        {"/bin/hoopwatch-cli", perUser},
+        {"/usr/../usr/bin/hoopwatch", perUser},
+        {folder.file("portable") + "/hoopwatch-cli", folder.file("portable") + "/ZUZiruro.ini"},
+        // Not writable by its mode bits, for root as well.
+        {folder.file("readonly") + "/hoopwatch-cli", perUser},
+        {"", perUser},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(configPathFor(c.executable), c.config) << c.executable;
+    std::filesystem::permissions(folder.file("readonly"), std::filesystem::perms(0755));
+    ::unsetenv("XDG_CONFIG_HOME");
 }
 
 } // namespace
