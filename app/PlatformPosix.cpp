@@ -178,9 +178,9 @@ bool mayWrite(const std::filesystem::path& path)
     struct stat info = {};
     if (::stat(path.c_str(), &info) != 0)
         return false;
-    // access() also sees read-only mounts and immutable files; for root it ignores the mode,
-    // so a file nobody may write is checked by its bits as well.
-    if (::access(path.c_str(), W_OK) != 0)
+    // The kernel's check also sees ACLs, read-only mounts and immutable files; for root it
+    // ignores the mode, so a file nobody may write is checked by its bits as well.
+    if (::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0)
         return false;
     return ::geteuid() != 0 || (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0;
 }

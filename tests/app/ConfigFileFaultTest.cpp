@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
@@ -260,6 +261,30 @@ TEST(ConfigFileFault, SpecialAndProtectedFilesAreRefusedAndLeftAlone)
         EXPECT_FALSE(fs::exists(folder.file("gone"))) << c.name;
         config.clearFailure();
     }
+}
+
+TEST(ConfigFileFault, AWriteThatRunsOutOfSpaceLeavesTheOldFile)
+{
+    TempFolder folder;
+    const ConfigFile config(folder.file("ZUZiruro.ini"));
+    const std::string before = "[Z62Language]\nLanguage=2\n";
+    writeBytes(config.path(), before);
+    // A child whose files may not grow past 64 bytes stands for a full disk.
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{64, 64};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        const bool refused = !config.writeText("Z62_Net_0", "Ip", std::string(80, '7'));
+        const auto failure = config.failure();
+        ::_exit(refused && failure && failure->text == TextId::ConfigWriteFailed ? 0 : 1);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the write reported failure";
+    EXPECT_EQ(readBytes(config.path()), before);
+    EXPECT_FALSE(fs::exists(folder.file("ZUZiruro.ini.tmp")));
 }
 
 TEST(ConfigFileFault, LinksAreWrittenThroughToTheirTarget)
