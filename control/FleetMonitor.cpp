@@ -10,6 +10,8 @@ using Seconds = std::chrono::duration<double>;
 
 // More answers than this inside the speed window add nothing but memory.
 constexpr std::size_t kMaxSamples = 256;
+// How many poll spacings a late tick may catch up at once.
+constexpr int kPacingSlack = 3;
 
 } // namespace
 
@@ -56,9 +58,9 @@ bool FleetMonitor::mayPollAny(FleetTime now)
     // The hard bound: never more than the maximum within any one second.
     if (m_recentPolls.size() >= static_cast<std::size_t>(m_settings.maxPollsPerSecond))
         return false;
-    // Polls are spread evenly rather than sent in bursts; one spacing of slack lets a caller
-    // whose ticks come a little late still reach the full rate.
-    return !m_pacedUntil || now + spacing >= *m_pacedUntil;
+    // Polls are spread evenly rather than sent in bursts; a little slack lets a caller that
+    // ticks every 20 to 60 ms still reach the full rate, in runs of at most four.
+    return !m_pacedUntil || now + kPacingSlack * spacing >= *m_pacedUntil;
 }
 
 int FleetMonitor::tick(FleetTime now)
