@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <climits>
 #include <map>
 #include <string>
 #include <vector>
@@ -399,4 +400,48 @@ TEST(FleetMonitor, ForeignFleetFileIsNeitherBelievedNorReplaced)
     EXPECT_EQ(readBytes(settings.storePath), foreign);
     // The operator still sees what was sent in this run.
     EXPECT_TRUE(fleet.machine(kMachine).design);
+}
+
+TEST(FleetMonitor, HostileStitchNumbersNeitherCrashNorMislead)
+{
+    Fleet fleet;
+    fleet.monitor.setMachines({kMachine});
+    fleet.monitor.recordSentDesign(kMachine, {"rose.dst", 300, 5, 0, 1});
+    fleet.answer(kMachine, 1, -5);
+    FleetMachine machine = fleet.machine(kMachine);
+    EXPECT_FALSE(machine.percent);
+    EXPECT_FALSE(machine.secondsLeft);
+    fleet.now += 1s;
+    fleet.answer(kMachine, 1, INT32_MAX);
+    machine = fleet.machine(kMachine);
+    EXPECT_EQ(machine.percent, 100.0);
+    EXPECT_EQ(machine.secondsLeft, 0);
+    fleet.now += 1s;
+    fleet.answer(kMachine, 1, 0); // runs backwards: a new run, no speed from the jump
+    fleet.now += 1s;
+    fleet.answer(kMachine, 1, 10);
+    EXPECT_NEAR(*fleet.machine(kMachine).stitchesPerMinute, 600.0, 1e-9);
+}
+
+TEST(FleetMonitor, CallbacksMayCallBackIntoTheMonitor)
+{
+    FleetMonitor* self = nullptr;
+    std::size_t seenBySender = 0, seenByListener = 0;
+    FleetTime now{};
+    FleetMonitor monitor(
+        {}, [&] { return now; },
+        [&](const std::string&) {
+            seenBySender = self->machines().size();
+            return true;
+        },
+        [&](const FleetEvent&) { seenByListener = self->machines().size(); });
+    self = &monitor;
+    monitor.setMachines({kMachine});
+    EXPECT_EQ(monitor.tick(now), 1);
+    MachineStatus status;
+    monitor.onStatus(kMachine, status, 0, now);
+    status.workState = 1;
+    monitor.onStatus(kMachine, status, 0, now);
+    EXPECT_EQ(seenBySender, 1u);
+    EXPECT_EQ(seenByListener, 1u);
 }
