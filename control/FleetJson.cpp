@@ -21,6 +21,13 @@ std::string decimal(double value)
     return std::string(buffer.data(), result.ptr);
 }
 
+// A share sewn is cut, not rounded: 99.96 % of a design is not yet 100 %.
+std::string percentDecimal(double value)
+{
+    // The small allowance keeps a share that is whole but computed a hair below from being cut.
+    return decimal(std::floor(value * 10.0 + 1e-9) / 10.0);
+}
+
 template <typename T> std::string numberOrNull(const std::optional<T>& value)
 {
     if (!value)
@@ -76,7 +83,7 @@ std::string orDash(const std::optional<std::string>& text)
 
 std::optional<std::string> percentText(const FleetMachine& m)
 {
-    return m.percent ? std::optional(decimal(*m.percent) + "%") : std::nullopt;
+    return m.percent ? std::optional(percentDecimal(*m.percent) + "%") : std::nullopt;
 }
 
 std::optional<std::string> speedText(const FleetMachine& m)
@@ -157,7 +164,7 @@ std::string fleetJsonLine(const FleetMachine& m)
     } else {
         out += "null";
     }
-    out += ",\"percent\":" + numberOrNull(m.percent);
+    out += ",\"percent\":" + (m.percent ? percentDecimal(*m.percent) : std::string("null"));
     out += ",\"stitchesPerMinute\":" + numberOrNull(m.stitchesPerMinute);
     out += ",\"secondsLeft\":" + numberOrNull(m.secondsLeft);
     out += ",\"secondsSinceAnswer\":" + numberOrNull(m.secondsSinceAnswer);

@@ -70,6 +70,11 @@ TEST(FleetJson, OneObjectPerMachine)
     const std::string line = fleetJsonLine(odd);
     EXPECT_NE(line.find("\"name\":\"say \\\"hi\\\"\\n.dst\""), std::string::npos) << line;
     EXPECT_NE(line.find("\"percent\":33.3,"), std::string::npos) << line;
+    odd.percent = 99.96; // not finished yet, so not shown as 100
+    EXPECT_NE(fleetJsonLine(odd).find("\"percent\":99.9,"), std::string::npos);
+    EXPECT_NE(fleetTextLine(odd).find(" 99.9% "), std::string::npos);
+    odd.percent = 100.0 * 174 / 300; // 58 % computed in floating point
+    EXPECT_NE(fleetJsonLine(odd).find("\"percent\":58.0,"), std::string::npos);
     EXPECT_NE(line.find("\"secondsLeft\":null,"), std::string::npos) << line;
     EXPECT_EQ(line.find('\n'), std::string::npos);
 }
