@@ -90,8 +90,8 @@ public:
     // machines that stay keep their state. Returns the number of machines watched.
     std::size_t setMachines(const std::vector<std::string>& addresses);
 
-    // Sends the polls that are due at `now` and judges polls left unanswered; call it often
-    // (every 20 ms or so). Returns the number of polls sent.
+    // Sends the polls that are due at `now` and judges polls left unanswered; call it every
+    // 20 ms or so (up to 60 ms still reaches the full rate). Returns the number of polls sent.
     int tick(FleetTime now);
     int tick() { return tick(m_clock()); }
 
