@@ -16,7 +16,7 @@ bool StatusQuerySender::send(const std::string& address)
         buildPlainCommand(CommandCode::StatusQuery, m_state ? m_state->currentDesignId.load() : 0);
     m_cipher.encrypt(datagram.data(), static_cast<std::int32_t>(datagram.size()));
     std::lock_guard lock(m_mutex);
-    // A socket that failed once is opened again at the next poll.
+    // A socket that could not be opened is tried again at the next poll.
     if (!m_socket.isOpen() && !m_socket.open())
         return false;
     return m_socket.sendTo(address, m_settings.machinePort, datagram);
