@@ -13,13 +13,15 @@
 #include "app/ConfigFile.h"
 #include "app/UiTexts.h"
 #include "cli/Commands.h"
+#include "control/ControlSession.h"
+#include "control/DesignTransfer.h"
+#include "control/LinkSettings.h"
+#include "control/LinkState.h"
+#include "control/MachineCommands.h"
+#include "control/ReplyText.h"
 #include "link/CommandPacket.h"
-#include "link/DesignTransfer.h"
-#include "link/LinkSettings.h"
-#include "link/LinkState.h"
-#include "link/MachineCommands.h"
 #include "link/PacketCipher.h"
-#include "link/ReceiverThread.h"
+#include "link/Reply.h"
 #include "link/UdpSocket.h"
 
 namespace {
@@ -115,12 +117,16 @@ bool reportUnknown(const std::string& name, const ArgList& args, bool allowPosit
 class PrintingListener : public ReceiverListener
 {
 public:
-    PrintingListener(const LinkState& state, int language) : m_state(state), m_language(language) {}
-    void onMessage(TextId id) override
+    explicit PrintingListener(int language) : m_language(language) {}
+    void onReply(const Reply& reply) override
     {
+        const auto id = replyText(reply.kind);
+        if (!id)
+            return;
+        const std::string_view text = uiText(*id, m_language);
         std::lock_guard lock(m_mutex);
-        std::printf("%.*s (design %d)\n", static_cast<int>(uiText(id, m_language).size()),
-                    uiText(id, m_language).data(), m_state.currentDesignId.load());
+        std::printf("%.*s (design %d)\n", static_cast<int>(text.size()), text.data(),
+                    reply.designId);
         std::fflush(stdout);
     }
     void onSocketFailed() override
@@ -130,7 +136,6 @@ public:
     }
 
 private:
-    const LinkState& m_state;
     int m_language;
     std::mutex m_mutex;
 };
@@ -167,11 +172,14 @@ int cmdSend(const LinkSettings& settings, ArgList args)
     }
 
     LinkState state;
-    PrintingListener listener(state, language);
-    ReceiverThread receiver(settings, state, listener);
-    receiver.start();
+    PrintingListener listener(language);
+    ControlSession session(settings, state, listener);
+    session.startReceiver();
 
     const TransferProgressFn progress = [&](const TransferProgress& p) {
+        // A batch also reports the start of each file; only datagrams are printed.
+        if (p.chunksSent == 0)
+            return;
         std::fprintf(stderr, "send: file %d/%d chunk %d/%d -> %s\n", p.fileIndex + 1, p.fileCount,
                      p.chunksSent, p.chunkCount, target->c_str());
     };
@@ -195,44 +203,15 @@ int cmdSend(const LinkSettings& settings, ArgList args)
         }
     }
     std::this_thread::sleep_for(*wait);
-    receiver.stop();
+    session.stop();
     return exitCode;
 }
 
-// The answer to one request, taken on the listening port.
-struct Answer
+void printAnswer(const Reply& answer, int language)
 {
-    CommandPacket header;
-    std::vector<std::uint8_t> plain;
-};
-
-std::optional<Answer> awaitAnswer(const UdpSocket& socket, const PacketCipher& cipher,
-                                  CommandCode expected, std::chrono::milliseconds wait)
-{
-    const auto deadline = std::chrono::steady_clock::now() + wait;
-    std::vector<std::uint8_t> buffer(kReceiveBufferSize);
-    while (true) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0)
-            return std::nullopt;
-        std::fill(buffer.begin(), buffer.end(), 0);
-        auto received = socket.receive(buffer, left);
-        if (!received)
-            continue;
-        cipher.decrypt(buffer.data(), static_cast<std::int32_t>(received->length / 16 * 16));
-        auto header = CommandPacket::decode(buffer);
-        if (header && header->code == static_cast<std::int32_t>(expected))
-            return Answer{*header, buffer};
-    }
-}
-
-void printAnswer(CommandCode code, const Answer& answer, int language)
-{
-    const std::span<const std::uint8_t> body = std::span(answer.plain).subspan(kHeaderSize);
-    switch (code) {
-    case CommandCode::StatusReply:
-        if (auto s = MachineStatus::decode(body)) {
+    switch (answer.kind) {
+    case ReplyKind::StatusReply:
+        if (const auto& s = answer.status) {
             std::printf("work state: %u (%s)\n", s->workState,
                         s->workState ? "working" : "not working");
             std::printf("embroidery state: %u (%s)\n", s->embroideryState,
@@ -240,26 +219,19 @@ void printAnswer(CommandCode code, const Answer& answer, int language)
             std::printf("current stitch: %d\n", s->currentStitch);
         }
         break;
-    case CommandCode::PaletteReply:
-        if (auto p = ColorPalette::decode(body)) {
+    case ReplyKind::PaletteReply:
+        if (const auto& p = answer.palette) {
             std::printf("colours: %d\n", p->count);
             for (std::size_t i = 0; i < p->colors.size(); ++i)
                 std::printf("%zu: 0x%08" PRIX32 "\n", i + 1, p->colors[i]);
         }
         break;
-    default: {
-        static const std::map<CommandCode, TextId> kTexts = {
-            {CommandCode::JogAck, TextId::JogDone},
-            {CommandCode::LeverAck, TextId::LeverDone},
-            {CommandCode::EmbConfirmAck, TextId::EmbConfirmDone},
-            {CommandCode::EmbReleaseAck, TextId::EmbReleaseDone},
-            {CommandCode::ParametersAck, TextId::DesignParamSent}};
-        if (auto it = kTexts.find(code); it != kTexts.end())
-            printText(it->second, language, stdout);
+    default:
+        if (const auto id = replyText(answer.kind))
+            printText(*id, language, stdout);
         break;
     }
-    }
-    std::printf("design id: %d\n", answer.header.designId);
+    std::printf("design id: %d\n", answer.designId);
 }
 
 // Opens the answer socket before the request goes out, so no answer can be missed.
@@ -275,7 +247,7 @@ std::optional<UdpSocket> listenForAnswers(const LinkSettings& settings)
 }
 
 int finishCommand(const CommandOutcome& outcome, const std::optional<UdpSocket>& socket,
-                  const LinkSettings& settings, CommandCode answerCode,
+                  const LinkSettings& settings, ReplyKind answerKind,
                   std::chrono::milliseconds wait, int language)
 {
     if (!outcome.sent) {
@@ -288,12 +260,12 @@ int finishCommand(const CommandOutcome& outcome, const std::optional<UdpSocket>&
     if (!socket)
         return 0;
     const PacketCipher cipher(settings.key);
-    auto answer = awaitAnswer(*socket, cipher, answerCode, wait);
+    auto answer = awaitReply(*socket, cipher, answerKind, wait);
     if (!answer) {
         std::fputs("hoopwatch-cli: no answer from the machine\n", stderr);
         return kExitNoAnswer;
     }
-    printAnswer(answerCode, *answer, language);
+    printAnswer(*answer, language);
     return 0;
 }
 
@@ -323,13 +295,13 @@ int cmdMachine(const std::string& name, const LinkSettings& settings, ArgList ar
         std::fputs(kCommandHelp, stderr);
         return 2;
     }
-    static const std::map<std::string, std::pair<CommandCode, CommandCode>> kCodes = {
-        {"jog", {CommandCode::Jog, CommandCode::JogAck}},
-        {"lever", {CommandCode::Lever, CommandCode::LeverAck}},
-        {"confirm", {CommandCode::EmbConfirm, CommandCode::EmbConfirmAck}},
-        {"release", {CommandCode::EmbRelease, CommandCode::EmbReleaseAck}},
-        {"palette", {CommandCode::PaletteQuery, CommandCode::PaletteReply}},
-        {"status", {CommandCode::StatusQuery, CommandCode::StatusReply}}};
+    static const std::map<std::string, std::pair<CommandCode, ReplyKind>> kCodes = {
+        {"jog", {CommandCode::Jog, ReplyKind::JogAck}},
+        {"lever", {CommandCode::Lever, ReplyKind::LeverAck}},
+        {"confirm", {CommandCode::EmbConfirm, ReplyKind::EmbConfirmAck}},
+        {"release", {CommandCode::EmbRelease, ReplyKind::EmbReleaseAck}},
+        {"palette", {CommandCode::PaletteQuery, ReplyKind::PaletteReply}},
+        {"status", {CommandCode::StatusQuery, ReplyKind::StatusReply}}};
     const auto [request, answer] = kCodes.at(name);
     const int language = cliLanguage(ConfigFile(settings.configPath));
     const auto socket = listenForAnswers(settings);
@@ -411,7 +383,7 @@ int cmdParams(const LinkSettings& settings, ArgList args)
     const auto socket = designId != 0 ? listenForAnswers(settings) : std::nullopt;
     const CommandOutcome outcome = sendParameters(target.address.value_or(std::string()),
                                                   target.machineCount, designId, block, settings);
-    return finishCommand(outcome, socket, settings, CommandCode::ParametersAck, *wait, language);
+    return finishCommand(outcome, socket, settings, ReplyKind::ParametersAck, *wait, language);
 }
 
 } // namespace

@@ -1,11 +1,11 @@
-#include "link/PollThread.h"
+#include "control/PollThread.h"
 
 #include <utility>
 
 #include "app/ConfigFile.h"
 #include "app/MachineTable.h"
 #include "link/CommandPacket.h"
-#include "link/DesignTransfer.h"
+#include "control/DesignTransfer.h"
 #include "link/PacketCipher.h"
 #include "link/UdpSocket.h"
 

@@ -3,7 +3,7 @@
 #include <string>
 #include <thread>
 
-#include "link/LinkSettings.h"
+#include "control/LinkSettings.h"
 
 // What one sweep did.
 struct SearchSweep

@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "link/CommandPacket.h"
+#include "link/Reply.h"
 
 // A block shared between threads: replaced whole, read as a copy.
 template <typename T> class SharedBlock
@@ -43,6 +44,10 @@ public:
     std::atomic<bool> repaintRequested{true};
     // One-shot repaint request, consumed by the timer with exchange(false).
     std::atomic<bool> statusChanged{false};
+
+    // Takes in one decoded reply: its design number where its kind carries one, the palette,
+    // the status, and the repaint flags of the embroidery acknowledgements.
+    void applyReply(const Reply& reply);
 
     // Takes in a StatusReply's block: stores it, and requests a repaint when the work state,
     // embroidery state or change marker differs from the previous reply's.

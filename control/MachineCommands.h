@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -7,7 +8,9 @@
 
 #include "app/UiTexts.h"
 #include "link/CommandPacket.h"
-#include "link/LinkSettings.h"
+#include "link/Reply.h"
+#include "link/UdpSocket.h"
+#include "control/LinkSettings.h"
 
 // The machine a command goes to, as it stands at the press: the machine count of the table
 // and the first ticked machine's address (the window's check boxes, or the table's IsChoose).
@@ -57,3 +60,8 @@ void setColorSequence(ParameterBlock* block, std::span<const std::int32_t> color
 // "No matching design!", machine count 0 "not online"; both send nothing.
 CommandOutcome sendParameters(const std::string& address, int machineCount, std::int32_t designId,
                               const ParameterBlock& block, const LinkSettings& settings);
+
+// Waits up to `wait` on `socket` for one reply of kind `expected`; every other datagram is
+// skipped. Nothing when the time is up.
+std::optional<Reply> awaitReply(const UdpSocket& socket, const PacketCipher& cipher,
+                                ReplyKind expected, std::chrono::milliseconds wait);

@@ -1,4 +1,4 @@
-#include "link/SearchThread.h"
+#include "control/SearchThread.h"
 
 #include "app/ConfigFile.h"
 #include "app/MachineTable.h"

@@ -1,4 +1,4 @@
-#include "link/SearchThread.h"
+#include "control/SearchThread.h"
 
 #include <set>
 
@@ -9,7 +9,7 @@
 #include "link/ByteOrder.h"
 #include "link/CommandPacket.h"
 #include "link/LocalAddress.h"
-#include "tests/link/LinkTestSupport.h"
+#include "tests/control/ControlTestSupport.h"
 
 TEST(SearchThread, SweepEmptiesTableNotesLocalAddressAndProbes256Addresses)
 {

@@ -12,14 +12,15 @@
 #include <vector>
 
 #include "app/UiTexts.h"
-#include "link/LinkSettings.h"
+#include "control/LinkSettings.h"
 
 // The largest design file a transfer takes; a larger file is refused, never cut.
 inline constexpr std::size_t kMaxDesignFileSize = 40960000;
 // The pause after every datagram of a transfer, and after every file of a batch.
 inline constexpr std::chrono::milliseconds kTransferPause{500};
 
-// Where a transfer stands; reported after every datagram that went out.
+// Where a transfer stands; reported after every datagram that went out, and by a batch also
+// when a file begins (chunksSent and chunkCount 0).
 struct TransferProgress
 {
     int fileIndex = 0; // 0-based position in the batch (0 for a single file)
@@ -69,13 +70,17 @@ TransferOutcome sendCurrentDesign(const std::string& path, const std::string& fi
                                   std::stop_token stop = {},
                                   const std::optional<std::string>& address = std::nullopt);
 
+// Told when one file of a batch has ended, with its 0-based position.
+using FileDoneFn = std::function<void(int fileIndex, const TransferOutcome& outcome)>;
+
 // Batch sending: each path in turn (its name by designFileName), each followed by a
 // kTransferPause pause. A file that fails does not stop the batch; a stop does. One outcome
 // per file that was attempted.
 std::vector<TransferOutcome>
 sendDesignBatch(const std::vector<std::string>& paths, const LinkSettings& settings,
                 const TransferProgressFn& progress = {}, std::stop_token stop = {},
-                const std::optional<std::string>& address = std::nullopt);
+                const std::optional<std::string>& address = std::nullopt,
+                const FileDoneFn& fileDone = {});
 
 // The file name a transfer carries: the text after the last backslash, or else after the
 // last forward slash; the whole path when there is neither.

@@ -1,4 +1,4 @@
-#include "link/DesignTransfer.h"
+#include "control/DesignTransfer.h"
 
 #include <condition_variable>
 #include <filesystem>
@@ -137,11 +137,10 @@ TransferOutcome sendCurrentDesign(const std::string& path, const std::string& fi
     return sendOne(path, fileName, settings, progress, stop, address, TransferProgress{});
 }
 
-std::vector<TransferOutcome> sendDesignBatch(const std::vector<std::string>& paths,
-                                             const LinkSettings& settings,
-                                             const TransferProgressFn& progress,
-                                             std::stop_token stop,
-                                             const std::optional<std::string>& address)
+std::vector<TransferOutcome>
+sendDesignBatch(const std::vector<std::string>& paths, const LinkSettings& settings,
+                const TransferProgressFn& progress, std::stop_token stop,
+                const std::optional<std::string>& address, const FileDoneFn& fileDone)
 {
     std::vector<TransferOutcome> outcomes;
     for (std::size_t i = 0; i < paths.size(); ++i) {
@@ -150,8 +149,12 @@ std::vector<TransferOutcome> sendDesignBatch(const std::vector<std::string>& pat
         TransferProgress position;
         position.fileIndex = static_cast<int>(i);
         position.fileCount = static_cast<int>(paths.size());
+        if (progress)
+            progress(position);
         outcomes.push_back(sendOne(paths[i], designFileName(paths[i]), settings, progress, stop,
                                    address, position));
+        if (fileDone)
+            fileDone(position.fileIndex, outcomes.back());
         if (outcomes.back().cancelled || !pauseUnlessStopped(kTransferPause, stop))
             break;
     }

@@ -1,6 +1,7 @@
-#include "link/MachineCommands.h"
+#include "control/MachineCommands.h"
 
 #include <algorithm>
+#include <array>
 
 #include "app/ConfigFile.h"
 #include "app/MachineTable.h"
@@ -100,4 +101,25 @@ CommandOutcome sendParameters(const std::string& address, int machineCount, std:
     (void)socket.sendTo(address, settings.machinePort, datagram);
     outcome.sent = true;
     return outcome;
+}
+
+std::optional<Reply> awaitReply(const UdpSocket& socket, const PacketCipher& cipher,
+                                ReplyKind expected, std::chrono::milliseconds wait)
+{
+    const auto deadline = std::chrono::steady_clock::now() + wait;
+    std::array<std::uint8_t, kReceiveBufferSize> buffer{};
+    while (true) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0)
+            return std::nullopt;
+        // Zeroed for every datagram, so a short one never reads an earlier one's bytes.
+        buffer.fill(0);
+        auto received = socket.receive(buffer, left);
+        if (!received)
+            continue;
+        Reply reply = decodeReply(buffer, received->length, received->sender, cipher);
+        if (reply.kind == expected)
+            return reply;
+    }
 }

@@ -9,8 +9,9 @@
 #include <vector>
 
 #include "app/UiTexts.h"
+#include "control/ReceiverThread.h"
+#include "control/ReplyText.h"
 #include "link/PacketCipher.h"
-#include "link/ReceiverThread.h"
 #include "link/UdpSocket.h"
 #include "tests/support/TempFolder.h"
 
@@ -28,10 +29,33 @@ inline bool waitFor(const std::function<bool()>& done)
 class RecordingListener : public ReceiverListener
 {
 public:
-    void onMessage(TextId id) override
+    // The texts the window would show for the replies.
+    void onReply(const Reply& reply) override
     {
         std::lock_guard lock(m_mutex);
-        m_messages.push_back(id);
+        if (auto id = replyText(reply.kind))
+            m_messages.push_back(*id);
+        m_replies.push_back(reply);
+    }
+    void onIgnored(const Reply& reply) override
+    {
+        std::lock_guard lock(m_mutex);
+        m_ignored.push_back(reply);
+    }
+    void onSocketFailed() override
+    {
+        std::lock_guard lock(m_mutex);
+        m_messages.push_back(kListenFailedText);
+    }
+    std::vector<Reply> replies() const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_replies;
+    }
+    std::vector<Reply> ignored() const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_ignored;
     }
     void onMachineFound(const std::string& address) override
     {
@@ -53,6 +77,8 @@ private:
     mutable std::mutex m_mutex;
     std::vector<TextId> m_messages;
     std::vector<std::string> m_found;
+    std::vector<Reply> m_replies;
+    std::vector<Reply> m_ignored;
 };
 
 // A machine on a loopback address that sends encrypted replies to the receiver's port.

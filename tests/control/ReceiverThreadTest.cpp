@@ -1,17 +1,31 @@
-#include "link/ReceiverThread.h"
+#include "control/ReceiverThread.h"
 
 #include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
 
 #include <gtest/gtest.h>
 
 #include "app/ConfigFile.h"
 #include "app/MachineTable.h"
+#include "control/ControlSession.h"
 #include "link/ByteOrder.h"
 #include "link/CommandPacket.h"
-#include "tests/link/LinkTestSupport.h"
+#include "tests/control/ControlTestSupport.h"
 
 namespace {
+
+std::string readAll(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// The file a first start leaves behind, byte for byte.
+const std::string kReceiverDefaultsText = "[Z62_Net_0]\nIp=192.168.7.100\nIsChoose=1\n"
+                                          "BackUp_Name=Z62_0\n[Z62_Net_Count]\ncount=1\n";
 
 std::vector<std::uint8_t> reply(CommandCode code, std::int32_t designId, std::size_t length)
 {
@@ -48,9 +62,9 @@ protected:
         config.writeText("Z62_Net_Count", "count", "0");
         settings.listenPort = 0;
         settings.configPath = config.path();
-        receiver = std::make_unique<ReceiverThread>(settings, state, listener);
-        ASSERT_TRUE(receiver->start());
-        machine = std::make_unique<FakeMachine>("127.0.0.61", receiver->port());
+        receiver = std::make_unique<ControlSession>(settings, state, listener);
+        ASSERT_TRUE(receiver->startReceiver());
+        machine = std::make_unique<FakeMachine>("127.0.0.61", receiver->listenPort());
         ASSERT_TRUE(machine->ok());
     }
 
@@ -68,7 +82,7 @@ protected:
     LinkSettings settings;
     LinkState state;
     RecordingListener listener;
-    std::unique_ptr<ReceiverThread> receiver;
+    std::unique_ptr<ControlSession> receiver;
     std::unique_ptr<FakeMachine> machine;
 
 private:
@@ -179,7 +193,7 @@ TEST_F(Receiver, RepliesTooShortForTheirFieldsAreIgnored)
     machine->send(reply(CommandCode::StatusReply, 0, 96));
     machine->send(reply(CommandCode::PaletteReply, 6, 112));
     machine->send(reply(CommandCode::JogAck, 77, 15));
-    FakeMachine other("127.0.0.62", receiver->port());
+    FakeMachine other("127.0.0.62", receiver->listenPort());
     other.send(reply(CommandCode::SearchReply, 0, 8));
     ASSERT_TRUE(sync());
 
@@ -221,7 +235,7 @@ TEST_F(Receiver, OwnProbeAndUnknownCodesChangeNothing)
 
 TEST_F(Receiver, SearchRepliesAppendEachNewAddressOnceInOrder)
 {
-    FakeMachine second("127.0.0.62", receiver->port());
+    FakeMachine second("127.0.0.62", receiver->listenPort());
     machine->send(reply(CommandCode::SearchReply, 0, 64));
     ASSERT_TRUE(sync());
     // Content beyond the code does not matter, not even the magic.
@@ -239,7 +253,39 @@ TEST_F(Receiver, SearchRepliesAppendEachNewAddressOnceInOrder)
     EXPECT_EQ(listener.found(), (std::vector<std::string>{"127.0.0.61", "127.0.0.62"}));
 }
 
-TEST(ReceiverThread, WritesItsDefaultsWhenTheFileIsMissingAndStopsPromptly)
+TEST(ControlSession, WritesTheReceiverDefaultsWhenTheFileIsMissingAndStopsPromptly)
+{
+    TempFolder dir;
+    LinkSettings settings;
+    settings.listenPort = 0;
+    settings.configPath = dir.file("ZUZiruro.ini");
+    LinkState state;
+    RecordingListener listener;
+    ControlSession session(settings, state, listener);
+    ASSERT_TRUE(session.startReceiver());
+    EXPECT_EQ(readAll(settings.configPath), kReceiverDefaultsText);
+
+    const auto before = std::chrono::steady_clock::now();
+    session.stop();
+    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(2));
+}
+
+TEST(ControlSession, LeavesAnExistingFileAsItIs)
+{
+    TempFolder dir;
+    LinkSettings settings;
+    settings.listenPort = 0;
+    settings.configPath = dir.file("ZUZiruro.ini");
+    ConfigFile(settings.configPath).writeText("Z62Language", "Language", "2");
+    const std::string before = readAll(settings.configPath);
+    LinkState state;
+    RecordingListener listener;
+    ControlSession session(settings, state, listener);
+    ASSERT_TRUE(session.startReceiver());
+    EXPECT_EQ(readAll(settings.configPath), before);
+}
+
+TEST(ReceiverThread, ReportsRepliesWithTheirSenderAndTouchesNoFile)
 {
     TempFolder dir;
     LinkSettings settings;
@@ -249,14 +295,27 @@ TEST(ReceiverThread, WritesItsDefaultsWhenTheFileIsMissingAndStopsPromptly)
     RecordingListener listener;
     ReceiverThread receiver(settings, state, listener);
     ASSERT_TRUE(receiver.start());
-    const MachineTable table{ConfigFile(settings.configPath)};
-    EXPECT_EQ(table.count(), 1);
-    EXPECT_EQ(table.address(0), "192.168.7.100");
-
-    const auto before = std::chrono::steady_clock::now();
+    FakeMachine machine("127.0.0.63", receiver.port());
+    ASSERT_TRUE(machine.ok());
+    machine.send(reply(CommandCode::SearchReply, 0, 64));
+    machine.send(reply(CommandCode::Search, 0, 64));
+    machine.send(reply(CommandCode::DesignChunkAck, 17, 32));
+    ASSERT_TRUE(waitFor([&] { return state.currentDesignId == 17; }));
     receiver.stop();
-    EXPECT_FALSE(receiver.isRunning());
-    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(2));
+
+    const auto replies = listener.replies();
+    ASSERT_EQ(replies.size(), 2u);
+    EXPECT_EQ(replies[0].kind, ReplyKind::SearchReply);
+    EXPECT_EQ(replies[1].kind, ReplyKind::DesignChunkAck);
+    EXPECT_EQ(replies[1].designId, 17);
+    EXPECT_EQ(replies[1].length, 32u);
+    for (const Reply& r : replies)
+        EXPECT_EQ(r.sender, "127.0.0.63");
+    ASSERT_EQ(listener.ignored().size(), 1u);
+    EXPECT_EQ(listener.ignored()[0].ignored, IgnoreReason::RequestCode);
+    // The loop itself keeps no machine table: search answers are recorded by the session.
+    EXPECT_TRUE(listener.found().empty());
+    EXPECT_FALSE(std::filesystem::exists(settings.configPath));
 }
 
 TEST(ReceiverThread, TakenPortReportsSocketFailure)
@@ -271,7 +330,9 @@ TEST(ReceiverThread, TakenPortReportsSocketFailure)
     ASSERT_TRUE(a.start());
     settings.listenPort = a.port();
     RecordingListener second;
-    ReceiverThread b(settings, state, second);
-    EXPECT_FALSE(b.start());
+    ControlSession b(settings, state, second);
+    EXPECT_FALSE(b.startReceiver());
     EXPECT_EQ(second.messages(), std::vector<TextId>{TextId::ReceiverSocketFailed});
+    // Nothing is written while the port cannot be held.
+    EXPECT_FALSE(std::filesystem::exists(settings.configPath));
 }

@@ -10,7 +10,7 @@
 #include "link/ByteOrder.h"
 #include "link/CommandPacket.h"
 #include "link/LocalAddress.h"
-#include "tests/link/LinkTestSupport.h"
+#include "tests/control/ControlTestSupport.h"
 #include "tests/support/ProcessRunner.h"
 
 namespace {

@@ -6,8 +6,8 @@
 #include <string>
 #include <thread>
 
-#include "link/LinkSettings.h"
-#include "link/LinkState.h"
+#include "control/LinkSettings.h"
+#include "control/LinkState.h"
 
 inline constexpr std::chrono::milliseconds kPollPeriod{3000};
 // Machines the poller reads from the table; later entries are never polled.

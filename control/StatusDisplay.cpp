@@ -1,4 +1,4 @@
-#include "link/StatusDisplay.h"
+#include "control/StatusDisplay.h"
 
 #include <cstdint>
 #include <initializer_list>
