@@ -8,8 +8,8 @@
 #include <thread>
 
 #include "control/FleetMonitor.h"
-#include "link/LinkSettings.h"
-#include "link/LinkState.h"
+#include "control/LinkSettings.h"
+#include "control/LinkState.h"
 #include "link/PacketCipher.h"
 #include "link/UdpSocket.h"
 
