@@ -123,7 +123,7 @@ int cmdSearch(const GlobalOptions& global, ArgList args)
     if (!session.startReceiver())
         return 1;
 
-    const SearchSweep sweep = runSearchSweep(settings);
+    const SearchSweep sweep = session.runSearch();
     if (sweep.skipped) {
         std::fputs("search: no subnet prefix (this PC has no IPv4 address with a \".\"); "
                    "give one with --prefix\n",

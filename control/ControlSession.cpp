@@ -26,8 +26,52 @@ bool ControlSession::startReceiver()
     return m_receiver->start();
 }
 
+namespace {
+
+// Answers a sweep can bring: one per probed address.
+constexpr std::size_t kMaxSweepAnswers = 256;
+
+// True for prefix + a number from 0 to 255 written as the sweep writes it.
+bool isSweptAddress(const std::string& sender, const std::string& prefix)
+{
+    if (prefix.empty() || sender.size() <= prefix.size() || !sender.starts_with(prefix))
+        return false;
+    const std::string host = sender.substr(prefix.size());
+    if (host.size() > 3 || (host.size() > 1 && host[0] == '0'))
+        return false;
+    int value = 0;
+    for (char c : host) {
+        if (c < '0' || c > '9')
+            return false;
+        value = value * 10 + (c - '0');
+    }
+    return value <= 255;
+}
+
+} // namespace
+
+void ControlSession::beginSweep(std::string prefix)
+{
+    std::lock_guard lock(m_senderMutex);
+    m_sweepPrefix = std::move(prefix);
+    m_sweepAnswers.clear();
+}
+
+void ControlSession::noteCommandTarget(std::string address)
+{
+    std::lock_guard lock(m_senderMutex);
+    m_commandTarget = std::move(address);
+}
+
+SearchSweep ControlSession::runSearch()
+{
+    beginSweep(sweepPrefix(m_settings));
+    return runSearchSweep(m_settings);
+}
+
 void ControlSession::startSearch()
 {
+    beginSweep(sweepPrefix(m_settings));
     // Each sweep ends by itself after its 256 probes; its thread object is kept until the
     // session stops, which waits for any sweep still sending.
     auto search = std::make_unique<SearchThread>(m_settings);
@@ -60,6 +104,40 @@ void ControlSession::stop()
 std::uint16_t ControlSession::listenPort() const
 {
     return m_receiver ? m_receiver->port() : 0;
+}
+
+bool ControlSession::accepts(const Reply& reply)
+{
+    if (reply.kind == ReplyKind::SearchReply)
+        return acceptsSearchAnswer(reply.sender);
+    {
+        std::lock_guard lock(m_senderMutex);
+        if (m_commandTarget == reply.sender)
+            return true;
+    }
+    return isKnownMachine(reply.sender);
+}
+
+bool ControlSession::acceptsSearchAnswer(const std::string& sender)
+{
+    std::lock_guard lock(m_senderMutex);
+    if (!m_sweepPrefix || !isSweptAddress(sender, *m_sweepPrefix))
+        return false;
+    if (m_sweepAnswers.size() >= kMaxSweepAnswers || m_sweepAnswers.contains(sender))
+        return false;
+    m_sweepAnswers.insert(sender);
+    return true;
+}
+
+bool ControlSession::isKnownMachine(const std::string& sender) const
+{
+    return ConfigFile::transaction([&] {
+        const int count = m_table.count();
+        for (int i = 0; i < count; ++i)
+            if (m_table.address(i) == sender)
+                return true;
+        return false;
+    });
 }
 
 void ControlSession::onReply(const Reply& reply)

@@ -2,6 +2,9 @@
 
 #include <atomic>
 #include <memory>
+#include <mutex>
+#include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -16,6 +19,10 @@
 // The operator's session with the machines: the receive loop, the machine table it fills from
 // search answers, the search sweeps and the status poller. The window and the command-line
 // tool each run one and get the typed replies through their listener.
+//
+// Nothing a stranger sends is believed: a search answer counts only from an address the last
+// sweep probed, once per address and at most 256 per sweep; every other reply only from a
+// machine of the table or the target of the last command.
 class ControlSession : private ReceiverListener
 {
 public:
@@ -31,6 +38,14 @@ public:
     bool startReceiver();
     // One sweep on a thread of its own; the session waits for it when it stops.
     void startSearch();
+    // One sweep on the calling thread.
+    SearchSweep runSearch();
+    // Opens the window for the answers of a sweep of `prefix` + 0 ... 255; the sweeps above
+    // call it before their first probe.
+    void beginSweep(std::string prefix);
+    // The address a command (or a transfer) went to; its replies count even when it is not
+    // in the table.
+    void noteCommandTarget(std::string address);
     // Starts the status poller, or a new one when the last one has ended (it ends while the
     // table is empty or nothing is chosen).
     void startPolling();
@@ -42,6 +57,9 @@ public:
     std::uint16_t listenPort() const;
 
 private:
+    bool accepts(const Reply& reply) override;
+    bool acceptsSearchAnswer(const std::string& sender);
+    bool isKnownMachine(const std::string& sender) const;
     void onReply(const Reply& reply) override;
     void onIgnored(const Reply& reply) override;
     void onSocketFailed() override;
@@ -54,4 +72,9 @@ private:
     std::unique_ptr<ReceiverThread> m_receiver;
     std::vector<std::unique_ptr<SearchThread>> m_searches;
     std::unique_ptr<PollThread> m_poller;
+
+    std::mutex m_senderMutex; // the receiver thread reads what the caller's thread sets
+    std::optional<std::string> m_sweepPrefix;
+    std::set<std::string> m_sweepAnswers;
+    std::optional<std::string> m_commandTarget;
 };

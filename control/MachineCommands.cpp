@@ -103,23 +103,28 @@ CommandOutcome sendParameters(const std::string& address, int machineCount, std:
     return outcome;
 }
 
-std::optional<Reply> awaitReply(const UdpSocket& socket, const PacketCipher& cipher,
-                                ReplyKind expected, std::chrono::milliseconds wait)
+AwaitedReply awaitReply(const UdpSocket& socket, const PacketCipher& cipher, ReplyKind expected,
+                        const std::string& from, std::chrono::milliseconds wait)
 {
+    AwaitedReply out;
     const auto deadline = std::chrono::steady_clock::now() + wait;
     std::array<std::uint8_t, kReceiveBufferSize> buffer{};
     while (true) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0)
-            return std::nullopt;
+            return out;
         // Zeroed for every datagram, so a short one never reads an earlier one's bytes.
         buffer.fill(0);
         auto received = socket.receive(buffer, left);
         if (!received)
             continue;
         Reply reply = decodeReply(buffer, received->length, received->sender, cipher);
-        if (reply.kind == expected)
-            return reply;
+        // Only the machine asked counts, and only with the whole answer.
+        if (reply.kind == expected && reply.sender == from && reply.isFullLength()) {
+            out.reply = std::move(reply);
+            return out;
+        }
+        ++out.skipped;
     }
 }

@@ -61,7 +61,15 @@ void setColorSequence(ParameterBlock* block, std::span<const std::int32_t> color
 CommandOutcome sendParameters(const std::string& address, int machineCount, std::int32_t designId,
                               const ParameterBlock& block, const LinkSettings& settings);
 
-// Waits up to `wait` on `socket` for one reply of kind `expected`; every other datagram is
-// skipped. Nothing when the time is up.
-std::optional<Reply> awaitReply(const UdpSocket& socket, const PacketCipher& cipher,
-                                ReplyKind expected, std::chrono::milliseconds wait);
+// What waiting for a command's answer brought.
+struct AwaitedReply
+{
+    std::optional<Reply> reply;
+    // Datagrams passed over: from another address, cut short, or not the awaited kind.
+    int skipped = 0;
+};
+
+// Waits up to `wait` on `socket` for the answer of kind `expected` from `from`, at its full
+// length; every other datagram is skipped and counted.
+AwaitedReply awaitReply(const UdpSocket& socket, const PacketCipher& cipher, ReplyKind expected,
+                        const std::string& from, std::chrono::milliseconds wait);

@@ -69,7 +69,11 @@ void ReceiverThread::run(std::stop_token stop)
 void ReceiverThread::handleDatagram(std::span<std::uint8_t, kReceiveBufferSize> buffer,
                                     std::size_t received, const std::string& sender)
 {
-    const Reply reply = decodeReply(buffer, received, sender, m_cipher);
+    Reply reply = decodeReply(buffer, received, sender, m_cipher);
+    if (reply.kind != ReplyKind::Ignored && !m_listener.accepts(reply)) {
+        reply.kind = ReplyKind::Ignored;
+        reply.ignored = IgnoreReason::NotAsked;
+    }
     if (reply.kind == ReplyKind::Ignored) {
         m_listener.onIgnored(reply);
         return;

@@ -19,6 +19,13 @@ class ReceiverListener
 {
 public:
     virtual ~ReceiverListener() = default;
+    // Asked before a reply changes anything; a reply refused here is reported as ignored
+    // (NotAsked) and leaves the shared state alone.
+    virtual bool accepts(const Reply& reply)
+    {
+        (void)reply;
+        return true;
+    }
     // A reply that was taken in, after the shared link state has been updated from it.
     virtual void onReply(const Reply& reply) = 0;
     // A datagram that was not a reply, with the reason.

@@ -16,6 +16,11 @@ constexpr int kProbeCount = 256;
 
 } // namespace
 
+std::string sweepPrefix(const LinkSettings& settings)
+{
+    return settings.searchPrefix ? *settings.searchPrefix : subnetPrefix(localAddress());
+}
+
 SearchSweep runSearchSweep(const LinkSettings& settings)
 {
     SearchSweep sweep;

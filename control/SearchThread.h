@@ -15,6 +15,9 @@ struct SearchSweep
     int probesFailed = 0; // sends that failed (each noted in the configuration file)
 };
 
+// The prefix a sweep probes: settings.searchPrefix when given, else the local address's.
+std::string sweepPrefix(const LinkSettings& settings);
+
 // One sweep of a /24 subnet: empties the machine table, notes the local address, and sends a
 // Search probe to prefix + 0 ... prefix + 255 on the machine port. Answers arrive at the
 // ReceiverThread. The prefix is settings.searchPrefix when given, else the local address's.

@@ -39,6 +39,27 @@ bool Reply::takesDesignId() const
     }
 }
 
+bool Reply::isFullLength() const
+{
+    return kind != ReplyKind::Ignored && length >= fullReplyLength(kind);
+}
+
+std::size_t fullReplyLength(ReplyKind kind)
+{
+    switch (kind) {
+    case ReplyKind::Ignored:
+        return 0;
+    case ReplyKind::DesignIdReport:
+        return kHeaderSize + 16; // four 32-bit values behind the header
+    case ReplyKind::StatusReply:
+        return kStatusReplyMinimum;
+    case ReplyKind::PaletteReply:
+        return kPaletteReplyMinimum;
+    default:
+        return kHeaderSize;
+    }
+}
+
 std::span<std::uint8_t> decryptWholeBlocks(std::span<std::uint8_t> buffer, std::size_t received,
                                            const PacketCipher& cipher)
 {

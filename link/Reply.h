@@ -33,6 +33,7 @@ enum class IgnoreReason {
     RequestCode,  // a request, such as the PC's own search probe
     UnknownCode,  // a code the protocol does not have
     TooLong,      // more than the receive buffer holds
+    NotAsked,     // left to the listener: a sender that no request of ours went to
 };
 
 // One received datagram, decoded. Only the fields its kind carries are set.
@@ -51,7 +52,14 @@ struct Reply
 
     // Every reply but the search answer and the status replaces the current design number.
     bool takesDesignId() const;
+    // True when as many bytes arrived as a machine sends for this kind.
+    bool isFullLength() const;
 };
+
+// The length a machine sends for a reply of this kind: the 64-byte header for the search
+// answer and the acknowledgements, 80 for the design-number report, 112 for the status and 128
+// for the palette; 0 for Ignored.
+std::size_t fullReplyLength(ReplyKind kind);
 
 // Decrypts, in place, the whole 16-byte blocks of the first `received` bytes of `buffer` and
 // returns them; a cut last block and anything past the buffer are left out.

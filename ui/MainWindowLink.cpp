@@ -102,6 +102,7 @@ void MainWindowLink::sendDesign(const std::string& path, const std::string& file
     const auto target = transferTarget(m_settings);
     if (!target)
         return;
+    m_session.noteCommandTarget(*target);
 
     QProgressDialog dialog(m_window);
     dialog.setObjectName(QStringLiteral("sendProgress"));
@@ -138,6 +139,8 @@ void MainWindowLink::command(Command command, const std::optional<std::string>& 
 {
     const CommandTarget target{MachineTable(m_config).count(), selectedAddress};
     const std::int32_t designId = m_state.currentDesignId.load();
+    if (selectedAddress)
+        m_session.noteCommandTarget(*selectedAddress);
     CommandOutcome outcome;
     switch (command) {
     case Command::Jog:

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -11,6 +12,7 @@
 #include "app/ConfigFile.h"
 #include "app/MachineTable.h"
 #include "control/ControlSession.h"
+#include "control/MachineCommands.h"
 #include "link/ByteOrder.h"
 #include "link/CommandPacket.h"
 #include "tests/control/ControlTestSupport.h"
@@ -64,6 +66,9 @@ protected:
         settings.configPath = config.path();
         receiver = std::make_unique<ControlSession>(settings, state, listener);
         ASSERT_TRUE(receiver->startReceiver());
+        // As after a sweep of 127.0.0. and a command to the machine below.
+        receiver->beginSweep("127.0.0.");
+        receiver->noteCommandTarget("127.0.0.61");
         machine = std::make_unique<FakeMachine>("127.0.0.61", receiver->listenPort());
         ASSERT_TRUE(machine->ok());
     }
@@ -335,4 +340,110 @@ TEST(ReceiverThread, TakenPortReportsSocketFailure)
     EXPECT_EQ(second.messages(), std::vector<TextId>{TextId::ReceiverSocketFailed});
     // Nothing is written while the port cannot be held.
     EXPECT_FALSE(std::filesystem::exists(settings.configPath));
+}
+
+class Strangers : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        config.writeText("Z62_Net_Count", "count", "0");
+        settings.listenPort = 0;
+        settings.configPath = config.path();
+        session = std::make_unique<ControlSession>(settings, state, listener);
+        ASSERT_TRUE(session->startReceiver());
+    }
+
+    // Sends from `address` and waits until the receiver has handled it.
+    void sendFrom(const std::string& address, std::vector<std::uint8_t> plain)
+    {
+        const std::size_t before = listener.replies().size() + listener.ignored().size();
+        FakeMachine from(address, session->listenPort());
+        ASSERT_TRUE(from.send(std::move(plain)));
+        ASSERT_TRUE(waitFor(
+            [&] { return listener.replies().size() + listener.ignored().size() > before; }));
+    }
+
+    TempFolder dir;
+    ConfigFile config{dir.file("ZUZiruro.ini")};
+    MachineTable table{config};
+    LinkSettings settings;
+    LinkState state;
+    RecordingListener listener;
+    std::unique_ptr<ControlSession> session;
+};
+
+TEST_F(Strangers, SearchAnswersCountOnlyFromTheSweptAddressesOnceEach)
+{
+    // No sweep yet: nobody was asked.
+    sendFrom("127.0.0.71", reply(CommandCode::SearchReply, 0, 64));
+    session->beginSweep("127.0.0.");
+    sendFrom("127.0.1.71", reply(CommandCode::SearchReply, 0, 64)); // outside the prefix
+    sendFrom("127.0.0.72", reply(CommandCode::SearchReply, 0, 64));
+    sendFrom("127.0.0.72", reply(CommandCode::SearchReply, 0, 64)); // again in the same sweep
+    EXPECT_EQ(table.count(), 1);
+    EXPECT_EQ(table.address(0), "127.0.0.72");
+    EXPECT_EQ(listener.found(), std::vector<std::string>{"127.0.0.72"});
+    ASSERT_EQ(listener.replies().size(), 1u);
+    const auto ignored = listener.ignored();
+    ASSERT_EQ(ignored.size(), 3u);
+    for (const Reply& r : ignored)
+        EXPECT_EQ(r.ignored, IgnoreReason::NotAsked);
+
+    // A new sweep takes the same machine again, into the emptied table.
+    table.reset();
+    session->beginSweep("127.0.0.");
+    sendFrom("127.0.0.72", reply(CommandCode::SearchReply, 0, 64));
+    EXPECT_EQ(table.count(), 1);
+}
+
+TEST_F(Strangers, RepliesCountOnlyFromTableMachinesOrTheLastCommandTarget)
+{
+    struct Step
+    {
+        const char* what;
+        std::function<void()> before;
+        bool taken;
+    };
+    const std::vector<Step> steps = {
+        {"a stranger", [] {}, false},
+        {"the last command's target", [&] { session->noteCommandTarget("127.0.0.81"); }, true},
+        {"a machine no longer targeted", [&] { session->noteCommandTarget("127.0.0.82"); }, false},
+        {"a machine of the table", [&] { table.append("127.0.0.81"); }, true},
+    };
+    std::int32_t id = 500;
+    for (const Step& step : steps) {
+        step.before();
+        state.currentDesignId = 0;
+        state.repaintRequested = false;
+        sendFrom("127.0.0.81", reply(CommandCode::EmbConfirmAck, ++id, 64));
+        EXPECT_EQ(state.currentDesignId, step.taken ? id : 0) << step.what;
+        EXPECT_EQ(state.repaintRequested.load(), step.taken) << step.what;
+    }
+    EXPECT_EQ(listener.messages().size(), 2u);
+}
+
+TEST(AwaitReply, TakesOnlyTheWholeAnswerOfTheMachineAsked)
+{
+    UdpSocket answers;
+    ASSERT_TRUE(answers.bind("0.0.0.0", 0, false));
+    FakeMachine asked("127.0.0.91", answers.localPort());
+    FakeMachine other("127.0.0.92", answers.localPort());
+    other.send(statusReply(1, 1, 70, 0));               // not the machine asked
+    asked.send(reply(CommandCode::StatusReply, 0, 96)); // cut short
+    asked.send(reply(CommandCode::JogAck, 3, 64));      // another answer
+    asked.send(statusReply(1, 0, 250, 0));
+    const PacketCipher cipher(defaultCipherKey());
+    const AwaitedReply got =
+        awaitReply(answers, cipher, ReplyKind::StatusReply, "127.0.0.91", std::chrono::seconds(2));
+    ASSERT_TRUE(got.reply);
+    EXPECT_EQ(got.reply->status->currentStitch, 250);
+    EXPECT_EQ(got.skipped, 3);
+
+    // Nothing from the machine asked: no answer once the time is up.
+    other.send(statusReply(1, 1, 70, 0));
+    const AwaitedReply none = awaitReply(answers, cipher, ReplyKind::StatusReply, "127.0.0.91",
+                                         std::chrono::milliseconds(200));
+    EXPECT_FALSE(none.reply);
+    EXPECT_EQ(none.skipped, 1);
 }

@@ -164,3 +164,22 @@ TEST(ReplyDecoder, OnlyWholeBlocksAreDecryptedAndTheTailIsLeftAsItCame)
     // A length past the buffer is cut to the buffer.
     EXPECT_EQ(decryptWholeBlocks(std::span(wire).first(20), 100, cipher).size(), 16u);
 }
+
+TEST(ReplyDecoder, FullLengthIsWhatAMachineSendsForTheKind)
+{
+    struct Case
+    {
+        std::uint8_t code;
+        std::size_t size;
+        bool full;
+    };
+    const Case cases[] = {
+        {6, 64, true},   {6, 48, false},  {6, 1024, true}, {2, 16, false},
+        {4, 64, true},   {4, 63, false},  {14, 80, true},  {14, 64, false},
+        {20, 112, true}, {12, 128, true}, {12, 500, true},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(receive(plainReply(c.code, 1, c.size)).isFullLength(), c.full)
+            << int(c.code) << " " << c.size;
+    EXPECT_FALSE(receive(plainReply(99, 1, 64)).isFullLength());
+}
