@@ -16,6 +16,7 @@
 #include "link/PollThread.h"
 #include "link/SearchThread.h"
 #include "ui/MessageBoxes.h"
+#include "ui/MessageQueue.h"
 #include "ui/QtTexts.h"
 
 MainWindowLink::MainWindowLink(QWidget* window, ConfigFile config, const LinkSettings& settings,
@@ -82,9 +83,8 @@ std::uint16_t MainWindowLink::listenPort() const
 
 void MainWindowLink::onMessage(TextId id)
 {
-    // The receiver only posts the message; the box appears on the UI thread.
-    QMetaObject::invokeMethod(
-        m_window, [this, id] { message(id); }, Qt::QueuedConnection);
+    // The receiver only queues the message; the box appears on the UI thread in its turn.
+    MessageQueue::instance().post(m_window, qtText(id, m_language));
 }
 
 void MainWindowLink::message(TextId id)
