@@ -14,6 +14,7 @@
 #include "app/UiTexts.h"
 #include "link/DesignTransfer.h"
 #include "link/LinkSettings.h"
+#include "ui/DesignFileTypes.h"
 #include "ui/MessageBoxes.h"
 #include "ui/QtTexts.h"
 
@@ -22,6 +23,7 @@ namespace {
 QStringList chooseWithSystemDialog(QWidget* parent, const QString& filter)
 {
     QFileDialog dialog(parent);
+    dressDesignFileDialog(&dialog);
     dialog.setFileMode(QFileDialog::ExistingFiles);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setOption(QFileDialog::ReadOnly, true);

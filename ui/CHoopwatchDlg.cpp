@@ -29,6 +29,7 @@
 #include "ui/MainWindowLink.h"
 #include "ui/MessageBoxes.h"
 #include "ui/QtTexts.h"
+#include "ui/QtTranslations.h"
 
 namespace {
 
@@ -237,6 +238,7 @@ void CHoopwatchDlg::applyLanguage()
 {
     m_language = readLanguage(m_config, "1");
     m_link->setLanguage(m_language);
+    applyQtLanguage(m_language);
     setWindowTitle(text(TextId::WindowCaption));
     for (const GroupSpec& g : kGroups)
         m_groups[g.id]->setTitle(text(g.text));

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QFont>
+#include <QFontMetrics>
 #include <QRect>
 #include <QWidget>
 
@@ -16,6 +18,18 @@ struct DialogUnits
     }
     QSize size(int width, int height) const { return {qRound(width * x), qRound(height * y)}; }
 };
+
+// The base units Windows takes from a dialog's font: the average width of the 52 Latin
+// letters (rounded as Windows rounds it) over 4, and the character height over 8. Templates
+// laid out in these units keep their proportions to the text in any font.
+inline DialogUnits dialogUnitsFor(const QFont& font)
+{
+    const QFontMetrics metrics(font);
+    const int letters = metrics.horizontalAdvance(
+        QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+    const int average = (letters / 26 + 1) / 2;
+    return {average / 4.0, metrics.height() / 8.0};
+}
 
 // The main window's 9-point template font.
 inline constexpr DialogUnits kMainWindowUnits{1.5, 1.5};
