@@ -16,6 +16,7 @@
 
 #include "link/LinkState.h"
 #include "ui/CHoopwatchDlg.h"
+#include "ui/MainWindowLink.h"
 #include "ui/MessageBoxes.h"
 #include "ui/MessageQueue.h"
 #include "UiTestSupport.h"
@@ -178,9 +179,12 @@ TEST_F(MachineMessages, AFloodOfAcknowledgementsShowsOneBoxAtATimeAndKeepsFifty)
     MessageQueue& queue = MessageQueue::instance();
     const std::size_t droppedBefore = queue.dropped();
     std::atomic<bool> done{false};
+    // The window's link, as the receiver thread calls it for each acknowledgement.
+    MainWindowLink link(&window, temp.config, settings, state);
+    link.setLanguage(2);
     std::jthread receiver([&] {
         for (int i = 0; i < 1000; ++i)
-            queue.post(&window, QStringLiteral("Successful sending of Design!"));
+            link.onMessage(TextId::DesignSent);
         done = true;
     });
     int most = 0;
@@ -193,6 +197,7 @@ TEST_F(MachineMessages, AFloodOfAcknowledgementsShowsOneBoxAtATimeAndKeepsFifty)
     receiver.join();
     settle(50);
     EXPECT_EQ(visibleBoxes(), 1);
+    EXPECT_EQ(box()->text(), text(TextId::DesignSent, 2));
     EXPECT_LE(longest, MessageQueue::kCapacity);
     EXPECT_LE(queue.pending(), MessageQueue::kCapacity);
     EXPECT_GE(queue.dropped() - droppedBefore, 1000u - MessageQueue::kCapacity - 1);
