@@ -31,9 +31,11 @@ inline DialogUnits dialogUnitsFor(const QFont& font)
     return {average / 4.0, metrics.height() / 8.0};
 }
 
-// The main window's 9-point template font.
+// The main window's 9-point template font. The window sets a 9-point font of its own, whose
+// texts fit at this scale, and keeps this size so it stays within small screens.
 inline constexpr DialogUnits kMainWindowUnits{1.5, 1.5};
-// The 8-point "MS Shell Dlg" templates (language dialog, file dialog panel, other dialogs).
+// The 8-point "MS Shell Dlg" units at 96 DPI; the dialogs take theirs from their own font with
+// dialogUnitsFor, which gives these values for that font.
 inline constexpr DialogUnits kDialogUnits{1.5, 1.625};
 
 // Places a control from its template rectangle and names it by its numeric identifier.
