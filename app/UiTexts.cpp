@@ -60,6 +60,7 @@ constexpr TextEntry kTexts[] = {
     {TextId::FileExtractDesign, "提取花样", "提取花样"},
     {TextId::FilePreview, "预览(P)", "预览(P)"},
     {TextId::FileAdvanced, "高级(S)", "高级(S)"},
+    {TextId::FileDesignType, "花样文件", "design file"},
 
     // Information strip.
     {TextId::DesignInfoTemplate,

@@ -48,6 +48,7 @@ enum class TextId : int {
     FileExtractDesign,    // hidden button
     FilePreview,          // preview check box as set at run time
     FileAdvanced,         // advanced button as set at run time
+    FileDesignType,       // Type column of the file dialogs, after the format ("DST ")
 
     // Information strip under the design view (printf templates).
     DesignInfoTemplate, // four %d: stitches, colours, height mm, width mm; two lines
