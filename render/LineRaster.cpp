@@ -31,6 +31,16 @@ std::int64_t floorDiv(std::int64_t a, std::int64_t b) // b > 0
     return q - (a % b < 0 ? 1 : 0);
 }
 
+// 1 / n as a 64-bit fraction, rounded up, for the short segments that nearly all lines are
+// made of (entry 0 and 1 unused).
+constexpr std::size_t kReciprocals = 1024;
+constexpr std::array<std::uint64_t, kReciprocals + 1> kReciprocal = [] {
+    std::array<std::uint64_t, kReciprocals + 1> r{};
+    for (std::uint64_t n = 2; n <= kReciprocals; ++n)
+        r[n] = ~std::uint64_t(0) / n + 1; // ceil(2^64 / n), for powers of two as well
+    return r;
+}();
+
 // The steps of a segment that land on a pixel, and where the first of them lands.
 struct StepRun
 {
@@ -105,10 +115,11 @@ template <bool Dashed>
 inline void drawSegment(const PixelBuffer& t, SurfacePoint from, SurfacePoint to, bool inside,
                         std::uint32_t ink, int& style)
 {
-    const std::int64_t x0 = pinned(from.x);
-    const std::int64_t y0 = pinned(from.y);
-    const std::int64_t dx = pinned(to.x) - x0;
-    const std::int64_t dy = pinned(to.y) - y0;
+    // Points inside lie within the raster limit, so pinning leaves them alone.
+    const std::int64_t x0 = inside ? from.x : pinned(from.x);
+    const std::int64_t y0 = inside ? from.y : pinned(from.y);
+    const std::int64_t dx = (inside ? to.x : pinned(to.x)) - x0;
+    const std::int64_t dy = (inside ? to.y : pinned(to.y)) - y0;
     const std::int64_t adx = dx < 0 ? -dx : dx;
     const std::int64_t ady = dy < 0 ? -dy : dy;
     const std::int64_t m = -std::int64_t(adx >= ady);
@@ -117,17 +128,29 @@ inline void drawSegment(const PixelBuffer& t, SurfacePoint from, SurfacePoint to
     if (n == 0)
         return;
     const std::int64_t dMinor = pick(dy, dx);
-    const std::int64_t slope = std::int64_t(double(dMinor) * double(kOne) / double(n));
-    const std::int64_t major0 = pick(x0, y0);
-    const std::int64_t minor0 = pick(y0, x0);
-    const std::int64_t start = minor0 * kOne + kOne / 2;
-
-    std::int64_t first = 0;
-    std::int64_t last = n - 1;
-    const bool forward = pick(dx, dy) > 0;
-    if (!inside) {
+    const std::int64_t slope = segmentSlope(dMinor, n);
+    // +1 or -1 without a branch: the direction is as unpredictable as the axis.
+    const std::int64_t back = pick(dx, dy) >> 63;
+    const std::ptrdiff_t stride = t.stride;
+    StepRun run;
+    run.majorStep = pick(back | 1, (stride ^ back) - back);
+    run.minorUnit = pick(stride, 1);
+    run.slope = slope;
+    if (inside) {
+        // Every step is inside, the first one on the segment's first point, half a pixel in.
+        // Nothing here waits for the slope, so the pixels start early.
+        run.pixel = t.pixels + y0 * stride + x0;
+        run.fraction = kOne / 2;
+        run.count = n;
+        run.style = style;
+    } else {
+        const std::int64_t major0 = pick(x0, y0);
+        const std::int64_t minor0 = pick(y0, x0);
+        const std::int64_t start = minor0 * kOne + kOne / 2;
+        std::int64_t first = 0;
+        std::int64_t last = n - 1;
         const std::int64_t majorLimit = pick(t.width, t.height);
-        if (forward) {
+        if (back == 0) {
             first = std::max(first, -major0);
             last = std::min(last, majorLimit - 1 - major0);
         } else {
@@ -136,23 +159,17 @@ inline void drawSegment(const PixelBuffer& t, SurfacePoint from, SurfacePoint to
         }
         clipMinor(start, slope, std::min<std::int64_t>(pick(t.height, t.width), 2 * kRasterLimit),
                   first, last);
-    }
-    if (first <= last) {
-        const std::int64_t acc = start + first * slope;
-        const std::int64_t minor = acc >> kFraction;
-        const std::int64_t major = forward ? major0 + first : major0 - first;
-        const std::ptrdiff_t stride = t.stride;
-        StepRun run;
-        run.pixel = t.pixels + pick(minor, major) * stride + pick(major, minor);
-        run.majorStep = pick(forward ? 1 : -1, forward ? stride : -stride);
-        run.minorUnit = pick(stride, 1);
-        run.fraction = acc - minor * kOne;
-        run.slope = slope;
-        run.count = last - first + 1;
-        if constexpr (Dashed)
+        if (first <= last) {
+            const std::int64_t acc = start + first * slope;
+            const std::int64_t minor = acc >> kFraction;
+            const std::int64_t major = back == 0 ? major0 + first : major0 - first;
+            run.pixel = t.pixels + pick(minor, major) * stride + pick(major, minor);
+            run.fraction = acc - minor * kOne;
+            run.count = last - first + 1;
             run.style = int((style + first) % kDashPeriod);
-        setSteps<Dashed>(run, ink);
+        }
     }
+    setSteps<Dashed>(run, ink);
     if constexpr (Dashed)
         style = int((style + n) % kDashPeriod);
 }
@@ -160,8 +177,10 @@ inline void drawSegment(const PixelBuffer& t, SurfacePoint from, SurfacePoint to
 template <bool Dashed>
 void drawPolyline(const PixelBuffer& t, std::span<const SurfacePoint> points, std::uint32_t ink)
 {
-    const auto isInside = [&t](SurfacePoint p) {
-        return p.x >= 0 && p.y >= 0 && p.x < t.width && p.y < t.height;
+    const std::int32_t width = std::min(t.width, kRasterLimit);
+    const std::int32_t height = std::min(t.height, kRasterLimit);
+    const auto isInside = [width, height](SurfacePoint p) {
+        return p.x >= 0 && p.y >= 0 && p.x < width && p.y < height;
     };
     int style = 0;
     bool fromInside = isInside(points[0]);
@@ -174,13 +193,31 @@ void drawPolyline(const PixelBuffer& t, std::span<const SurfacePoint> points, st
 
 } // namespace
 
+std::int64_t segmentSlope(std::int64_t dMinor, std::int64_t n)
+{
+    if (n > std::int64_t(kReciprocals) || n < 2)
+        return std::int64_t(double(dMinor) * double(kOne) / double(n));
+    // Short segments divide by multiplying: with c = ceil(2^64 / n) = (2^64 + e) / n, 0 <= e < n,
+    // and a = |dMinor| * 2^32 <= n * 2^32, a * c / 2^64 = a / n + a * e / (n * 2^64), and
+    // a * e < n^2 * 2^32 <= 2^64 keeps the added part below 1/n: its floor is the exact quotient.
+    // The double quotient above truncates to the same number for n up to 2^20: its rounding
+    // error (at most 2^-21) cannot carry it across a whole number, from which a quotient that
+    // is not whole lies at least 1/n.
+    __extension__ typedef unsigned __int128 Wide;
+    const std::uint64_t a = std::uint64_t(dMinor < 0 ? -dMinor : dMinor) << kFraction;
+    const auto q = std::int64_t((Wide(a) * kReciprocal[std::size_t(n)]) >> 64);
+    return dMinor < 0 ? -q : q;
+}
+
 void rasterPolyline(const PixelBuffer& target, std::span<const SurfacePoint> points,
                     std::uint32_t pixel, bool dashed)
 {
     if (target.pixels == nullptr || target.width <= 0 || target.height <= 0 || points.size() < 2)
         return;
+    // A copy: the pixel stores cannot then be taken to change the buffer's sizes.
+    const PixelBuffer t = target;
     if (dashed)
-        drawPolyline<true>(target, points, pixel);
+        drawPolyline<true>(t, points, pixel);
     else
-        drawPolyline<false>(target, points, pixel);
+        drawPolyline<false>(t, points, pixel);
 }

@@ -197,14 +197,28 @@ private:
     }
 
     // step() for plain stitches while no jump line is pending: each point goes straight onto
-    // the stitch line. Returns the index of the first record it leaves alone.
+    // the stitch line, as many at a time as the line has room for (a full line is drawn and
+    // goes on from its last point, as append does). Returns the index of the first record it
+    // leaves alone.
     std::size_t addStitchRun(std::span<const Stitch> records, std::size_t index)
     {
-        while (index < records.size() && records[index].type == StitchType::Normal) {
-            append(m_cursor.stitch, false, roundedPoint(records[index]));
-            ++index;
+        PendingLine& line = m_cursor.stitch;
+        for (;;) {
+            SurfacePoint* out = line.path.data() + line.points;
+            const std::size_t room =
+                std::min(std::size_t(kPathCapacity - line.points), records.size() - index);
+            std::size_t k = 0;
+            while (k < room && records[index + k].type == StitchType::Normal) {
+                out[k] = roundedPoint(records[index + k]);
+                ++k;
+            }
+            index += k;
+            line.points += std::int32_t(k);
+            if (line.points < kPathCapacity)
+                return index;
+            draw(line, false, kPathCapacity);
+            startAt(line, line.last());
         }
-        return index;
     }
 
     // A stitch point: a pending jump line ends here, then the stitch line goes on.
