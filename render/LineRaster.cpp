@@ -93,7 +93,7 @@ template <bool Dashed> inline void setSteps(const StepRun& run, std::uint32_t in
 void clipMinor(std::int64_t start, std::int64_t slope, std::int64_t limit, std::int64_t& first,
                std::int64_t& last)
 {
-    const std::int64_t end = limit * kOne; // limit is below 2^23
+    const std::int64_t end = limit * kOne; // limit is at most 2^23
     if (slope == 0) {
         if (start < 0 || start >= end)
             last = first - 1;

@@ -164,6 +164,7 @@ public:
     }
 
 private:
+    // One record: its point goes onto the stitch or the jump line by the rule of its type.
     void step(const Stitch& record)
     {
         const SurfacePoint point = roundedPoint(record);
