@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include "control/LinkState.h"
+#include "link/Reply.h"
 #include "ui/CHoopwatchDlg.h"
 #include "ui/MainWindowLink.h"
 #include "ui/MessageBoxes.h"
@@ -182,9 +183,12 @@ TEST_F(MachineMessages, AFloodOfAcknowledgementsShowsOneBoxAtATimeAndKeepsFifty)
     // The window's link, as the receiver thread calls it for each acknowledgement.
     MainWindowLink link(&window, temp.config, settings, state);
     link.setLanguage(2);
+    Reply ack;
+    ack.kind = ReplyKind::DesignChunkAck;
+    ack.sender = "127.0.0.51";
     std::jthread receiver([&] {
         for (int i = 0; i < 1000; ++i)
-            link.onMessage(TextId::DesignSent);
+            link.onReply(ack);
         done = true;
     });
     int most = 0;
