@@ -6,9 +6,15 @@
 
 namespace {
 
+std::int64_t growStepOf(const StitchList& list)
+{
+    return list.growStep > 0 ? list.growStep : StitchList::kGrowStep;
+}
+
 bool resizeStorage(StitchList* list, std::int64_t newCapacity)
 {
-    if (newCapacity > list->capacityLimit || newCapacity > StitchList::kMaxCapacity)
+    if (newCapacity > list->capacityLimit || newCapacity > StitchList::kMaxCapacity ||
+        newCapacity <= 0)
         return false;
     try {
         // An exact reserve keeps memory at the list's own size instead of the vector's
@@ -30,14 +36,14 @@ bool growStitches(StitchList* list)
 {
     if (list == nullptr)
         return false;
-    return resizeStorage(list, std::int64_t{list->capacity} + StitchList::kGrowStep);
+    return resizeStorage(list, std::int64_t{list->capacity} + growStepOf(*list));
 }
 
 void reserveStitches(StitchList* list, std::int64_t more)
 {
     if (list == nullptr || more <= 0)
         return;
-    const std::int64_t step = StitchList::kGrowStep;
+    const std::int64_t step = growStepOf(*list);
     std::int64_t wanted = (std::int64_t{list->count} + more + step - 1) / step * step;
     if (wanted > list->capacityLimit)
         wanted = list->capacityLimit / step * step;
@@ -64,13 +70,7 @@ bool mergeSequinEject(StitchList* list, int* followUpCount)
     // Saturates so that an endless run of follow-ups cannot overflow the counter.
     if (*followUpCount < 16)
         ++*followUpCount;
-    const int n = *followUpCount;
-    if (n <= 13)
-        last.type = sequinEjectWithSet(n + 1);
-    else if (n <= 15)
-        last.type = sequinEjectWithSet(15);
-    else
-        last.type = StitchType::SequinEject;
+    last.type = foldedEjectType(*followUpCount);
     return true;
 }
 

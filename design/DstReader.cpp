@@ -61,9 +61,15 @@ struct DstState
 
 bool readDst(std::span<const std::uint8_t> bytes, StitchList* list, DesignExtents* extents)
 {
+    return readDst(bytes, list, extents, nullptr);
+}
+
+bool readDst(std::span<const std::uint8_t> bytes, StitchList* list, DesignExtents* extents,
+             DesignSummary* summary)
+{
     const std::span<const std::uint8_t> records = bytesAfterHeader(bytes, kHeaderSize);
     const std::size_t n = records.size() / kRecordSize;
-    RecordSink sink(list, extents, static_cast<std::int64_t>(n));
+    RecordSink sink(list, extents, summary, static_cast<std::int64_t>(n));
     DstState st;
     const std::uint8_t* p = records.data();
     for (std::size_t i = 0; i < n; ++i, p += kRecordSize) {
@@ -87,7 +93,7 @@ bool readDst(std::span<const std::uint8_t> bytes, StitchList* list, DesignExtent
                 type = StitchType::Jump;
             } else {
                 const bool shortMove = dx > -5 && dx < 5 && dy > -5 && dy < 5;
-                if (shortMove && mergeSequinEject(sink.list(), &st.followUpCount))
+                if (shortMove && sink.foldEject(&st.followUpCount))
                     continue;
                 type = sequinEjectWithSet(1);
             }
