@@ -1,8 +1,11 @@
 #include "design/Design.h"
 
+#include <algorithm>
 #include <cmath>
 #include <new>
 #include <stdexcept>
+
+#include "design/RecordSink.h"
 
 namespace {
 
@@ -97,4 +100,44 @@ void extendExtents(DesignExtents* extents, const Stitch& record)
         extents->bottom = truncateCoordinate(record.y);
     else if (extents->top < record.y)
         extents->top = truncateCoordinate(record.y);
+}
+
+void RecordTally::count(StitchType type, bool firstRecord)
+{
+    const int c = code(type);
+    if (c == code(StitchType::ColorChange)) {
+        // The first record's colour change opens the first block, which is counted anyway.
+        m_colourChanges += firstRecord ? 0 : 1;
+    } else if (c >= 1 && c <= 3) {
+        m_jumpsInSpan += m_span ? 1 : 0;
+    } else if (c == code(StitchType::SequinOn)) {
+        m_span = true;
+    } else if (c == code(StitchType::SequinOff)) {
+        m_span = false;
+    } else if (c >= 5 && c <= 20) {
+        ++m_ejects[c - 5];
+    }
+}
+
+DesignSummary RecordTally::summary(std::int64_t stored) const
+{
+    const auto saturated = [](std::int64_t n) {
+        return static_cast<std::int32_t>(std::min<std::int64_t>(n, INT32_MAX));
+    };
+    DesignSummary s;
+    s.stitchCount = saturated(stored);
+    s.colorCount = saturated(1 + m_colourChanges);
+    std::int64_t a = 0, b = 0, c = 0, d = 0;
+    for (int set = 1; set <= 15; ++set) {
+        a += (set & 1) ? m_ejects[set] : 0;
+        b += (set & 2) ? m_ejects[set] : 0;
+        c += (set & 4) ? m_ejects[set] : 0;
+        d += (set & 8) ? m_ejects[set] : 0;
+    }
+    s.countA = saturated(a);
+    s.countB = saturated(b);
+    s.countC = saturated(c);
+    s.countD = saturated(d);
+    s.countSeq = saturated(m_jumpsInSpan + m_ejects[0]);
+    return s;
 }

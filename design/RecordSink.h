@@ -3,9 +3,26 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 
 #include "design/Design.h"
+
+// The summary's counts by record type, in file order.
+class RecordTally
+{
+public:
+    // Counts one record by its final type.
+    void count(StitchType type, bool firstRecord);
+    // The summary of `stored` records, extremes left at 0.
+    DesignSummary summary(std::int64_t stored) const;
+
+private:
+    std::int64_t m_colourChanges = 0;
+    std::int64_t m_jumpsInSpan = 0;
+    std::int64_t m_ejects[16] = {};
+    bool m_span = false;
+};
 
 // What every reader does with a decoded record: store it in the list (if any), widen the
 // extents (if any) and count it into the summary (if any), all in the reading pass. Positions
@@ -27,6 +44,7 @@ public:
         if (m_extents != nullptr)
             *m_extents = DesignExtents{};
         if (m_list != nullptr) {
+            m_first = std::max(m_list->count, 0);
             reserveStitches(m_list, recordBound);
             load();
         }
@@ -48,19 +66,18 @@ public:
     // the extents hold it anyway.
     bool append(std::int64_t x, std::int64_t y, StitchType type, std::int16_t color)
     {
-        if (m_list != nullptr && m_count >= m_capacity && !grow())
-            return false;
-        if (m_records != nullptr) {
-            Stitch& s = m_records[m_count];
+        if (m_list != nullptr) {
+            if (m_stored >= m_room && !grow())
+                return false;
+            Stitch& s = m_base[m_stored];
             s.x = 10.0 * static_cast<double>(x);
             s.y = 10.0 * static_cast<double>(y);
             s.type = type;
             s.color = color;
-            ++m_count;
         }
         // The previous record's type is final once another one follows it.
         if (m_lastType != StitchType::Normal)
-            countType(m_lastType, m_stored == 1);
+            m_tally->count(m_lastType, m_stored == 1);
         m_lastType = type;
         ++m_stored;
         m_minX = std::min(m_minX, x);
@@ -88,8 +105,8 @@ public:
         if (*followUpCount < 16)
             ++*followUpCount;
         m_lastType = foldedEjectType(*followUpCount);
-        if (m_records != nullptr)
-            m_records[m_count - 1].type = m_lastType;
+        if (m_list != nullptr)
+            m_base[m_stored - 1].type = m_lastType;
         return true;
     }
 
@@ -99,9 +116,9 @@ public:
             return;
         m_finished = true;
         if (m_list != nullptr)
-            m_list->count = static_cast<std::int32_t>(m_count);
+            m_list->count = static_cast<std::int32_t>(m_first + m_stored);
         if (m_stored > 0 && m_lastType != StitchType::Normal)
-            countType(m_lastType, m_stored == 1);
+            m_tally->count(m_lastType, m_stored == 1);
         if (m_extents != nullptr) {
             // The extents hold the start point, every stored record and the end mark.
             const std::int64_t minX = m_stored > 0 ? std::min(m_minX, m_endMinX) : m_endMinX;
@@ -113,8 +130,15 @@ public:
             m_extents->right = scaled(maxX);
             m_extents->bottom = scaled(minY);
         }
-        if (m_summary != nullptr)
-            writeSummary();
+        if (m_summary != nullptr) {
+            *m_summary = m_tally->summary(m_stored);
+            if (m_stored > 0) {
+                m_summary->minX = scaled(m_minX);
+                m_summary->maxX = scaled(m_maxX);
+                m_summary->minY = scaled(m_minY);
+                m_summary->maxY = scaled(m_maxY);
+            }
+        }
     }
 
 private:
@@ -123,70 +147,22 @@ private:
         return truncateCoordinate(10.0 * static_cast<double>(fileUnits));
     }
 
-    static std::int32_t saturated(std::int64_t n)
-    {
-        return static_cast<std::int32_t>(std::min<std::int64_t>(n, INT32_MAX));
-    }
-
     // The list's storage as local copies: the reader's stores cannot then be taken to change
-    // the list's own fields, which would reload them for every record.
+    // the list's own fields, which would reload them for every record. Records of this run go
+    // to m_base[0 .. m_room).
     void load()
     {
-        m_records = m_list->records.empty() ? nullptr : m_list->records.data();
-        m_count = static_cast<std::size_t>(std::max(m_list->count, 0));
-        m_capacity = m_list->records.size();
+        const std::int64_t count = std::max(m_list->count, 0);
+        m_base = m_list->records.data() + (count - m_stored);
+        m_room = static_cast<std::int64_t>(m_list->records.size()) - (count - m_stored);
     }
 
     bool grow()
     {
-        m_list->count = static_cast<std::int32_t>(m_count);
+        m_list->count = static_cast<std::int32_t>(m_first + m_stored);
         const bool grown = growStitches(m_list);
         load();
         return grown;
-    }
-
-    // Counts one record by its final type; records arrive in file order.
-    void countType(StitchType type, bool firstRecord)
-    {
-        const int c = code(type);
-        if (c == code(StitchType::ColorChange)) {
-            // The first record's colour change opens the first block, which is counted anyway.
-            m_colourChanges += firstRecord ? 0 : 1;
-        } else if (c >= 1 && c <= 3) {
-            m_jumpsInSpan += m_span ? 1 : 0;
-        } else if (c == code(StitchType::SequinOn)) {
-            m_span = true;
-        } else if (c == code(StitchType::SequinOff)) {
-            m_span = false;
-        } else if (c >= 5 && c <= 20) {
-            ++m_ejects[c - 5];
-        }
-    }
-
-    void writeSummary()
-    {
-        DesignSummary s;
-        s.stitchCount = saturated(m_stored);
-        s.colorCount = saturated(1 + m_colourChanges);
-        if (m_stored > 0) {
-            s.minX = scaled(m_minX);
-            s.maxX = scaled(m_maxX);
-            s.minY = scaled(m_minY);
-            s.maxY = scaled(m_maxY);
-        }
-        std::int64_t a = 0, b = 0, c = 0, d = 0;
-        for (int set = 1; set <= 15; ++set) {
-            a += (set & 1) ? m_ejects[set] : 0;
-            b += (set & 2) ? m_ejects[set] : 0;
-            c += (set & 4) ? m_ejects[set] : 0;
-            d += (set & 8) ? m_ejects[set] : 0;
-        }
-        s.countA = saturated(a);
-        s.countB = saturated(b);
-        s.countC = saturated(c);
-        s.countD = saturated(d);
-        s.countSeq = saturated(m_jumpsInSpan + m_ejects[0]);
-        *m_summary = s;
     }
 
     StitchList* m_list;
@@ -195,9 +171,10 @@ private:
     bool m_folds;
     bool m_finished = false;
 
-    Stitch* m_records = nullptr;
-    std::size_t m_count = 0;
-    std::size_t m_capacity = 0;
+    // Where this run's records go, and how many fit there before the list must grow.
+    Stitch* m_base = nullptr;
+    std::int64_t m_room = 0;
+    std::int64_t m_first = 0; // records the list held before this run
 
     // Records stored so far and the type of the last one, not yet counted.
     std::int64_t m_stored = 0;
@@ -213,10 +190,9 @@ private:
     std::int64_t m_endMinY = 0;
     std::int64_t m_endMaxY = 0;
 
-    std::int64_t m_colourChanges = 0;
-    std::int64_t m_jumpsInSpan = 0;
-    std::int64_t m_ejects[16] = {};
-    bool m_span = false;
+    // The rarely touched counters live apart, so that no pointer to the sink itself ever
+    // leaves the reader and its hot fields can stay in registers for the whole loop.
+    std::unique_ptr<RecordTally> m_tally = std::make_unique<RecordTally>();
 };
 
 // The bytes after a file's header; none when the file is no longer than its header.
