@@ -2,6 +2,8 @@
 #include <random>
 #include <vector>
 
+#include <unistd.h>
+
 #include <benchmark/benchmark.h>
 
 #include "design/DesignLoader.h"
@@ -113,12 +115,34 @@ void BM_SummarizeStoredList(benchmark::State& state)
     setCounters(state, file, design.stitches);
 }
 
+// A whole load from a file, as the window and the tool do it: open, read once, decode with
+// the summary, release the bytes. The list is fresh each time, as in a new process.
+void BM_LoadDstFile(benchmark::State& state)
+{
+    const auto file = makeDst(static_cast<std::size_t>(state.range(0)));
+    char path[] = "/tmp/hoopwatch-bench-XXXXXX.dst";
+    const int fd = ::mkstemps(path, 4);
+    if (fd < 0 || ::write(fd, file.data(), file.size()) != static_cast<ssize_t>(file.size())) {
+        state.SkipWithError("cannot write the design file");
+        return;
+    }
+    ::close(fd);
+    Design design;
+    for (auto _ : state) {
+        loadDesign(path, &design);
+        benchmark::DoNotOptimize(design.summary);
+    }
+    ::unlink(path);
+    setCounters(state, file, design.stitches);
+}
+
 } // namespace
 
 BENCHMARK(BM_ReadDst)->Arg(100'000)->Arg(1'000'000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DecodeDstIntoWarmList)->Arg(100'000)->Arg(1'000'000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReadAndSummarizeDst)->Arg(100'000)->Arg(1'000'000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SummarizeDstWithoutList)->Arg(100'000)->Arg(1'000'000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LoadDstFile)->Arg(100'000)->Arg(2'000'000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SummarizeStoredList)->Arg(100'000)->Arg(1'000'000)->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();
