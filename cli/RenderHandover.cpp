@@ -22,6 +22,26 @@ namespace {
 constexpr const char* kRenderProgram = "hoopwatch-render.exe";
 constexpr char kSeparator = '\\';
 
+// The C runtime joins the arguments into one command line without quoting them; each is
+// quoted here the way the receiving runtime splits them again (backslashes before a quote
+// doubled), so that paths with spaces or quotes arrive whole.
+std::string quotedArgument(const std::string& arg)
+{
+    std::string out = "\"";
+    std::size_t backslashes = 0;
+    for (const char c : arg) {
+        if (c == '\\') {
+            ++backslashes;
+            continue;
+        }
+        out.append(c == '"' ? 2 * backslashes + 1 : backslashes, '\\');
+        backslashes = 0;
+        out += c;
+    }
+    out.append(2 * backslashes, '\\');
+    return out + "\"";
+}
+
 std::string ownPath()
 {
     std::vector<char> path(MAX_PATH);
@@ -66,6 +86,10 @@ int cmdRender(const GlobalOptions&, ArgList args)
     std::vector<std::string> words;
     words.push_back(program);
     words.insert(words.end(), args.rest().begin(), args.rest().end());
+#ifdef _WIN32
+    for (std::string& w : words)
+        w = quotedArgument(w);
+#endif
     std::vector<char*> argv;
     for (std::string& w : words)
         argv.push_back(w.data());

@@ -132,4 +132,13 @@ TEST(DesignCli, OnlyRenderLoadsQt)
     EXPECT_EQ(cli(dir, {"render", dir.file("missing.dst"), "-o", png}).exitCode, 1);
     EXPECT_EQ(cli(dir, {"render", design}).exitCode, 2);
     EXPECT_EQ(cli(dir, {"render", "--help"}).exitCode, 0);
+
+    // A tool without hoopwatch-render beside it says so instead of failing silently.
+    const std::string alone = dir.file("hoopwatch-cli");
+    fs::copy_file(binPath("hoopwatch-cli"), alone);
+    const ProcessResult missing =
+        runProcess({alone, "render", design, "-o", png}, dir.path().string());
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_NE(missing.err.find("cannot start " + dir.file("hoopwatch-render")), std::string::npos)
+        << missing.err;
 }
