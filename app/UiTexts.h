@@ -73,9 +73,10 @@ enum class TextId : int {
     MachineNotOnline,
     UnselectedMachine,
     NoMatchingDesign,
-    DesignPathEmpty,      // no design has been imported
-    DesignFileUnreadable, // design file missing or unreadable
-    DesignFileTooLarge,   // design file over 40,960,000 bytes
+    DesignPathEmpty,          // no design has been imported
+    DesignFileUnreadable,     // design file missing or unreadable
+    DesignFileTooLarge,       // design file over 40,960,000 bytes
+    DesignFileTooLargeToOpen, // import of a design file over 40,960,000 bytes
 
     // Design parameter dialog.
     ParamCaption,

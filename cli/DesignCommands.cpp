@@ -2,9 +2,11 @@
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "cli/Commands.h"
+#include "cli/DesignFile.h"
 #include "design/DesignLoader.h"
 
 namespace {
@@ -13,52 +15,74 @@ const char* const kInfoUsage =
     "usage: hoopwatch-cli info FILE... [--json]\n"
     "  Prints each design's summary line; with several files, FILE<TAB>line.\n"
     "  --json   every summary field and the extents, as JSON\n"
-    "Exit: 0 done, 1 a file could not be read, 2 unknown suffix or bad arguments.\n";
+    "Exit: 0 done, 1 a file could not be read or is larger than 40960000 bytes,\n"
+    "      2 unknown suffix or bad arguments.\n";
 
 const char* const kDumpUsage =
     "usage: hoopwatch-cli dump FILE...\n"
     "  Prints every stored record as 'X Y TYPE COLOR' (0.01 mm, y up), then\n"
     "  'extents LEFT TOP RIGHT BOTTOM'. With several files, each file's records follow\n"
     "  a line 'file PATH'.\n"
-    "Exit: 0 done, 1 the file could not be read, 2 unknown suffix or bad arguments.\n";
+    "Exit: 0 done, 1 a file could not be read or is larger than 40960000 bytes,\n"
+    "      2 unknown suffix or bad arguments.\n";
 
-constexpr int kExitUnreadable = 1;
-constexpr int kExitUsage = 2;
-
-// Loads one file the way the application does, telling an unknown suffix (2) from an
-// unreadable file (1); 0 on success.
-int loadForCli(const std::string& path, Design* design)
+// Length of the well-formed UTF-8 sequence at the start of `text`, or 0 when it is not one
+// (overlong forms, surrogates and values past U+10FFFF included).
+std::size_t utf8SequenceLength(std::string_view text)
 {
-    const std::optional<DesignFormat> format = designFormatForPath(path);
-    if (!format) {
-        std::fprintf(stderr, "hoopwatch-cli: %s: not a design file (.dst, .dsb, .tbf, .dsr)\n",
-                     path.c_str());
-        return kExitUsage;
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char b0 = byte(0);
+    std::size_t length = 0;
+    unsigned char low = 0x80;
+    unsigned char high = 0xBF;
+    if (b0 >= 0xC2 && b0 <= 0xDF) {
+        length = 2;
+    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
+        length = 3;
+        low = b0 == 0xE0 ? 0xA0 : 0x80;
+        high = b0 == 0xED ? 0x9F : 0xBF;
+    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+        length = 4;
+        low = b0 == 0xF0 ? 0x90 : 0x80;
+        high = b0 == 0xF4 ? 0x8F : 0xBF;
+    } else {
+        return 0;
     }
-    const auto bytes = readWholeFile(path);
-    if (!bytes) {
-        std::fprintf(stderr, "hoopwatch-cli: %s: cannot read the file\n", path.c_str());
-        return kExitUnreadable;
-    }
-    clearStitches(&design->stitches);
-    readDesignBytes(*format, *bytes, &design->stitches, &design->extents);
-    summarizeDesign(design);
-    return 0;
+    if (text.size() < length || byte(1) < low || byte(1) > high)
+        return 0;
+    for (std::size_t i = 2; i < length; ++i)
+        if (byte(i) < 0x80 || byte(i) > 0xBF)
+            return 0;
+    return length;
 }
 
-std::string jsonString(const std::string& text)
+// A JSON string literal that is valid whatever the bytes: control characters escaped, and
+// every byte that is not part of well-formed UTF-8 (a path from a non-UTF-8 file system)
+// replaced by U+FFFD.
+std::string jsonString(std::string_view text)
 {
     std::string out = "\"";
-    for (const unsigned char c : text) {
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const auto c = static_cast<unsigned char>(text[i]);
         if (c == '"' || c == '\\') {
             out += '\\';
             out += static_cast<char>(c);
-        } else if (c < 0x20) {
+            ++i;
+        } else if (c < 0x20 || c == 0x7F) {
             char buf[8];
             std::snprintf(buf, sizeof buf, "\\u%04x", c);
             out += buf;
-        } else {
+            ++i;
+        } else if (c < 0x80) {
             out += static_cast<char>(c);
+            ++i;
+        } else if (const std::size_t n = utf8SequenceLength(text.substr(i)); n > 0) {
+            out.append(text.substr(i, n));
+            i += n;
+        } else {
+            out += "\\ufffd";
+            ++i;
         }
     }
     return out + "\"";
@@ -121,7 +145,8 @@ int cmdInfo(const GlobalOptions&, ArgList args)
     std::vector<std::string> objects;
     for (const std::string& path : files) {
         Design design;
-        const int rc = loadForCli(path, &design);
+        // The summary comes out of the reading pass; the records are not kept.
+        const int rc = loadDesignForCli(path, &design, false);
         if (rc != 0) {
             worst = std::max(worst, rc);
             continue;
@@ -154,7 +179,7 @@ int cmdDump(const GlobalOptions&, ArgList args)
     int worst = 0;
     for (const std::string& path : files) {
         Design design;
-        if (const int rc = loadForCli(path, &design); rc != 0) {
+        if (const int rc = loadDesignForCli(path, &design, true); rc != 0) {
             worst = std::max(worst, rc);
             continue;
         }

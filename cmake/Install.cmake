@@ -2,7 +2,7 @@
 # sample designs.
 include(GNUInstallDirs)
 
-set(_hoopwatch_programs hoopwatch-cli z62-sim)
+set(_hoopwatch_programs hoopwatch-cli hoopwatch-render z62-sim)
 if(TARGET hoopwatch)
     list(PREPEND _hoopwatch_programs hoopwatch)
 endif()

@@ -32,6 +32,13 @@ constexpr SuffixEntry kSuffixes[] = {
 
 constexpr std::size_t kDsbHeaderSize = 512;
 
+DesignSummary emptySummary()
+{
+    DesignSummary s;
+    s.colorCount = 1;
+    return s;
+}
+
 char upperAscii(char c)
 {
     return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
@@ -78,10 +85,9 @@ std::optional<DesignFormat> designFormatForPath(std::string_view path)
     return std::nullopt;
 }
 
-std::optional<std::vector<std::uint8_t>> readAllBytes(std::size_t length,
-                                                      const ReadSomeFn& readSome)
+std::optional<FileBytes> readAllBytes(std::size_t length, const ReadSomeFn& readSome)
 {
-    std::vector<std::uint8_t> buffer;
+    FileBytes buffer;
     try {
         buffer.resize(length);
     } catch (const std::bad_alloc&) {
@@ -103,7 +109,16 @@ std::optional<std::vector<std::uint8_t>> readAllBytes(std::size_t length,
     return buffer;
 }
 
-std::optional<std::vector<std::uint8_t>> readWholeFile(const std::string& path)
+bool isOversizedDesignFile(const std::string& path)
+{
+    struct stat info
+    {
+    };
+    return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+           static_cast<std::uint64_t>(info.st_size) > kMaxDesignFileBytes;
+}
+
+std::optional<FileBytes> readWholeFile(const std::string& path)
 {
     // Non-blocking, so that opening a FIFO that happens to carry a design suffix cannot hang
     // the caller; only regular files are read.
@@ -115,7 +130,10 @@ std::optional<std::vector<std::uint8_t>> readWholeFile(const std::string& path)
     };
     if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size < 0)
         return std::nullopt;
-    // The whole size, not its low 32 bits, so that a huge file is not read as a short one.
+    // The whole size, not its low 32 bits, so that a huge file is not read as a short one; a
+    // file no machine takes is not read at all (a sparse file of gigabytes costs no time).
+    if (static_cast<std::uint64_t>(info.st_size) > kMaxDesignFileBytes)
+        return std::nullopt;
     const auto length = static_cast<std::size_t>(info.st_size);
     return readAllBytes(length, [&](std::uint8_t* into, std::size_t size) -> std::int64_t {
         for (;;) {
@@ -129,16 +147,24 @@ std::optional<std::vector<std::uint8_t>> readWholeFile(const std::string& path)
 bool readDesignBytes(DesignFormat format, std::span<const std::uint8_t> file, StitchList* list,
                      DesignExtents* extents)
 {
+    return readDesignBytes(format, file, list, extents, nullptr);
+}
+
+bool readDesignBytes(DesignFormat format, std::span<const std::uint8_t> file, StitchList* list,
+                     DesignExtents* extents, DesignSummary* summary)
+{
+    if (summary != nullptr)
+        *summary = emptySummary();
     switch (format) {
     case DesignFormat::Dst:
-        return readDst(file, list, extents);
+        return readDst(file, list, extents, summary);
     case DesignFormat::Dsb:
         // The DSB reader sees the records only; a file shorter than its header has none.
-        return readDsb(bytesAfterHeader(file, kDsbHeaderSize), list, extents);
+        return readDsb(bytesAfterHeader(file, kDsbHeaderSize), list, extents, summary);
     case DesignFormat::Tbf:
-        return readTbf(file, list, extents);
+        return readTbf(file, list, extents, summary);
     case DesignFormat::Dsr:
-        return readDsr(file, list, extents);
+        return readDsr(file, list, extents, summary);
     }
     return false;
 }
@@ -149,11 +175,12 @@ bool loadDesign(const std::string& path, Design* design)
         return false;
     const std::optional<DesignFormat> format = designFormatForPath(path);
     clearStitches(&design->stitches);
+    design->summary = emptySummary();
     if (format) {
-        if (const auto bytes = readWholeFile(path))
-            readDesignBytes(*format, *bytes, &design->stitches, &design->extents);
+        // The bytes go as soon as the reader is done with them.
+        if (auto bytes = readWholeFile(path))
+            readDesignBytes(*format, *bytes, &design->stitches, &design->extents, &design->summary);
     }
-    summarizeDesign(design);
     return format.has_value();
 }
 

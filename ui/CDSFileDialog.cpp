@@ -224,7 +224,6 @@ void CDSFileDialog::previewPath(const QString& path)
     clearStitches(&design.stitches);
     if (m_previewSwitch) {
         loadDesign(path.toStdString(), &design);
-        summarizeDesign(&design);
     }
     m_panel->update();
 }

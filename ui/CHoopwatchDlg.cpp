@@ -346,8 +346,11 @@ void CHoopwatchDlg::importDesigns(const QStringList& paths)
         m_designFileName = info.fileName().toStdString();
         if (info.isDir())
             break;
+        // The summary comes out of the load itself.
         loadDesign(m_designPath, &m_design);
-        summarizeDesign(&m_design);
+        // A file larger than any machine takes is not read; the empty view needs a reason.
+        if (isOversizedDesignFile(m_designPath))
+            showMessage(this, text(TextId::DesignFileTooLargeToOpen));
         m_state.clearProgress();
         m_lastDrawnStitch = 0;
         m_colorPanel.designImported(m_design.summary.colorCount, m_state.colorPalette.snapshot());
