@@ -7,6 +7,7 @@
 
 #include "cli/Commands.h"
 #include "cli/DesignFile.h"
+#include "control/JsonText.h"
 #include "design/DesignLoader.h"
 
 namespace {
@@ -25,68 +26,6 @@ const char* const kDumpUsage =
     "  a line 'file PATH'.\n"
     "Exit: 0 done, 1 a file could not be read or is larger than 40960000 bytes,\n"
     "      2 unknown suffix or bad arguments.\n";
-
-// Length of the well-formed UTF-8 sequence at the start of `text`, or 0 when it is not one
-// (overlong forms, surrogates and values past U+10FFFF included).
-std::size_t utf8SequenceLength(std::string_view text)
-{
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-    const unsigned char b0 = byte(0);
-    std::size_t length = 0;
-    unsigned char low = 0x80;
-    unsigned char high = 0xBF;
-    if (b0 >= 0xC2 && b0 <= 0xDF) {
-        length = 2;
-    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
-        length = 3;
-        low = b0 == 0xE0 ? 0xA0 : 0x80;
-        high = b0 == 0xED ? 0x9F : 0xBF;
-    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-        length = 4;
-        low = b0 == 0xF0 ? 0x90 : 0x80;
-        high = b0 == 0xF4 ? 0x8F : 0xBF;
-    } else {
-        return 0;
-    }
-    if (text.size() < length || byte(1) < low || byte(1) > high)
-        return 0;
-    for (std::size_t i = 2; i < length; ++i)
-        if (byte(i) < 0x80 || byte(i) > 0xBF)
-            return 0;
-    return length;
-}
-
-// A JSON string literal that is valid whatever the bytes: control characters escaped, and
-// every byte that is not part of well-formed UTF-8 (a path from a non-UTF-8 file system)
-// replaced by U+FFFD.
-std::string jsonString(std::string_view text)
-{
-    std::string out = "\"";
-    std::size_t i = 0;
-    while (i < text.size()) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-            ++i;
-        } else if (c < 0x20 || c == 0x7F) {
-            char buf[8];
-            std::snprintf(buf, sizeof buf, "\\u%04x", c);
-            out += buf;
-            ++i;
-        } else if (c < 0x80) {
-            out += static_cast<char>(c);
-            ++i;
-        } else if (const std::size_t n = utf8SequenceLength(text.substr(i)); n > 0) {
-            out.append(text.substr(i, n));
-            i += n;
-        } else {
-            out += "\\ufffd";
-            ++i;
-        }
-    }
-    return out + "\"";
-}
 
 std::string jsonSummary(const std::string& path, const Design& d)
 {

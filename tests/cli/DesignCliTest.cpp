@@ -79,7 +79,7 @@ TEST(DesignCli, JsonStaysValidForAnyFileName)
         {"half\xe4\xb8.dst", "half\\ufffd\\ufffd.dst"},          // a cut-off sequence
         {"over\xc0\xaf.dst", "over\\ufffd\\ufffd.dst"},          // an overlong '/'
         {"sur\xed\xa0\x80.dst", "sur\\ufffd\\ufffd\\ufffd.dst"}, // a UTF-16 surrogate
-        {"tab\t\x01\x7f.dst", "tab\\u0009\\u0001\\u007f.dst"},
+        {"tab\t\x01\x7f.dst", "tab\\t\\u0001\\u007f.dst"},
         {"q\"b\\.dst", "q\\\"b\\\\.dst"},
     };
     for (const Case& c : cases) {
