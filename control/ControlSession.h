@@ -7,6 +7,7 @@
 
 #include "app/ConfigFile.h"
 #include "app/MachineTable.h"
+#include "control/FleetSession.h"
 #include "control/LinkSettings.h"
 #include "control/LinkState.h"
 #include "control/PollThread.h"
@@ -35,6 +36,13 @@ public:
     // table is empty or nothing is chosen).
     void startPolling();
     bool isPolling() const;
+    // Starts the fleet monitor on this session's receive loop: every machine of the table is
+    // polled at a bounded rate and each status reply reaches it by sender. The main view's
+    // poller is not touched. A second call returns the running fleet.
+    FleetSession& startFleet(FleetSettings settings = {}, FleetMonitor::Listener listener = {},
+                             FleetSession::RecordedFn recorded = {});
+    // Null until startFleet().
+    FleetSession* fleet() const { return m_fleetRoute.load(); }
     // Ends every thread; returns once they have ended.
     void stop();
 
@@ -54,4 +62,7 @@ private:
     std::unique_ptr<ReceiverThread> m_receiver;
     std::vector<std::unique_ptr<SearchThread>> m_searches;
     std::unique_ptr<PollThread> m_poller;
+    std::unique_ptr<FleetSession> m_fleet;
+    // What the receiver's thread reads; set once the fleet is complete.
+    std::atomic<FleetSession*> m_fleetRoute{nullptr};
 };
