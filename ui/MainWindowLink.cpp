@@ -42,6 +42,14 @@ void MainWindowLink::resumePolling()
 {
     if (m_started)
         m_session.startPolling();
+    if (FleetSession* fleet = m_session.fleet())
+        fleet->loadMachines();
+}
+
+FleetSession& MainWindowLink::startFleet(FleetMonitor::Listener listener,
+                                         FleetSession::RecordedFn recorded)
+{
+    return m_session.startFleet({}, std::move(listener), std::move(recorded));
 }
 
 bool MainWindowLink::isPolling() const
@@ -92,16 +100,19 @@ void MainWindowLink::message(TextId id)
     showMessage(m_window, qtText(id, m_language));
 }
 
-void MainWindowLink::sendDesign(const std::string& path, const std::string& fileName)
+std::optional<std::string> MainWindowLink::sendDesign(const std::string& path,
+                                                      const std::string& fileName,
+                                                      const SentDesign& design)
 {
     DesignFileBytes file = readDesignFile(path);
     if (file.error) {
         message(*file.error);
-        return;
+        return std::nullopt;
     }
     const auto target = transferTarget(m_settings);
     if (!target)
-        return;
+        return std::nullopt;
+    const FleetTime started = std::chrono::steady_clock::now();
 
     QProgressDialog dialog(m_window);
     dialog.setObjectName(QStringLiteral("sendProgress"));
@@ -132,6 +143,11 @@ void MainWindowLink::sendDesign(const std::string& path, const std::string& file
         });
     if (outcome.error)
         message(*outcome.error);
+    if (!outcome.sent)
+        return std::nullopt;
+    if (FleetSession* fleet = m_session.fleet())
+        fleet->designSent(*target, design, started);
+    return target;
 }
 
 void MainWindowLink::command(Command command, const std::optional<std::string>& selectedAddress)
