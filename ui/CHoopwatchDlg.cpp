@@ -412,24 +412,14 @@ void CHoopwatchDlg::startFleet()
     connect(shortcut, &QShortcut::activated, this, &CHoopwatchDlg::openMachines);
     m_batch.setFileSent([this](const std::string& path, const std::string& name,
                                std::chrono::steady_clock::time_point started) {
-        const auto target = transferTarget(m_settings);
-        FleetSession* fleet = m_link->fleet();
-        if (!target || !fleet)
+        auto sent = m_link->batchFileSent(path, name, started);
+        if (!sent)
             return;
-        Design design;
-        loadDesign(path, &design);
-        summarizeDesign(&design);
-        fleet->designSent(*target, sentDesignOf(name, design), started);
-        // Drawn in the colours an import would give it.
-        const ColorPalette palette = m_state.colorPalette.snapshot();
-        std::vector<ColorRef> colors;
-        for (int i = 0; i < std::max(design.summary.colorCount, 1); ++i)
-            colors.push_back(palette.colors[std::size_t(i % 15)]);
         QMetaObject::invokeMethod(
             this,
-            [this, address = *target, name, design = std::move(design),
-             colors = std::move(colors)]() mutable {
-                m_machines->setDesignDrawing(address, name, std::move(design), std::move(colors));
+            [this, sent = std::move(sent)]() mutable {
+                m_machines->setDesignDrawing(sent->address, sent->name, std::move(sent->design),
+                                             std::move(sent->colors));
             },
             Qt::QueuedConnection);
     });

@@ -1,5 +1,6 @@
 #include "ui/MainWindowLink.h"
 
+#include <algorithm>
 #include <atomic>
 
 #include <QMetaObject>
@@ -8,6 +9,7 @@
 
 #include "app/MachineTable.h"
 #include "control/DesignTransfer.h"
+#include "design/DesignLoader.h"
 #include "control/LinkSettings.h"
 #include "control/LinkState.h"
 #include "control/MachineCommands.h"
@@ -148,6 +150,23 @@ std::optional<std::string> MainWindowLink::sendDesign(const std::string& path,
     if (FleetSession* fleet = m_session.fleet())
         fleet->designSent(*target, design, started);
     return target;
+}
+
+std::optional<MainWindowLink::BatchFile>
+MainWindowLink::batchFileSent(const std::string& path, const std::string& name, FleetTime started)
+{
+    const auto target = transferTarget(m_settings);
+    FleetSession* fleet = m_session.fleet();
+    if (!target || !fleet)
+        return std::nullopt;
+    BatchFile file{*target, name, {}, {}};
+    loadDesign(path, &file.design);
+    summarizeDesign(&file.design);
+    fleet->designSent(*target, sentDesignOf(name, file.design), started);
+    const ColorPalette palette = m_state.colorPalette.snapshot();
+    for (int i = 0; i < std::max(file.design.summary.colorCount, 1); ++i)
+        file.colors.push_back(palette.colors[std::size_t(i % 15)]);
+    return file;
 }
 
 void MainWindowLink::command(Command command, const std::optional<std::string>& selectedAddress)

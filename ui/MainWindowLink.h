@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/ConfigFile.h"
 #include "app/UiTexts.h"
@@ -45,6 +46,19 @@ public:
     // run on network threads.
     FleetSession& startFleet(FleetMonitor::Listener listener, FleetSession::RecordedFn recorded);
     FleetSession* fleet() const { return m_session.fleet(); }
+
+    // A file of a batch whose datagrams all went out, as the fleet and its drawing take it.
+    struct BatchFile
+    {
+        std::string address;
+        std::string name;
+        Design design;
+        std::vector<std::uint32_t> colors; // the colours an import would give its blocks
+    };
+    // Hands a batch file to the fleet (on the batch's worker thread); nothing without a chosen
+    // machine or a fleet.
+    std::optional<BatchFile> batchFileSent(const std::string& path, const std::string& name,
+                                           FleetTime started);
     // Buttons 1003, 1004 and 1006 for the machine whose box is ticked first.
     void command(Command command, const std::optional<std::string>& selectedAddress);
 
