@@ -286,14 +286,28 @@ void MachinesWindow::setDesignDrawing(const std::string& address, const std::str
     const std::optional<std::string> canonical = canonicalAddress(address);
     if (!canonical)
         return;
-    DesignDrawing& drawing = m_drawings[*canonical];
-    drawing = DesignDrawing{};
-    drawing.name = cleanDesignName(name);
-    drawing.design = std::make_shared<const Design>(std::move(design));
-    drawing.colors = std::move(colors);
+    DesignDrawing fresh;
+    fresh.name = cleanDesignName(name);
+    fresh.colors = std::move(colors);
+    // One design sent to many machines is kept once.
+    for (const auto& [other, drawing] : m_drawings) {
+        const Design& kept = *drawing.design;
+        if (drawing.name == fresh.name && kept.stitches.count == design.stitches.count &&
+            kept.summary.stitchCount == design.summary.stitchCount &&
+            kept.extents.left == design.extents.left && kept.extents.top == design.extents.top &&
+            kept.extents.right == design.extents.right &&
+            kept.extents.bottom == design.extents.bottom) {
+            fresh.design = drawing.design;
+            break;
+        }
+    }
+    if (!fresh.design)
+        fresh.design = std::make_shared<const Design>(std::move(design));
+    m_drawings[*canonical] = std::move(fresh);
 }
 
-QPixmap MachinesWindow::drawingFor(const FleetMachine& machine, std::int64_t nowMs)
+QPixmap MachinesWindow::drawingFor(const FleetMachine& machine, std::int64_t nowMs,
+                                   std::int64_t& budget)
 {
     const auto found = m_drawings.find(machine.address);
     if (found == m_drawings.end() || !machine.design || machine.design->name != found->second.name)
@@ -304,7 +318,12 @@ QPixmap MachinesWindow::drawingFor(const FleetMachine& machine, std::int64_t now
     const std::int32_t stitch = machine.percent ? std::max(0, machine.stitch) : 0;
     const bool stale = drawing.drawnStitch != stitch &&
                        (drawing.drawnStitch < 0 || nowMs - drawing.drawnAtMs >= 1000);
-    if (drawing.pixmap.isNull() || stale) {
+    const std::int64_t cost = std::max<std::int64_t>(drawing.design->stitches.count, 1);
+    // A refresh draws what its budget allows (and at least one drawing); the rest keep their
+    // picture until a later refresh, so the window never stalls on a fleet of large designs.
+    const bool affordable = budget >= cost || budget == kDrawingBudget;
+    if ((drawing.pixmap.isNull() || stale) && affordable) {
+        budget -= cost;
         DesignImageOptions options;
         options.width = kDrawingWidth;
         options.height = kDrawingHeight;
@@ -328,11 +347,16 @@ void MachinesWindow::refresh()
     std::vector<FleetMachine> machines = m_fleet.monitor().machines();
     const std::int64_t nowMs = QDateTime::currentMSecsSinceEpoch();
     std::map<std::string, QPixmap> drawings;
-    for (const FleetMachine& machine : machines) {
-        QPixmap pixmap = drawingFor(machine, nowMs);
+    std::int64_t budget = kDrawingBudget;
+    const std::size_t count = machines.size();
+    // Each refresh starts one machine further on, so no row waits behind the others for long.
+    for (std::size_t i = 0; i < count; ++i) {
+        const FleetMachine& machine = machines[(m_drawFrom + i) % count];
+        QPixmap pixmap = drawingFor(machine, nowMs, budget);
         if (!pixmap.isNull())
             drawings.emplace(machine.address, std::move(pixmap));
     }
+    m_drawFrom = count == 0 ? 0 : (m_drawFrom + 1) % count;
     m_model->setMachines(std::move(machines), std::move(drawings));
 }
 

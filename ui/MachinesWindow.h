@@ -74,6 +74,8 @@ public:
     static constexpr int kRefreshMs = 500;
     static constexpr int kDrawingWidth = 96;
     static constexpr int kDrawingHeight = 64;
+    // Stitch records one refresh may draw into the rows' drawings (about 10 ms).
+    static constexpr std::int64_t kDrawingBudget = 400000;
 
     // Chooses the machine at the address; the main window's tick rule does the work.
     using Chooser = std::function<void(const std::string& address)>;
@@ -113,7 +115,8 @@ private:
         std::int64_t drawnAtMs = 0;
         QPixmap pixmap;
     };
-    QPixmap drawingFor(const FleetMachine& machine, std::int64_t nowMs);
+    // The row's drawing, redrawn when due and within `budget` (stitch records left to draw).
+    QPixmap drawingFor(const FleetMachine& machine, std::int64_t nowMs, std::int64_t& budget);
     void onDoubleClicked(const QModelIndex& index);
     void showNotice(const QString& text);
 
@@ -127,4 +130,5 @@ private:
     QSystemTrayIcon* m_tray = nullptr;
     NoticeHook m_noticeHook;
     std::map<std::string, DesignDrawing> m_drawings; // by canonical address
+    std::size_t m_drawFrom = 0;
 };
