@@ -356,6 +356,8 @@ void CHoopwatchDlg::importDesigns(const QStringList& paths)
         m_state.clearProgress();
         m_lastDrawnStitch = 0;
         m_colorPanel.designImported(m_design.summary.colorCount, m_state.colorPalette.snapshot());
+        const auto colors = m_colorPanel.displayColors();
+        m_machines->setCurrentDesign(m_designFileName, m_design, {colors.begin(), colors.end()});
         redraw();
     }
 }

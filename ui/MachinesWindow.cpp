@@ -290,7 +290,13 @@ void MachinesWindow::setDesignDrawing(const std::string& address, const std::str
     fresh.name = cleanDesignName(name);
     fresh.colors = std::move(colors);
     // One design sent to many machines is kept once.
-    for (const auto& [other, drawing] : m_drawings) {
+    std::vector<const DesignDrawing*> known;
+    if (m_current)
+        known.push_back(&*m_current);
+    for (const auto& [other, drawing] : m_drawings)
+        known.push_back(&drawing);
+    for (const DesignDrawing* candidate : known) {
+        const DesignDrawing& drawing = *candidate;
         const Design& kept = *drawing.design;
         if (drawing.name == fresh.name && kept.stitches.count == design.stitches.count &&
             kept.summary.stitchCount == design.summary.stitchCount &&
@@ -306,11 +312,26 @@ void MachinesWindow::setDesignDrawing(const std::string& address, const std::str
     m_drawings[*canonical] = std::move(fresh);
 }
 
+void MachinesWindow::setCurrentDesign(const std::string& name, Design design,
+                                      std::vector<ColorRef> colors)
+{
+    DesignDrawing current;
+    current.name = cleanDesignName(name);
+    current.design = std::make_shared<const Design>(std::move(design));
+    current.colors = std::move(colors);
+    m_current = std::move(current);
+}
+
 QPixmap MachinesWindow::drawingFor(const FleetMachine& machine, std::int64_t nowMs,
                                    std::int64_t& budget)
 {
-    const auto found = m_drawings.find(machine.address);
-    if (found == m_drawings.end() || !machine.design || machine.design->name != found->second.name)
+    if (!machine.design)
+        return {};
+    auto found = m_drawings.find(machine.address);
+    if (found == m_drawings.end() && m_current && m_current->name == machine.design->name &&
+        sentDesignOf(m_current->name, *m_current->design).stitches == machine.design->stitches)
+        found = m_drawings.emplace(machine.address, *m_current).first;
+    if (found == m_drawings.end() || machine.design->name != found->second.name)
         return {};
     DesignDrawing& drawing = found->second;
     // Only the sewn part changes, and a large design takes a while to draw: at most once a

@@ -90,6 +90,10 @@ public:
     void setDesignDrawing(const std::string& address, const std::string& name, Design design,
                           std::vector<ColorRef> colors);
 
+    // The main window's current design: after a restart it draws the rows whose recorded
+    // design has its name and stitch count, since the sent designs themselves are not kept.
+    void setCurrentDesign(const std::string& name, Design design, std::vector<ColorRef> colors);
+
     // Takes one fleet event on the UI thread.
     void onFleetEvent(const FleetEvent& event);
     // Tests see the notices here instead of on the screen.
@@ -131,4 +135,5 @@ private:
     NoticeHook m_noticeHook;
     std::map<std::string, DesignDrawing> m_drawings; // by canonical address
     std::size_t m_drawFrom = 0;
+    std::optional<DesignDrawing> m_current;
 };

@@ -282,6 +282,15 @@ TEST_F(MachinesTable, DrawingShowsTheSentDesignWithItsSewnPartInColour)
     EXPECT_GT(drawnPixels(none, none.rect()), 0);
     EXPECT_EQ(coloured(none), 0);
     EXPECT_GT(coloured(all), 0);
+    // After a restart only the name and counts are known: the main window's current design
+    // draws the rows that have it, and no other.
+    monitor.setMachines({"127.0.0.21", "127.0.0.22", "127.0.0.23", "127.0.0.24"});
+    monitor.recordSentDesign("127.0.0.23", sent);
+    monitor.recordSentDesign("127.0.0.24", SentDesign{"sq.dst", sent.stitches + 1, 1, 0, 0});
+    window->setCurrentDesign("sq.dst", design, {0x0000FF});
+    window->refresh();
+    EXPECT_FALSE(image("127.0.0.23").isNull());
+    EXPECT_TRUE(image("127.0.0.24").isNull());
     // Another design on the machine than the one drawn: no drawing rather than a wrong one.
     monitor.recordSentDesign("127.0.0.21", SentDesign{"other.dst", 10, 1, 0, 0});
     window->refresh();
@@ -289,6 +298,39 @@ TEST_F(MachinesTable, DrawingShowsTheSentDesignWithItsSewnPartInColour)
                     ->index(viewRow(view, "127.0.0.21"), FleetTableModel::Drawing)
                     .data(Qt::DecorationRole)
                     .isNull());
+}
+
+TEST_F(MachinesTable, LargeDesignsAreDrawnOverSeveralRefreshesNotAllAtOnce)
+{
+    // Three designs each over half of what a refresh may draw: one refresh draws one.
+    const std::int32_t stitches = std::int32_t(MachinesWindow::kDrawingBudget / 2 + 1000);
+    std::vector<std::string> addresses = {"127.0.0.41", "127.0.0.42", "127.0.0.43"};
+    fleet->monitor().setMachines(addresses);
+    for (std::size_t i = 0; i < addresses.size(); ++i) {
+        Design design;
+        for (std::int32_t s = 0; s < stitches; ++s)
+            appendStitch(&design.stitches, Stitch{double(s % 1000), double(s / 1000), {}, 0});
+        extendExtents(&design.extents, Stitch{0, 0, {}, 0});
+        extendExtents(&design.extents, Stitch{1000, 1000, {}, 0});
+        const std::string name = "big" + std::to_string(i) + ".dst";
+        fleet->monitor().recordSentDesign(addresses[i], sentDesignOf(name, design));
+        window->setDesignDrawing(addresses[i], name, std::move(design), {0x0000FF});
+    }
+    QTableView& view = *window->table();
+    const auto drawn = [&] {
+        int n = 0;
+        for (int row = 0; row < 3; ++row)
+            n += !view.model()
+                      ->index(row, FleetTableModel::Drawing)
+                      .data(Qt::DecorationRole)
+                      .isNull();
+        return n;
+    };
+    window->refresh();
+    EXPECT_EQ(drawn(), 1);
+    window->refresh();
+    window->refresh();
+    EXPECT_EQ(drawn(), 3);
 }
 
 // The whole desktop: two machines in the table, the first chosen and polled by the main view.
