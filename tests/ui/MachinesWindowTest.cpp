@@ -2,6 +2,8 @@
 #include <chrono>
 
 #include <QCheckBox>
+#include <QDir>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QTableView>
 #include <QTest>
@@ -422,4 +424,35 @@ TEST_F(MachinesDesktop, AFinishedDesignMakesOneNotice)
     }
     settle(100);
     EXPECT_EQ(notices, QStringList{"127.0.0.32 finished its design"});
+}
+
+TEST(MachinesFleetFile, AFleetFileThatCannotBeWrittenIsReportedInTheWindowLanguage)
+{
+    ensureApplication();
+    QStringList messages;
+    const MessageHook previous =
+        setMessageHook([&](const QString& message) { messages << message; });
+    TempConfig temp;
+    temp.writeMachines({"127.0.0.51"});
+    temp.config.writeText("Z62Language", "Language", "1");
+    // Something that is not the fleet file stands where it belongs; it is never replaced.
+    ASSERT_TRUE(QDir().mkpath(QString::fromStdString(temp.file("hoopwatch-fleet.ini"))));
+    LinkSettings settings = temp.settings();
+    LinkState state;
+    {
+        CHoopwatchDlg window(temp.config, settings, state);
+        FleetSession& fleet = window.machinesWindow().fleet();
+        fleet.designSent("127.0.0.51", SentDesign{"rose.dst", 10, 1, 0, 0},
+                         std::chrono::steady_clock::now());
+        Reply ack;
+        ack.kind = ReplyKind::DesignChunkAck;
+        ack.sender = "127.0.0.51";
+        ack.designId = 3;
+        fleet.onReply(ack);
+        EXPECT_TRUE(waitFor([&] { return !messages.isEmpty(); }, 2000));
+        EXPECT_EQ(messages, QStringList{text(TextId::FleetFileFailed, 1)});
+        window.done(0);
+    }
+    EXPECT_TRUE(QFileInfo(QString::fromStdString(temp.file("hoopwatch-fleet.ini"))).isDir());
+    setMessageHook(previous);
 }
