@@ -405,8 +405,7 @@ void CHoopwatchDlg::startFleet()
             if (stored)
                 return;
             QMetaObject::invokeMethod(
-                this, [this] { showMessage(this, text(TextId::FleetFileFailed)); },
-                Qt::QueuedConnection);
+                this, [this] { m_machines->fleetFileFailed(); }, Qt::QueuedConnection);
         });
     m_machines = new MachinesWindow(this, *m_link->fleet(),
                                     [this](const std::string& address) { chooseMachine(address); });

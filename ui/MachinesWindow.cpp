@@ -19,6 +19,7 @@
 #include "render/DesignImage.h"
 #include "render/StitchRenderer.h"
 #include "ui/AppIcon.h"
+#include "ui/MessageBoxes.h"
 #include "ui/QtTexts.h"
 
 namespace {
@@ -406,6 +407,14 @@ void MachinesWindow::onFleetEvent(const FleetEvent& event)
 {
     if (const std::optional<QString> text = fleetNoticeText(event, m_language))
         showNotice(*text);
+}
+
+void MachinesWindow::fleetFileFailed()
+{
+    if (m_fileFailureShown)
+        return;
+    m_fileFailureShown = true;
+    showMessage(parentWidget(), qtText(TextId::FleetFileFailed, m_language));
 }
 
 void MachinesWindow::showNotice(const QString& text)

@@ -96,6 +96,9 @@ public:
 
     // Takes one fleet event on the UI thread.
     void onFleetEvent(const FleetEvent& event);
+    // The fleet file could not be written: a message in the main window, once per run, since
+    // every later design would fail the same way.
+    void fleetFileFailed();
     // Tests see the notices here instead of on the screen.
     void setNoticeHook(NoticeHook hook) { m_noticeHook = std::move(hook); }
 
@@ -136,4 +139,5 @@ private:
     std::map<std::string, DesignDrawing> m_drawings; // by canonical address
     std::size_t m_drawFrom = 0;
     std::optional<DesignDrawing> m_current;
+    bool m_fileFailureShown = false;
 };

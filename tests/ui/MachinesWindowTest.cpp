@@ -450,6 +450,11 @@ TEST(MachinesFleetFile, AFleetFileThatCannotBeWrittenIsReportedInTheWindowLangua
         ack.designId = 3;
         fleet.onReply(ack);
         EXPECT_TRUE(waitFor([&] { return !messages.isEmpty(); }, 2000));
+        // A second design fails the same way and is not reported again.
+        fleet.designSent("127.0.0.51", SentDesign{"tulip.dst", 10, 1, 0, 0},
+                         std::chrono::steady_clock::now());
+        fleet.onReply(ack);
+        settle(100);
         EXPECT_EQ(messages, QStringList{text(TextId::FleetFileFailed, 1)});
         window.done(0);
     }
