@@ -139,6 +139,27 @@ constexpr TextEntry kTexts[] = {
     {TextId::CipherPlainLength, "明文字符长度必须为16的倍数！", "明文字符长度必须为16的倍数！"},
     {TextId::CipherCipherLength, "密文字符长度必须为16的倍数！现在的长度为%d",
      "密文字符长度必须为16的倍数！现在的长度为%d"},
+
+    // Machines window.
+    {TextId::MachinesCaption, "机器", "Machines"},
+    {TextId::MachinesAddress, "地址", "Address"},
+    {TextId::MachinesState, "状态", "State"},
+    {TextId::MachinesDesign, "花样", "Design"},
+    {TextId::MachinesDrawing, "图样", "Drawing"},
+    {TextId::MachinesProgress, "进度", "Progress"},
+    {TextId::MachinesSewn, "已绣", "Sewn"},
+    {TextId::MachinesTimeLeft, "剩余时间", "Time left"},
+    {TextId::MachineWaiting, "等待应答", "Waiting"},
+    {TextId::MachineOffline, "离线", "Offline"},
+    {TextId::MachineWorking, "绣作中", "Working"},
+    {TextId::MachineStanding, "停止", "Standing"},
+    {TextId::MachineFinished, "完成", "Finished"},
+    {TextId::MinutesLeftTemplate, "约剩%d分钟", "about %d min left"},
+    {TextId::FleetFinishedTemplate, "机器%s花样绣作完成", "%s finished its design"},
+    {TextId::FleetOfflineTemplate, "机器%s在绣作中离线!", "%s went offline while sewing!"},
+    {TextId::FleetFileFailed, "机器记录文件无法写入，发送的花样只记到程序结束!",
+     "The fleet file cannot be written; the design sent is remembered only until the program "
+     "ends!"},
 };
 
 constexpr bool tableIsComplete()

@@ -111,6 +111,26 @@ enum class TextId : int {
     CipherPlainLength,
     CipherCipherLength,
 
+    // Machines window: caption, column headers, states and the time left (one %d, minutes).
+    MachinesCaption,
+    MachinesAddress,
+    MachinesState,
+    MachinesDesign,
+    MachinesDrawing,
+    MachinesProgress,
+    MachinesSewn,
+    MachinesTimeLeft,
+    MachineWaiting, // no answer yet since the start
+    MachineOffline,
+    MachineWorking,
+    MachineStanding,
+    MachineFinished,
+    MinutesLeftTemplate,
+    // Fleet notices (one %s, the machine's address) and the fleet file's failure.
+    FleetFinishedTemplate,
+    FleetOfflineTemplate,
+    FleetFileFailed,
+
     Count // number of texts, not a text
 };
 

@@ -10,7 +10,9 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
+#include <QMetaObject>
 #include <QPainter>
+#include <QShortcut>
 #include <QThread>
 #include <QTimer>
 
@@ -18,6 +20,8 @@
 #include "app/UiTexts.h"
 #include "design/DesignLoader.h"
 #include "control/LinkSettings.h"
+#include "control/DesignTransfer.h"
+#include "control/FleetSession.h"
 #include "control/LinkState.h"
 #include "control/StatusDisplay.h"
 #include "ui/AppIcon.h"
@@ -28,6 +32,7 @@
 #include "ui/DialogUnits.h"
 #include "ui/FunctionButton.h"
 #include "ui/MachineList.h"
+#include "ui/MachinesWindow.h"
 #include "ui/MainViewPainter.h"
 #include "ui/MainWindowLink.h"
 #include "ui/MessageBoxes.h"
@@ -196,6 +201,7 @@ void CHoopwatchDlg::initDialog()
     m_link->start(count == 0);
     // A poller that ended for want of a chosen machine comes back once one is ticked.
     connect(m_machineList, &MachineList::tickChanged, this, [this] { m_link->resumePolling(); });
+    startFleet();
 
     applyLanguage();
 }
@@ -250,6 +256,8 @@ void CHoopwatchDlg::applyLanguage()
     for (const ButtonSpec& b : kButtons)
         m_buttons[b.id]->setText(text(b.text));
     m_waitText->setText(text(TextId::WaitText1054));
+    if (m_machines)
+        m_machines->setLanguage(m_language);
     redraw(); // the information strip speaks the new language too
 }
 
@@ -307,6 +315,9 @@ void CHoopwatchDlg::mousePressEvent(QMouseEvent* event)
 void CHoopwatchDlg::contextMenuEvent(QContextMenuEvent* event)
 {
     QMenu menu(this);
+    QAction* machines =
+        menu.addAction(text(TextId::MachinesCaption), this, &CHoopwatchDlg::openMachines);
+    machines->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_M));
     const QString item = text(TextId::AboutMenuItem);
     if (!item.isEmpty())
         menu.addAction(item, this, &CHoopwatchDlg::onAbout);
@@ -351,9 +362,12 @@ void CHoopwatchDlg::importDesigns(const QStringList& paths)
         // A file larger than any machine takes is not read; the empty view needs a reason.
         if (isOversizedDesignFile(m_designPath))
             showMessage(this, text(TextId::DesignFileTooLargeToOpen));
+        m_importedPath = m_designPath;
         m_state.clearProgress();
         m_lastDrawnStitch = 0;
         m_colorPanel.designImported(m_design.summary.colorCount, m_state.colorPalette.snapshot());
+        const auto colors = m_colorPanel.displayColors();
+        m_machines->setCurrentDesign(m_designFileName, m_design, {colors.begin(), colors.end()});
         redraw();
     }
 }
@@ -425,7 +439,73 @@ void CHoopwatchDlg::onParameters()
 
 void CHoopwatchDlg::onSend()
 {
-    m_link->sendDesign(m_designPath, m_designFileName);
+    // After a batch the path names the batch's last file, which the window has not loaded.
+    Design batchFile;
+    const Design* design = &m_design;
+    if (m_designPath != m_importedPath) {
+        loadDesign(m_designPath, &batchFile);
+        summarizeDesign(&batchFile);
+        design = &batchFile;
+    }
+    const auto target =
+        m_link->sendDesign(m_designPath, m_designFileName, sentDesignOf(m_designFileName, *design));
+    if (target && design == &m_design) {
+        const auto colors = m_colorPanel.displayColors();
+        m_machines->setDesignDrawing(*target, m_designFileName, m_design,
+                                     std::vector<ColorRef>(colors.begin(), colors.end()));
+    }
+}
+
+void CHoopwatchDlg::startFleet()
+{
+    // The fleet's callbacks come from network threads; the window takes them on its own.
+    m_link->startFleet(
+        [this](const FleetEvent& event) {
+            QMetaObject::invokeMethod(
+                this, [this, event] { m_machines->onFleetEvent(event); }, Qt::QueuedConnection);
+        },
+        [this](const std::string&, bool stored) {
+            if (stored)
+                return;
+            QMetaObject::invokeMethod(
+                this, [this] { m_machines->fleetFileFailed(); }, Qt::QueuedConnection);
+        });
+    m_machines = new MachinesWindow(this, *m_link->fleet(),
+                                    [this](const std::string& address) { chooseMachine(address); });
+    auto* shortcut = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_M), this);
+    connect(shortcut, &QShortcut::activated, this, &CHoopwatchDlg::openMachines);
+    m_batch.setFileSent([this](const std::string& path, const std::string& name,
+                               std::chrono::steady_clock::time_point started) {
+        auto sent = m_link->batchFileSent(path, name, started);
+        if (!sent)
+            return;
+        QMetaObject::invokeMethod(
+            this,
+            [this, sent = std::move(sent)]() mutable {
+                m_machines->setDesignDrawing(sent->address, sent->name, std::move(sent->design),
+                                             std::move(sent->colors));
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void CHoopwatchDlg::openMachines()
+{
+    m_machines->show();
+    m_machines->raise();
+    m_machines->activateWindow();
+}
+
+void CHoopwatchDlg::chooseMachine(const std::string& address)
+{
+    const std::optional<std::string> wanted = canonicalAddress(address);
+    const std::vector<MachineEntry> entries = MachineTable(m_config).load(MachineList::kMaxEntries);
+    for (std::size_t k = 0; k < entries.size(); ++k) {
+        if (wanted && canonicalAddress(entries[k].address) == wanted) {
+            m_machineList->choose(static_cast<int>(k));
+            return;
+        }
+    }
 }
 
 void CHoopwatchDlg::onJog()

@@ -70,6 +70,15 @@ bool MachineList::sendPaletteQuery() const
     return ::sendPaletteQuery(target, m_state.currentDesignId.load(), m_settings);
 }
 
+void MachineList::choose(int k)
+{
+    if (k < 0)
+        return;
+    if (k < kBoxCount)
+        m_boxes[static_cast<std::size_t>(k)]->setChecked(true);
+    onBoxClicked(k, true);
+}
+
 void MachineList::onBoxClicked(int k, bool ticked)
 {
     const MachineTable table(m_config);

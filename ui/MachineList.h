@@ -51,6 +51,10 @@ public:
     // no box ticked, no socket).
     bool sendPaletteQuery() const;
 
+    // Chooses table entry k as a click that ticks box k does (also for entries past the
+    // boxes): the file, the boxes, tickChanged and the palette query.
+    void choose(int k);
+
     QCheckBox* box(int k) const { return m_boxes[static_cast<std::size_t>(k)]; }
     // The window's in-memory copy, as the last load() read it.
     const std::vector<MachineEntry>& entries() const { return m_entries; }

@@ -17,11 +17,13 @@
 #include <unistd.h>
 
 #include "app/UiTexts.h"
+#include "control/FleetSession.h"
 #include "control/LinkState.h"
 #include "ui/CHoopwatchDlg.h"
 #include "ui/ColorPanel.h"
 #include "ui/DemoMachines.h"
 #include "ui/MachineList.h"
+#include "ui/MachinesWindow.h"
 #include "ui/MessageBoxes.h"
 #include "UiTestSupport.h"
 
@@ -226,6 +228,15 @@ TEST_F(MainWindow, SentDesignIsAcknowledgedOnTheUiThread)
         << messages.join(u'|').toStdString();
     EXPECT_TRUE(messageOnUiThread);
     EXPECT_GT(state.currentDesignId.load(), 0);
+    // The fleet keeps the acknowledged design, with the number the machine gave it, in the
+    // file beside the configuration file.
+    FleetMonitor& fleet = window->machinesWindow().fleet().monitor();
+    ASSERT_TRUE(waitFor([&] { return fleet.machines().at(0).design.has_value(); }, 3000));
+    const SentDesign sent = *fleet.machines().at(0).design;
+    EXPECT_EQ(sent.name, "square.dst");
+    EXPECT_EQ(sent.stitches, window->design().summary.stitchCount);
+    EXPECT_EQ(sent.designId, state.currentDesignId.load());
+    EXPECT_TRUE(QFileInfo::exists(QString::fromStdString(temp.file("hoopwatch-fleet.ini"))));
     window->done(0);
     machine.kill();
     machine.waitForFinished(3000);
