@@ -99,7 +99,7 @@ bool BatchSending::run(QWidget* parent, std::string* designPath, std::string* de
     const int fileCount = static_cast<int>(m_paths.size());
     QProgressDialog dialog(parent);
     dialog.setWindowModality(Qt::ApplicationModal);
-    dialog.setWindowTitle(qtText(TextId::Button1023, language));
+    dialog.setWindowTitle(qtText(TextId::BatchSendingButton, language));
     dialog.setRange(0, fileCount * 100);
 
     const bool finished = runWithProgress(

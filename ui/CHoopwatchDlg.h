@@ -13,6 +13,7 @@
 #include "design/Design.h"
 #include "ui/BatchSending.h"
 #include "ui/ColorPanel.h"
+#include "ui/ControlIds.h"
 
 class QFrame;
 class QLineEdit;
@@ -136,8 +137,8 @@ private:
     ColorPanel m_colorPanel;
     BatchSending m_batch;
     MachineList* m_machineList = nullptr;
-    std::map<int, QPushButton*> m_buttons;
-    std::map<int, QGroupBox*> m_groups;
+    std::map<MainControl, QPushButton*> m_buttons;
+    std::map<MainControl, QGroupBox*> m_groups;
     QWidget* m_paintLayer = nullptr;
     QFrame* m_designFrame = nullptr; // control 1037: the measure of the design area
     QLineEdit* m_waitText = nullptr;

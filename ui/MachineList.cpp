@@ -45,9 +45,9 @@ void MachineList::show(int n)
     }
     // The machine page buttons of the window have no command and stay hidden.
     if (auto* window = qobject_cast<QWidget*>(parent())) {
-        for (const char* id : {"1024", "1030"}) {
+        for (MainControl id : {MainControl::MachinePageUp, MainControl::MachinePageDown}) {
             if (auto* button =
-                    window->findChild<QWidget*>(QLatin1String(id), Qt::FindDirectChildrenOnly)) {
+                    window->findChild<QWidget*>(controlName(id), Qt::FindDirectChildrenOnly)) {
                 button->hide();
             }
         }

@@ -9,6 +9,7 @@
 
 #include "app/ConfigFile.h"
 #include "app/MachineTable.h"
+#include "ui/ControlIds.h"
 #include "ui/DialogUnits.h"
 
 class QCheckBox;
@@ -31,7 +32,8 @@ class MachineList : public QObject
     Q_OBJECT
 public:
     static constexpr int kBoxCount = 15;
-    static constexpr int kFirstBoxId = 1007;
+    static constexpr int kFirstBoxId = controlNumber(MainControl::FirstMachineBox);
+    static_assert(kFirstBoxId + kBoxCount - 1 == controlNumber(MainControl::LastMachineBox));
     // Entries the window keeps in memory; further table entries are not loaded.
     static constexpr int kMaxEntries = 100;
 

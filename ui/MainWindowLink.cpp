@@ -120,7 +120,7 @@ std::optional<std::string> MainWindowLink::sendDesign(const std::string& path,
     QProgressDialog dialog(m_window);
     dialog.setObjectName(QStringLiteral("sendProgress"));
     dialog.setWindowModality(Qt::WindowModal);
-    dialog.setWindowTitle(qtText(TextId::Button1001, m_language));
+    dialog.setWindowTitle(qtText(TextId::SendDesignButton, m_language));
     dialog.setLabelText(QString::fromStdString(fileName + "  \u2192  " + *target));
     dialog.setRange(0, 0);
     dialog.setMinimumWidth(380);

@@ -27,6 +27,7 @@
 #include "ui/CHoopwatchApp.h"
 #include "ui/CHoopwatchDlg.h"
 #include "ui/CSetLanguage.h"
+#include "ui/ControlIds.h"
 #include "ui/MachinesWindow.h"
 #include "ui/MessageBoxes.h"
 #include "ui/QtTranslations.h"
@@ -150,7 +151,7 @@ int main(int argc, char** argv)
             if (auto* progress = window.findChild<QWidget*>(QStringLiteral("sendProgress")))
                 failures += !save(*progress, folder, QStringLiteral("send-progress-en.png"));
         });
-        window.findChild<QPushButton*>(QStringLiteral("1001"))->click();
+        window.findChild<QPushButton*>(controlName(MainControl::SendDesign))->click();
 
         CAboutDlg about(2, &window);
         about.show();
