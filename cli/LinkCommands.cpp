@@ -15,6 +15,7 @@
 #include "app/ConfigFile.h"
 #include "app/UiTexts.h"
 #include "cli/Commands.h"
+#include "cli/ConfigReport.h"
 #include "control/ControlSession.h"
 #include "control/DesignTransfer.h"
 #include "control/LinkSettings.h"
@@ -40,8 +41,9 @@ const char* const kSendHelp =
     "  --to ADDR   machine address (default: the first chosen machine of the table)\n"
     "  --wait S    seconds to wait after the last chunk for the acknowledgements (default 1)\n"
     "Progress goes to stderr, each acknowledgement to stdout as it arrives.\n"
-    "Exit: 0 every chunk acknowledged, 1 unreadable, empty or too large file, 3 no or invalid\n"
-    "target machine, 4 chunks without acknowledgement (named on stderr).\n";
+    "Exit: 0 every chunk acknowledged, 1 unreadable, empty, too large or changing file, or a\n"
+    "settings file that could not be written, 3 no or invalid target machine, 4 chunks without\n"
+    "acknowledgement (named on stderr).\n";
 
 const char* const kCommandHelp =
     "usage: hoopwatch-cli jog|lever|confirm|release|palette|status [--to ADDR] [--design-id N]\n"
@@ -484,9 +486,12 @@ int cmdLink(const std::string& name, const GlobalOptions& global, ArgList args)
         std::fputs("hoopwatch-cli: --key needs 16 letters or digits\n", stderr);
         return 2;
     }
+    int exitCode = 0;
     if (name == "send")
-        return cmdSend(settings, std::move(args));
-    if (name == "params")
-        return cmdParams(settings, std::move(args));
-    return cmdMachine(name, settings, std::move(args));
+        exitCode = cmdSend(settings, std::move(args));
+    else if (name == "params")
+        exitCode = cmdParams(settings, std::move(args));
+    else
+        exitCode = cmdMachine(name, settings, std::move(args));
+    return reportConfigFailure(settings.configPath, exitCode);
 }
