@@ -1,7 +1,6 @@
 // send, jog, lever, confirm, release, palette, status, params: the window's machine
 // operations from the command line, on the same core functions and the same datagrams.
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <cinttypes>
 #include <cstdio>
@@ -143,7 +142,7 @@ public:
         // Only the whole acknowledgement of the machine the chunks went to counts.
         if (reply.kind == ReplyKind::DesignChunkAck && reply.sender == m_target &&
             reply.isFullLength())
-            ++m_chunkAcks;
+            countAck();
         const auto id = replyText(reply.kind);
         if (!id)
             return;
@@ -159,12 +158,46 @@ public:
                              "not shown\n");
     }
 
-    int chunkAcks() const { return m_chunkAcks; }
+    // Told just after each datagram went out, and once when the last one has.
+    void noteChunkSent()
+    {
+        std::lock_guard lock(m_countMutex);
+        ++m_chunksSent;
+        m_lastSent = std::chrono::steady_clock::now();
+    }
+    void noteSendingDone()
+    {
+        std::lock_guard lock(m_countMutex);
+        m_sending = false;
+    }
+    int chunkAcks() const
+    {
+        std::lock_guard lock(m_countMutex);
+        return m_chunkAcks;
+    }
 
 private:
+    // An acknowledgement names no chunk, so one that would cover more chunks than have gone
+    // out is a repeat and counts for nothing. The next chunk counts as gone out once its pause
+    // has passed, since its acknowledgement can overtake the note that it was sent.
+    void countAck()
+    {
+        std::lock_guard lock(m_countMutex);
+        const bool nextDue =
+            m_sending && std::chrono::steady_clock::now() - m_lastSent >= kTransferPause;
+        if (m_chunkAcks < m_chunksSent + (nextDue ? 1 : 0))
+            ++m_chunkAcks;
+    }
+
     int m_language;
     std::string m_target;
-    std::atomic<int> m_chunkAcks{0};
+    mutable std::mutex m_countMutex;
+    int m_chunksSent = 0;
+    int m_chunkAcks = 0;
+    bool m_sending = true;
+    // The first chunk goes out at once.
+    std::chrono::steady_clock::time_point m_lastSent =
+        std::chrono::steady_clock::now() - kTransferPause;
     std::mutex m_mutex;
 };
 
@@ -213,6 +246,7 @@ int cmdSend(const LinkSettings& settings, ArgList args)
         // A batch also reports the start of each file; only datagrams are printed.
         if (p.chunksSent == 0)
             return;
+        listener.noteChunkSent();
         std::fprintf(stderr, "send: file %d/%d chunk %d/%d -> %s\n", p.fileIndex + 1, p.fileCount,
                      p.chunksSent, p.chunkCount, target->c_str());
     };
@@ -222,6 +256,7 @@ int cmdSend(const LinkSettings& settings, ArgList args)
                                              progress, {}, target));
     else
         outcomes = sendDesignBatch(files, settings, progress, {}, target);
+    listener.noteSendingDone();
 
     int exitCode = 0;
     int chunksSent = 0;
