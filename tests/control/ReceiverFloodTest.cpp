@@ -7,6 +7,7 @@
 #include <random>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -123,16 +124,19 @@ TEST(ReceiverFlood, StrangersLeaveNoMachineAndNoDesignNumberBehind)
         strangers[std::size_t(i) % strangers.size()]->send(std::move(plain));
     }
 
-    // The machine that was asked still gets through, once however often it answers.
+    // The machines that were asked still get through, however full the socket was; an
+    // answer lost to the full buffer is sent again, as a machine would be asked again.
     FakeMachine asked("127.0.3.7", session.listenPort());
-    ASSERT_TRUE(asked.ok());
-    for (int i = 0; i < 5; ++i)
-        asked.send(plainReply(CommandCode::SearchReply, 0, kHeaderSize));
     FakeMachine known("127.0.2.61", session.listenPort());
+    ASSERT_TRUE(asked.ok());
     ASSERT_TRUE(known.ok());
-    known.send(plainReply(CommandCode::JogAck, 61, kHeaderSize));
-    ASSERT_TRUE(waitFor([&] { return state.currentDesignId.load() == 61; }));
-    ASSERT_TRUE(waitFor([&] { return table.count() == 2; }));
+    int resent = 0;
+    for (; resent < 200 && (table.count() != 2 || state.currentDesignId.load() != 61); ++resent) {
+        asked.send(plainReply(CommandCode::SearchReply, 0, kHeaderSize));
+        known.send(plainReply(CommandCode::JogAck, 61, kHeaderSize));
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    ASSERT_TRUE(waitFor([&] { return table.count() == 2 && state.currentDesignId.load() == 61; }));
     session.stop();
 
     EXPECT_EQ(table.count(), 2);
@@ -141,7 +145,7 @@ TEST(ReceiverFlood, StrangersLeaveNoMachineAndNoDesignNumberBehind)
     EXPECT_EQ(listener.found(), std::vector<std::string>{"127.0.3.7"});
     EXPECT_EQ(listener.senders(), (std::set<std::string>{"127.0.2.61", "127.0.3.7"}));
     EXPECT_EQ(state.currentDesignId.load(), 61);
-    EXPECT_LE(listener.handled(), kDatagrams + 6);
+    EXPECT_LE(listener.handled(), kDatagrams + 2 * resent);
     // The file holds two entries and nothing the flood brought.
     EXPECT_LT(std::filesystem::file_size(config.path()), 512u);
 }
