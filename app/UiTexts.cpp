@@ -100,6 +100,8 @@ constexpr TextEntry kTexts[] = {
      "The design file is larger than 40960000 bytes and cannot be sent!"},
     {TextId::DesignFileTooLargeToOpen, "花样文件超过40960000字节，无法打开!",
      "The design file is larger than 40960000 bytes and cannot be opened!"},
+    {TextId::DesignFileChanged, "花样文件在读取时被改动，没有发送!",
+     "The design file changed while it was read and was not sent!"},
 
     // Design parameter dialog.
     {TextId::ParamCaption, "参数设置", "Parameter setting"},

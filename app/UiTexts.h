@@ -77,6 +77,7 @@ enum class TextId : int {
     DesignFileUnreadable,     // design file missing or unreadable
     DesignFileTooLarge,       // design file over 40,960,000 bytes
     DesignFileTooLargeToOpen, // import of a design file over 40,960,000 bytes
+    DesignFileChanged,        // design file changed size while it was read
 
     // Design parameter dialog.
     ParamCaption,

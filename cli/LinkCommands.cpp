@@ -1,7 +1,6 @@
 // send, jog, lever, confirm, release, palette, status, params: the window's machine
 // operations from the command line, on the same core functions and the same datagrams.
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <cinttypes>
 #include <cstdio>
@@ -15,6 +14,7 @@
 #include "app/ConfigFile.h"
 #include "app/UiTexts.h"
 #include "cli/Commands.h"
+#include "cli/ConfigReport.h"
 #include "control/ControlSession.h"
 #include "control/DesignTransfer.h"
 #include "control/LinkSettings.h"
@@ -40,8 +40,9 @@ const char* const kSendHelp =
     "  --to ADDR   machine address (default: the first chosen machine of the table)\n"
     "  --wait S    seconds to wait after the last chunk for the acknowledgements (default 1)\n"
     "Progress goes to stderr, each acknowledgement to stdout as it arrives.\n"
-    "Exit: 0 every chunk acknowledged, 1 unreadable, empty or too large file, 3 no or invalid\n"
-    "target machine, 4 chunks without acknowledgement (named on stderr).\n";
+    "Exit: 0 every chunk acknowledged, 1 unreadable, empty, too large or changing file, or a\n"
+    "settings file that could not be written, 3 no or invalid target machine, 4 chunks without\n"
+    "acknowledgement (named on stderr).\n";
 
 const char* const kCommandHelp =
     "usage: hoopwatch-cli jog|lever|confirm|release|palette|status [--to ADDR] [--design-id N]\n"
@@ -141,7 +142,7 @@ public:
         // Only the whole acknowledgement of the machine the chunks went to counts.
         if (reply.kind == ReplyKind::DesignChunkAck && reply.sender == m_target &&
             reply.isFullLength())
-            ++m_chunkAcks;
+            countAck();
         const auto id = replyText(reply.kind);
         if (!id)
             return;
@@ -157,12 +158,46 @@ public:
                              "not shown\n");
     }
 
-    int chunkAcks() const { return m_chunkAcks; }
+    // Told just after each datagram went out, and once when the last one has.
+    void noteChunkSent()
+    {
+        std::lock_guard lock(m_countMutex);
+        ++m_chunksSent;
+        m_lastSent = std::chrono::steady_clock::now();
+    }
+    void noteSendingDone()
+    {
+        std::lock_guard lock(m_countMutex);
+        m_sending = false;
+    }
+    int chunkAcks() const
+    {
+        std::lock_guard lock(m_countMutex);
+        return m_chunkAcks;
+    }
 
 private:
+    // An acknowledgement names no chunk, so one that would cover more chunks than have gone
+    // out is a repeat and counts for nothing. The next chunk counts as gone out once its pause
+    // has passed, since its acknowledgement can overtake the note that it was sent.
+    void countAck()
+    {
+        std::lock_guard lock(m_countMutex);
+        const bool nextDue =
+            m_sending && std::chrono::steady_clock::now() - m_lastSent >= kTransferPause;
+        if (m_chunkAcks < m_chunksSent + (nextDue ? 1 : 0))
+            ++m_chunkAcks;
+    }
+
     int m_language;
     std::string m_target;
-    std::atomic<int> m_chunkAcks{0};
+    mutable std::mutex m_countMutex;
+    int m_chunksSent = 0;
+    int m_chunkAcks = 0;
+    bool m_sending = true;
+    // The first chunk goes out at once.
+    std::chrono::steady_clock::time_point m_lastSent =
+        std::chrono::steady_clock::now() - kTransferPause;
     std::mutex m_mutex;
 };
 
@@ -211,6 +246,7 @@ int cmdSend(const LinkSettings& settings, ArgList args)
         // A batch also reports the start of each file; only datagrams are printed.
         if (p.chunksSent == 0)
             return;
+        listener.noteChunkSent();
         std::fprintf(stderr, "send: file %d/%d chunk %d/%d -> %s\n", p.fileIndex + 1, p.fileCount,
                      p.chunksSent, p.chunkCount, target->c_str());
     };
@@ -220,6 +256,7 @@ int cmdSend(const LinkSettings& settings, ArgList args)
                                              progress, {}, target));
     else
         outcomes = sendDesignBatch(files, settings, progress, {}, target);
+    listener.noteSendingDone();
 
     int exitCode = 0;
     int chunksSent = 0;
@@ -484,9 +521,12 @@ int cmdLink(const std::string& name, const GlobalOptions& global, ArgList args)
         std::fputs("hoopwatch-cli: --key needs 16 letters or digits\n", stderr);
         return 2;
     }
+    int exitCode = 0;
     if (name == "send")
-        return cmdSend(settings, std::move(args));
-    if (name == "params")
-        return cmdParams(settings, std::move(args));
-    return cmdMachine(name, settings, std::move(args));
+        exitCode = cmdSend(settings, std::move(args));
+    else if (name == "params")
+        exitCode = cmdParams(settings, std::move(args));
+    else
+        exitCode = cmdMachine(name, settings, std::move(args));
+    return reportConfigFailure(settings.configPath, exitCode);
 }

@@ -8,6 +8,7 @@
 #include "app/ConfigFile.h"
 #include "app/UiTexts.h"
 #include "cli/Commands.h"
+#include "cli/ConfigReport.h"
 #include "control/ControlSession.h"
 #include "control/LinkState.h"
 #include "control/ReplyText.h"
@@ -21,12 +22,13 @@ const char* const kSearchUsage =
     "\n"
     "Sends a search probe to P0 ... P255 on the machine port, records every machine that\n"
     "answers within S seconds in the machine table and prints their addresses in the order\n"
-    "they answered.\n"
+    "they answered. Exit 1 (after the listing) when the machine table could not be written;\n"
+    "the reason goes to stderr.\n"
     "\n"
     "  --prefix P   subnet prefix such as 192.168.7. (default: from this PC's address)\n"
     "  --wait S     seconds to wait for answers (default 3)\n";
 
-// Prints the receiver's reports; addresses are kept for the final listing.
+// Prints the receiver's reports; the answering addresses are kept for the final listing.
 class CliListener : public ReceiverListener
 {
 public:
@@ -34,6 +36,13 @@ public:
 
     void onReply(const Reply& reply) override
     {
+        // The session takes each swept address's first answer only. It is listed even when
+        // the table could not be written, since the machine did answer; the failure is
+        // reported apart.
+        if (reply.kind == ReplyKind::SearchReply) {
+            std::lock_guard lock(m_mutex);
+            m_found.push_back(reply.sender);
+        }
         const auto id = replyText(reply.kind);
         if (!id)
             return;
@@ -45,11 +54,6 @@ public:
     {
         const std::string_view text = uiText(kListenFailedText, m_language);
         std::fprintf(stderr, "%.*s\n", int(text.size()), text.data());
-    }
-    void onMachineFound(const std::string& address) override
-    {
-        std::lock_guard lock(m_mutex);
-        m_found.push_back(address);
     }
     std::vector<std::string> found() const
     {
@@ -121,14 +125,14 @@ int cmdSearch(const GlobalOptions& global, ArgList args)
     CliListener listener(readLanguage(config));
     ControlSession session(settings, state, listener);
     if (!session.startReceiver())
-        return 1;
+        return reportConfigFailure(settings.configPath, 1);
 
     const SearchSweep sweep = session.runSearch();
     if (sweep.skipped) {
         std::fputs("search: no subnet prefix (this PC has no IPv4 address with a \".\"); "
                    "give one with --prefix\n",
                    stderr);
-        return 1;
+        return reportConfigFailure(settings.configPath, 1);
     }
     const auto until = std::chrono::steady_clock::now() +
                        std::chrono::duration_cast<std::chrono::steady_clock::duration>(
@@ -139,5 +143,7 @@ int cmdSearch(const GlobalOptions& global, ArgList args)
 
     for (const std::string& address : listener.found())
         std::printf("%s\n", address.c_str());
-    return 0;
+    std::fflush(stdout);
+    // The machines were found, but a table that could not be written is not theirs to use.
+    return reportConfigFailure(settings.configPath, 0);
 }

@@ -28,7 +28,8 @@ const char* const kUsage =
     "  --listen-port N       local UDP port for answers (default 8040)\n"
     "  --key K               16-character cipher key\n"
     "\n"
-    "Exit codes: 0 done, 1 unreadable or refused file (over 40960000 bytes), 2 usage,\n"
+    "Exit codes: 0 done, 1 unreadable or refused file (over 40960000 bytes, changed while\n"
+    "  read) or a settings file that could not be written, 2 usage,\n"
     "  3 no or invalid target, 4 the machine did not answer or acknowledge everything.\n"
     "Run 'hoopwatch-cli COMMAND --help' for a command's options.\n";
 

@@ -1,5 +1,6 @@
 #include "control/DesignTransfer.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <filesystem>
 #include <fstream>
@@ -21,17 +22,19 @@ DesignFileBytes readDesignFile(const std::string& path)
     }
     namespace fs = std::filesystem;
     std::error_code ec;
+    // Only a regular file is opened: a FIFO or a device would block or never end.
     if (!fs::is_regular_file(path, ec)) {
         out.error = TextId::DesignFileUnreadable;
         return out;
     }
-    const auto size = fs::file_size(path, ec);
+    const auto sizeBefore = fs::file_size(path, ec);
+    const auto timeBefore = fs::last_write_time(path, ec);
     if (ec) {
         out.error = TextId::DesignFileUnreadable;
         return out;
     }
     // Checked before reading, so an oversized file never fills memory.
-    if (size > kMaxDesignFileSize) {
+    if (sizeBefore > kMaxDesignFileSize) {
         out.error = TextId::DesignFileTooLarge;
         return out;
     }
@@ -40,13 +43,38 @@ DesignFileBytes readDesignFile(const std::string& path)
         out.error = TextId::DesignFileUnreadable;
         return out;
     }
-    out.bytes.resize(static_cast<std::size_t>(size));
-    in.read(reinterpret_cast<char*>(out.bytes.data()), static_cast<std::streamsize>(size));
-    // The file may change between the size check and the read; what was read is what goes out,
-    // but a short read of a file that still claims its size means it cannot be read.
-    if (static_cast<std::uintmax_t>(in.gcount()) != size) {
+    // Read to the end rather than to the size seen before: a file that grew meanwhile must not
+    // be cut to a prefix that no version of it ever was. One byte past the limit is enough to
+    // tell that it is too large.
+    out.bytes.resize(static_cast<std::size_t>(sizeBefore) + 1);
+    std::size_t have = 0;
+    while (in && have < kMaxDesignFileSize + 1) {
+        if (have == out.bytes.size())
+            out.bytes.resize(std::min(out.bytes.size() * 2, kMaxDesignFileSize + 1));
+        in.read(reinterpret_cast<char*>(out.bytes.data() + have),
+                static_cast<std::streamsize>(out.bytes.size() - have));
+        have += static_cast<std::size_t>(in.gcount());
+    }
+    const bool readFailed = in.bad();
+    in.close();
+    out.bytes.resize(have);
+    if (readFailed) {
         out.bytes.clear();
         out.error = TextId::DesignFileUnreadable;
+        return out;
+    }
+    if (have > kMaxDesignFileSize) {
+        out.bytes.clear();
+        out.error = TextId::DesignFileTooLarge;
+        return out;
+    }
+    // The copy goes out only when it is one version of the file: the size read matches the
+    // size before and after, and nothing was written to the file in between.
+    const auto sizeAfter = fs::file_size(path, ec);
+    const auto timeAfter = ec ? timeBefore : fs::last_write_time(path, ec);
+    if (ec || sizeAfter != sizeBefore || have != sizeBefore || timeAfter != timeBefore) {
+        out.bytes.clear();
+        out.error = TextId::DesignFileChanged;
     }
     return out;
 }

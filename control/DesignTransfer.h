@@ -41,8 +41,9 @@ struct TransferOutcome
     std::optional<TextId> error;
 };
 
-// The design file's raw bytes, or the text that says why it cannot be sent (empty path,
-// missing or unreadable file, file above kMaxDesignFileSize).
+// The design file's raw bytes, read once into memory, or the text that says why it cannot be
+// sent (empty path, missing or unreadable file, file above kMaxDesignFileSize, file that
+// changed while it was read). Every transfer sends from such a copy, never from the file.
 struct DesignFileBytes
 {
     std::vector<std::uint8_t> bytes;

@@ -593,6 +593,15 @@ void CHoopwatchDlg::onLabelTimer()
     const bool changed = m_state.statusChanged.exchange(false);
     if (m_state.repaintRequested.load() || changed)
         redraw();
+    reportConfigFailure();
+}
+
+void CHoopwatchDlg::reportConfigFailure()
+{
+    // Writes happen on every thread and in every dialog; the first one that failed is shown
+    // here, once, so the operator learns that settings are not being kept.
+    if (const auto failure = m_config.takeUnreportedFailure())
+        showMessage(this, QString::fromStdString(configFailureMessage(*failure, m_language)));
 }
 
 void CHoopwatchDlg::onPaletteTimer()

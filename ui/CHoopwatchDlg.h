@@ -115,6 +115,8 @@ private:
 
     void onListTimer();
     void onLabelTimer();
+    // Shows the settings file's first unreported write failure, if any.
+    void reportConfigFailure();
     void onPaletteTimer();
     void onProgressTimer();
     void onSearchTimer();

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -96,6 +98,48 @@ TEST(DesignTransfer, UnusableFilesAreRefusedWithTheirText)
         EXPECT_EQ(file.error, error) << path;
         EXPECT_EQ(file.bytes.size(), error ? 0u : kMaxDesignFileSize) << path;
     }
+}
+
+TEST(DesignTransfer, FileRewrittenWhileReadIsOneVersionOrRefused)
+{
+    // Another program rewrites the file in place, alternating a long and a short version, while
+    // it is read again and again: every copy is one whole version or refused, never a mix.
+    TempFolder dir;
+    const std::string path = dir.file("moving.dst");
+    const std::vector<char> longer(3'000'000, 'L');
+    const std::vector<char> shorter(2'000'000, 'S');
+    writeBytes(path, std::string(longer.begin(), longer.end()));
+    std::atomic<bool> done{false};
+    std::thread writer([&] {
+        for (int round = 0; round < 100000 && !done; ++round) {
+            const std::vector<char>& version = round % 2 ? shorter : longer;
+            // Emptied first, then filled: the shorter version grows into the longer one's size
+            // while a reader may be half way through.
+            std::ofstream out(path, std::ios::binary | std::ios::trunc);
+            out.write(version.data(), std::streamsize(version.size()));
+        }
+    });
+    int refused = 0;
+    for (int i = 0; i < 80; ++i) {
+        const DesignFileBytes file = readDesignFile(path);
+        if (file.error) {
+            EXPECT_EQ(file.error, TextId::DesignFileChanged);
+            EXPECT_TRUE(file.bytes.empty());
+            ++refused;
+            continue;
+        }
+        // The moment between emptying and filling is a version too.
+        if (file.bytes.empty())
+            continue;
+        const bool isLonger = file.bytes.size() == longer.size() &&
+                              std::equal(file.bytes.begin(), file.bytes.end(), longer.begin());
+        const bool isShorter = file.bytes.size() == shorter.size() &&
+                               std::equal(file.bytes.begin(), file.bytes.end(), shorter.begin());
+        EXPECT_TRUE(isLonger || isShorter) << "try " << i << ": " << file.bytes.size() << " bytes";
+    }
+    done = true;
+    writer.join();
+    RecordProperty("refused", refused);
 }
 
 TEST(DesignTransfer, ThreeChunksCarryTheFileBlockAndThePacing)

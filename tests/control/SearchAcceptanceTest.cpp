@@ -149,3 +149,49 @@ TEST_F(SearchAcceptance, RepeatedReplyAddsNothing)
         << run.out;
     EXPECT_EQ(MachineTable(ConfigFile(configPath)).count(), 2);
 }
+
+TEST_F(SearchAcceptance, UnwritableTableIsReportedOnceAndFailsTheRun)
+{
+    BackgroundProcess sim = startSim({"127.0.0.54"});
+    ASSERT_TRUE(sim.running());
+    ASSERT_TRUE(waitUntilAnswering("127.0.0.54", machinePort, listenPort));
+
+    const std::string readOnly = dir.file("readonly.ini");
+    writeBytes(readOnly, "[Z62Language]\nLanguage=2\n");
+    std::filesystem::permissions(readOnly, std::filesystem::perms::owner_read |
+                                               std::filesystem::perms::group_read |
+                                               std::filesystem::perms::others_read);
+    const std::string oversized = dir.file("oversized.ini");
+    writeBytes(oversized, std::string(ConfigFile::kMaxFileBytes + 1, ';'));
+    std::filesystem::create_directories(dir.file("folder.ini"));
+    struct Case
+    {
+        std::string path;
+        TextId text;
+    };
+    const std::vector<Case> cases = {
+        {dir.file("folder.ini"), TextId::ConfigNotRegular},
+        {dir.file("missing/ZUZiruro.ini"), TextId::ConfigWriteFailed},
+        {readOnly, TextId::ConfigReadOnly},
+        {oversized, TextId::ConfigTooLarge},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        const ProcessResult run =
+            runProcess({binPath("hoopwatch-cli"), "search", "--prefix", "127.0.0.", "--wait", "0.5",
+                        "--config", c.path, "--machine-port", std::to_string(machinePort),
+                        "--listen-port", std::to_string(listenPort)},
+                       dir.path().string());
+        EXPECT_EQ(run.exitCode, 1) << run.err;
+        // The machine answered; what failed is keeping it, and that is said exactly once.
+        EXPECT_EQ(run.out, "127.0.0.54\n");
+        const std::string message(uiText(c.text, 2));
+        const auto first = run.err.find(message);
+        EXPECT_NE(first, std::string::npos) << run.err;
+        EXPECT_EQ(run.err.find(message, first + 1), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find(c.path), std::string::npos) << run.err;
+    }
+    // Nothing it was told not to replace was replaced.
+    EXPECT_EQ(std::filesystem::file_size(oversized), ConfigFile::kMaxFileBytes + 1);
+    EXPECT_EQ(readText(readOnly), "[Z62Language]\nLanguage=2\n");
+}

@@ -213,6 +213,30 @@ TEST_F(MainWindow, CommandsReportTheirFailuresInTheWindowLanguage)
     EXPECT_EQ(messages[3], text(TextId::UnselectedMachine, 2));
 }
 
+TEST_F(MainWindow, SettingsThatCannotBeWrittenAreReportedOnceInTheWindowLanguage)
+{
+    for (const int language : {1, 2}) {
+        SCOPED_TRACE(language);
+        messages.clear();
+        temp.config.clearFailure();
+        QFile::setPermissions(QString::fromStdString(temp.path),
+                              QFile::ReadOwner | QFile::WriteOwner);
+        temp.config.writeText("Z62Language", "Language", std::to_string(language));
+        QFile::setPermissions(QString::fromStdString(temp.path), QFile::ReadOwner);
+        auto window = open();
+        // A dialog's write, refused; then more of them while the message is up.
+        EXPECT_FALSE(temp.config.writeText("Z62_Net_0", "IsChoose", "0"));
+        ASSERT_TRUE(waitFor([&] { return !messages.isEmpty(); }, 3000));
+        EXPECT_FALSE(temp.config.writeText("Z62_Net_0", "BackUp_Name", "second"));
+        settle(1300); // past the next tick of the one-second timer
+        ASSERT_EQ(messages.size(), 1) << messages.join(u'|').toStdString();
+        const ConfigFailure failure{TextId::ConfigReadOnly, temp.path};
+        EXPECT_EQ(messages[0], QString::fromStdString(configFailureMessage(failure, language)));
+        EXPECT_TRUE(messages[0].startsWith(text(TextId::ConfigReadOnly, language)));
+    }
+    QFile::setPermissions(QString::fromStdString(temp.path), QFile::ReadOwner | QFile::WriteOwner);
+}
+
 TEST_F(MainWindow, SentDesignIsAcknowledgedOnTheUiThread)
 {
     const QString sim = QStringLiteral(HOOPWATCH_BIN_DIR "/z62-sim");
