@@ -4,9 +4,9 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <random>
+#include <string>
 #include <system_error>
-
-#include <unistd.h>
 
 #include "link/CommandPacket.h"
 
@@ -78,7 +78,8 @@ std::string jsonText(const std::string& text)
 std::int32_t countStitches(const std::filesystem::path& path)
 {
     Design design;
-    if (!loadDesign(path.string(), &design))
+    const std::u8string utf8 = path.u8string();
+    if (!loadDesign(std::string(utf8.begin(), utf8.end()), &design))
         return 0;
     return design.summary.stitchCount > 0 ? design.summary.stitchCount : design.stitches.count;
 }
@@ -229,9 +230,10 @@ void SimMachine::finishFile(const std::string& name, const PartialFile& file)
     namespace fs = std::filesystem;
     std::error_code ec;
     const bool keep = !m_settings.saveDir.empty();
-    const fs::path dir = keep ? fs::path(m_settings.saveDir)
-                              : fs::temp_directory_path(ec) /
-                                    ("z62-sim-" + m_address + "-" + std::to_string(::getpid()));
+    const fs::path dir =
+        keep ? fs::path(m_settings.saveDir)
+             : fs::temp_directory_path(ec) /
+                   ("z62-sim-" + m_address + "-" + std::to_string(std::random_device{}()));
     fs::create_directories(dir, ec);
     const fs::path path = dir / name;
     {

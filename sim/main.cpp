@@ -1,11 +1,5 @@
 // z62-sim: simulated Z62 machines on local addresses, answering the protocol the way a
 // machine does, for tests and demonstrations without hardware.
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <chrono>
 #include <csignal>
@@ -110,67 +104,44 @@ int parseArgs(int argc, char** argv, Options* o)
 // One bound socket per machine; closed with the machine.
 struct Endpoint
 {
-    int fd = -1;
+    UdpSocket socket;
     std::unique_ptr<SimMachine> machine;
-    ~Endpoint()
-    {
-        if (fd >= 0)
-            ::close(fd);
-    }
 };
 
-int bindMachineSocket(const std::string& address, int port)
+bool bindMachineSocket(const std::string& address, int port, UdpSocket* socket)
 {
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_port = htons(static_cast<std::uint16_t>(port));
-    if (::inet_pton(AF_INET, address.c_str(), &sa.sin_addr) != 1) {
+    if (!isIpv4Address(address)) {
         std::fprintf(stderr, "z62-sim: '%s' is not an IPv4 address\n", address.c_str());
-        return -1;
+        return false;
     }
     if (loopbackOnly() && !isLoopbackAddress(address)) {
         std::fprintf(stderr, "z62-sim: %s is not a loopback address (HOOPWATCH_LOOPBACK_ONLY=1)\n",
                      address.c_str());
-        return -1;
+        return false;
     }
-    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-    if (fd < 0)
-        return -1;
-    const int on = 1;
-    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    if (::bind(fd, reinterpret_cast<const sockaddr*>(&sa), sizeof sa) != 0) {
-        std::fprintf(stderr, "z62-sim: cannot bind %s:%d: %s\n", address.c_str(), port,
-                     std::strerror(errno));
-        ::close(fd);
-        return -1;
+    if (!socket->bind(address, static_cast<std::uint16_t>(port))) {
+        std::fprintf(stderr, "z62-sim: cannot bind %s:%d\n", address.c_str(), port);
+        return false;
     }
-    return fd;
+    return true;
 }
 
 void serve(Endpoint& ep, const PacketCipher& cipher, int replyPort)
 {
     std::vector<std::uint8_t> buf(65536);
-    sockaddr_in from{};
-    socklen_t fromLen = sizeof from;
-    const ssize_t n =
-        ::recvfrom(ep.fd, buf.data(), buf.size(), 0, reinterpret_cast<sockaddr*>(&from), &fromLen);
-    if (n <= 0)
+    const auto received = ep.socket.receive(buf, std::chrono::milliseconds(0));
+    if (!received || received->length == 0)
         return;
     // Only whole cipher blocks can be decrypted; a Parameters datagram loses its cut tail.
-    const auto whole = static_cast<std::size_t>(n) / 16 * 16;
+    const auto whole = received->length / 16 * 16;
     buf.resize(whole);
     cipher.decrypt(buf.data(), static_cast<std::int32_t>(whole));
-    char text[INET_ADDRSTRLEN] = {};
-    ::inet_ntop(AF_INET, &from.sin_addr, text, sizeof text);
 
-    auto answer = ep.machine->handle(buf, text, SimMachine::Clock::now());
-    if (!answer || (loopbackOnly() && !isLoopbackAddress(text)))
+    auto answer = ep.machine->handle(buf, received->sender, SimMachine::Clock::now());
+    if (!answer || (loopbackOnly() && !isLoopbackAddress(received->sender)))
         return;
     cipher.encrypt(answer->data(), static_cast<std::int32_t>(answer->size()));
-    sockaddr_in to = from;
-    to.sin_port = htons(static_cast<std::uint16_t>(replyPort));
-    ::sendto(ep.fd, answer->data(), answer->size(), 0, reinterpret_cast<const sockaddr*>(&to),
-             sizeof to);
+    ep.socket.sendTo(received->sender, static_cast<std::uint16_t>(replyPort), *answer);
 }
 
 } // namespace
@@ -200,8 +171,7 @@ int main(int argc, char** argv)
 
     std::vector<Endpoint> endpoints(options.addresses.size());
     for (std::size_t i = 0; i < endpoints.size(); ++i) {
-        endpoints[i].fd = bindMachineSocket(options.addresses[i], options.port);
-        if (endpoints[i].fd < 0)
+        if (!bindMachineSocket(options.addresses[i], options.port, &endpoints[i].socket))
             return 1;
         endpoints[i].machine = std::make_unique<SimMachine>(options.addresses[i], options.settings);
     }
@@ -215,18 +185,15 @@ int main(int argc, char** argv)
     std::fprintf(stderr, "z62-sim: %zu machine(s) on port %d, answering to port %d\n",
                  endpoints.size(), options.port, options.replyPort);
 
-    std::vector<pollfd> fds(endpoints.size());
+    std::vector<const UdpSocket*> sockets;
+    for (const Endpoint& ep : endpoints)
+        sockets.push_back(&ep.socket);
     while (!g_stop) {
         if (options.exitAfter > 0 && std::chrono::steady_clock::now() >= deadline)
             break;
-        for (std::size_t i = 0; i < fds.size(); ++i)
-            fds[i] = {endpoints[i].fd, POLLIN, 0};
         // A short wait keeps signals and the exit time prompt.
-        if (::poll(fds.data(), fds.size(), 100) <= 0)
-            continue;
-        for (std::size_t i = 0; i < fds.size(); ++i)
-            if (fds[i].revents & POLLIN)
-                serve(endpoints[i], cipher, options.replyPort);
+        for (std::size_t i : UdpSocket::waitReadable(sockets, std::chrono::milliseconds(100)))
+            serve(endpoints[i], cipher, options.replyPort);
     }
     if (log && log != stdout)
         std::fclose(log);
