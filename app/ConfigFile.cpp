@@ -1,19 +1,17 @@
 #include "app/ConfigFile.h"
 
-#include <cerrno>
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
 #include <string>
 #include <system_error>
 #include <utility>
 
-#include <fcntl.h>
-#include <pwd.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
+#include "app/Platform.h"
 #include "app/ProfileDocument.h"
 
 namespace {
@@ -26,72 +24,59 @@ std::recursive_mutex& processLock()
     return mutex;
 }
 
+// Paths are UTF-8 text; the file system takes them as paths, wide ones on Windows.
+std::filesystem::path fsPath(const std::string& utf8)
+{
+    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+std::string utf8Text(const std::filesystem::path& path)
+{
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
 enum class ReadResult { Read, Missing, Failed };
 
 // Reads the whole file. A file that exists but cannot be read is told apart from a missing
 // one, so that a write never replaces it with a file holding only the new key.
 ReadResult readAll(const std::string& path, std::string* bytes)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return errno == ENOENT ? ReadResult::Missing : ReadResult::Failed;
-    bytes->clear();
-    char buffer[65536];
-    for (;;) {
-        const ssize_t got = ::read(fd, buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0) {
-            ::close(fd);
-            return got == 0 ? ReadResult::Read : ReadResult::Failed;
-        }
-        bytes->append(buffer, static_cast<std::size_t>(got));
-    }
-}
-
-bool writeAllFd(int fd, std::string_view bytes)
-{
-    while (!bytes.empty()) {
-        const ssize_t put = ::write(fd, bytes.data(), bytes.size());
-        if (put < 0 && errno == EINTR)
-            continue;
-        if (put <= 0)
-            return false;
-        bytes.remove_prefix(static_cast<std::size_t>(put));
-    }
-    return true;
+    const std::filesystem::path file = fsPath(path);
+    std::error_code error;
+    const auto status = std::filesystem::status(file, error);
+    if (status.type() == std::filesystem::file_type::not_found)
+        return ReadResult::Missing;
+    if (error || std::filesystem::is_directory(status))
+        return ReadResult::Failed;
+    std::ifstream in(file, std::ios::binary);
+    if (!in)
+        return ReadResult::Failed;
+    bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return in.bad() ? ReadResult::Failed : ReadResult::Read;
 }
 
 // Where the bytes really go: a symbolic link is written through, not replaced.
-std::string targetPath(const std::string& path)
+std::filesystem::path targetPath(const std::filesystem::path& path)
 {
-    struct stat info = {};
-    if (::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
-        std::error_code error;
+    std::error_code error;
+    if (std::filesystem::is_symlink(std::filesystem::symlink_status(path, error))) {
         const auto resolved = std::filesystem::weakly_canonical(path, error);
         if (!error)
-            return resolved.string();
+            return resolved;
     }
     return path;
 }
 
-// Writes a temporary file beside the target, flushes it to disk and renames it over the
+// Writes a temporary file beside the target, flushes it to disk and moves it over the
 // target, so a crash or kill at any moment leaves either the old file or the new one whole.
 bool replaceFile(const std::string& path, std::string_view bytes)
 {
-    const std::string target = targetPath(path);
-    std::string temp = target + ".XXXXXX";
-    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    struct stat info = {};
-    const mode_t mode = (::stat(target.c_str(), &info) == 0) ? (info.st_mode & 07777) : 0644;
-    const bool written = writeAllFd(fd, bytes) && ::fchmod(fd, mode) == 0 && ::fsync(fd) == 0;
-    if (::close(fd) != 0 || !written || ::rename(temp.c_str(), target.c_str()) != 0) {
-        ::unlink(temp.c_str());
-        return false;
-    }
-    return true;
+    const std::filesystem::path target = targetPath(fsPath(path));
+    // A name of its own per write, so that two processes never share a temporary file.
+    std::filesystem::path temp = target;
+    temp += "." + std::to_string(std::random_device{}()) + ".tmp";
+    return platform::writeAndReplace(temp, target, bytes);
 }
 
 bool validName(std::string_view name, char forbidden)
@@ -108,40 +93,24 @@ bool validName(std::string_view name, char forbidden)
 
 std::string folderOf(const std::string& path)
 {
-    return std::filesystem::path(path).parent_path().string();
+    return utf8Text(fsPath(path).parent_path());
 }
 
 std::string executablePath()
 {
-    std::string buffer(4096, '\0');
-    const ssize_t length = ::readlink("/proc/self/exe", buffer.data(), buffer.size() - 1);
-    if (length <= 0)
-        return {};
-    buffer.resize(static_cast<std::size_t>(length));
-    return buffer;
+    return utf8Text(platform::executablePath());
 }
 
 std::string userConfigFolder()
 {
-    std::string base;
-    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && xdg[0] == '/') {
-        base = xdg;
-    } else {
-        const char* home = std::getenv("HOME");
-        if (!home || !home[0]) {
-            const passwd* entry = ::getpwuid(::getuid());
-            home = entry ? entry->pw_dir : nullptr;
-        }
-        if (!home || !home[0])
-            return {};
-        base = std::string(home) + "/.config";
-    }
-    const std::string folder = base + "/hoopwatch";
+    const std::filesystem::path folder = platform::userSettingsFolder();
+    if (folder.empty())
+        return {};
     std::error_code error;
     std::filesystem::create_directories(folder, error);
-    if (error || ::access(folder.c_str(), W_OK) != 0)
+    if (error || !platform::canWriteIn(folder))
         return {};
-    return folder;
+    return utf8Text(folder);
 }
 
 } // namespace
@@ -156,8 +125,8 @@ std::unique_lock<std::recursive_mutex> ConfigFile::lock()
 bool ConfigFile::exists() const
 {
     auto guard = lock();
-    struct stat info = {};
-    return !m_path.empty() && ::stat(m_path.c_str(), &info) == 0;
+    std::error_code error;
+    return !m_path.empty() && std::filesystem::exists(fsPath(m_path), error);
 }
 
 ProfileDocument ConfigFile::snapshot() const
@@ -236,8 +205,8 @@ std::string resolveConfigPath(const std::optional<std::string>& explicitPath)
     const std::string executable = executablePath();
     if (!executable.empty()) {
         const std::string folder = folderOf(executable);
-        if (!folder.empty() && ::access(folder.c_str(), W_OK) == 0)
-            return folder + "/" + std::string(kFileName);
+        if (!folder.empty() && platform::canWriteIn(fsPath(folder)))
+            return utf8Text(fsPath(folder) / kFileName);
     }
     // An installed build cannot write beside itself; the choices then live with the user.
     return userConfigPath();
@@ -248,7 +217,7 @@ std::string userConfigPath()
     const std::string folder = userConfigFolder();
     if (folder.empty())
         return {};
-    return folder + "/" + std::string(kFileName);
+    return utf8Text(fsPath(folder) / kFileName);
 }
 
 namespace {

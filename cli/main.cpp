@@ -2,6 +2,7 @@
 #include <string>
 #include <vector>
 
+#include "app/Console.h"
 #include "cli/CliOptions.h"
 #include "cli/Commands.h"
 
@@ -13,7 +14,8 @@ const char* const kUsage =
     "Design files:\n"
     "  info FILE... [--json]       summary line of each design\n"
     "  dump FILE                   every stored record, then the extents\n"
-    "  render FILE -o OUT.png      draw a design [--size WxH] [--progress N] [--preview] [--summary]\n"
+    "  render FILE -o OUT.png      draw a design [--size WxH] [--progress N] [--preview] "
+    "[--summary]\n"
     "Machines:\n"
     "  search [--prefix P] [--wait S]      find machines on a /24 subnet\n"
     "  send FILE... [--to ADDR] [--wait S]  send design files\n"
@@ -32,7 +34,8 @@ const char* const kUsage =
 
 int main(int argc, char** argv)
 {
-    ArgList all({argv + 1, argv + argc});
+    console::useUtf8Output();
+    ArgList all(console::utf8Arguments(argc, argv));
     GlobalOptions global;
     if (auto v = all.take("--config"))
         global.configPath = *v;
