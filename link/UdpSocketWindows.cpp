@@ -9,6 +9,9 @@
 
 namespace {
 
+// Not every SDK's headers name this control code.
+constexpr DWORD kUdpConnReset = _WSAIOW(IOC_VENDOR, 12);
+
 // Winsock is started once per process, before the first socket, and stays up until exit.
 bool winsockStarted()
 {
@@ -85,7 +88,7 @@ bool UdpSocket::bind(std::string_view address, std::uint16_t port, bool shareAdd
     // fail with WSAECONNRESET, and a search of addresses without a machine would stop early.
     BOOL reportReset = FALSE;
     DWORD returned = 0;
-    ::WSAIoctl(s, SIO_UDP_CONNRESET, &reportReset, sizeof reportReset, nullptr, 0, &returned,
+    ::WSAIoctl(s, kUdpConnReset, &reportReset, sizeof reportReset, nullptr, 0, &returned,
                nullptr, nullptr);
     sockaddr_in local{};
     local.sin_family = AF_INET;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -82,6 +83,17 @@ std::int32_t countStitches(const std::filesystem::path& path)
     if (!loadDesign(std::string(utf8.begin(), utf8.end()), &design))
         return 0;
     return design.summary.stitchCount > 0 ? design.summary.stitchCount : design.stitches.count;
+}
+
+// FNV-1a, 64 bits, as 16 hex digits.
+std::string fingerprint(std::span<const std::uint8_t> bytes)
+{
+    std::uint64_t hash = 14695981039346656037ull;
+    for (const std::uint8_t b : bytes)
+        hash = (hash ^ b) * 1099511628211ull;
+    char text[17] = {};
+    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(hash));
+    return text;
 }
 
 } // namespace
@@ -176,6 +188,9 @@ std::optional<std::vector<std::uint8_t>> SimMachine::handle(std::span<const std:
     default:
         break;
     }
+    // The whole request as a fingerprint, so two senders' logs can be compared byte for byte.
+    fields += ",\"received\":" + std::to_string(request.size()) + ",\"fnv\":\"" +
+              fingerprint(request) + "\"";
     writeLog(from, code, requestId, fields);
     return answer;
 }

@@ -4,8 +4,6 @@
 #include <map>
 #include <string>
 
-#include <sys/stat.h>
-
 #include "design/DesignLoader.h"
 #include "tests/design/DesignTestSupport.h"
 #include "tests/support/TempFolder.h"
@@ -87,10 +85,6 @@ TEST(DesignLoader, LoadsByTheSuffixAndLeavesAnEmptyDesignOnFailure)
     EXPECT_EQ(design.stitches.count, 0);
     fs::create_directories(dir.path() / "folder.dst");
     EXPECT_FALSE(readWholeFile((dir.path() / "folder.dst").string()).has_value());
-    // A FIFO is refused at once instead of blocking until some writer appears.
-    const std::string fifo = (dir.path() / "pipe.dst").string();
-    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    EXPECT_FALSE(readWholeFile(fifo).has_value());
 }
 
 TEST(DesignSummary, CountsExtremesAndSequinDevices)

@@ -221,6 +221,8 @@ TEST_F(Receiver, OwnProbeAndUnknownCodesChangeNothing)
 
 TEST_F(Receiver, SearchRepliesAppendEachNewAddressOnceInOrder)
 {
+    if (!loopbackSendersKept())
+        GTEST_SKIP() << "this system reports every loopback sender as 127.0.0.1";
     FakeMachine second("127.0.0.62", receiver->port());
     machine->send(reply(CommandCode::SearchReply, 0, 64));
     ASSERT_TRUE(sync());
