@@ -13,7 +13,8 @@ foreach(_program IN LISTS _hoopwatch_programs)
 endforeach()
 
 if(TARGET hoopwatch AND WIN32)
-    # The Qt libraries, plugins and translations the application needs, copied beside it.
+    # The Qt libraries, plugins and translations the application needs, and the compiler's
+    # runtime libraries, copied beside it (hoopwatch-cli.exe and z62-sim.exe use them too).
     get_target_property(_hoopwatch_qmake Qt6::qmake IMPORTED_LOCATION)
     get_filename_component(_hoopwatch_qt_bin "${_hoopwatch_qmake}" DIRECTORY)
     find_program(HOOPWATCH_WINDEPLOYQT windeployqt HINTS "${_hoopwatch_qt_bin}")
@@ -22,15 +23,12 @@ if(TARGET hoopwatch AND WIN32)
     endif()
     install(CODE "
         execute_process(
-            COMMAND \"${HOOPWATCH_WINDEPLOYQT}\" --release --no-compiler-runtime
+            COMMAND \"${HOOPWATCH_WINDEPLOYQT}\" --release --compiler-runtime
                 \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/hoopwatch.exe\"
             RESULT_VARIABLE _result)
         if(NOT _result EQUAL 0)
             message(FATAL_ERROR \"windeployqt failed: \${_result}\")
         endif()")
-    # The compiler's own runtime libraries (MSVC redistributables or MinGW's DLLs).
-    set(CMAKE_INSTALL_SYSTEM_RUNTIME_DESTINATION ${CMAKE_INSTALL_BINDIR})
-    include(InstallRequiredSystemLibraries)
 endif()
 if(TARGET hoopwatch AND NOT WIN32)
     install(FILES ${CMAKE_SOURCE_DIR}/packaging/hoopwatch.desktop
