@@ -3,20 +3,36 @@
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <random>
+#include <map>
+#include <memory>
 #include <string>
 #include <system_error>
 #include <utility>
 
 #include "app/Platform.h"
 #include "app/ProfileDocument.h"
+#include "app/UiTexts.h"
+
+namespace fs = std::filesystem;
 
 namespace {
 
 constexpr std::string_view kFileName = "ZUZiruro.ini";
+
+// Path text is UTF-8 everywhere; the file system takes it as a path (wide on Windows, where a
+// narrow path would be read in another code page and lose every Chinese name).
+fs::path fsPath(const std::string& utf8)
+{
+    return fs::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+std::string utf8Text(const fs::path& path)
+{
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+// More links in a row than any real setup has; a longer chain is taken for a loop.
+constexpr int kMaxLinks = 40;
 
 std::recursive_mutex& processLock()
 {
@@ -24,59 +40,60 @@ std::recursive_mutex& processLock()
     return mutex;
 }
 
-// Paths are UTF-8 text; the file system takes them as paths, wide ones on Windows.
-std::filesystem::path fsPath(const std::string& utf8)
+// Everything below is guarded by processLock().
+struct HeldLock
 {
-    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+    std::unique_ptr<platform::FileLock> lock;
+    int depth = 0;
+};
+
+std::map<std::string, HeldLock>& heldLocks()
+{
+    static std::map<std::string, HeldLock> locks;
+    return locks;
 }
 
-std::string utf8Text(const std::filesystem::path& path)
+struct FailureState
 {
-    const std::u8string text = path.u8string();
-    return std::string(text.begin(), text.end());
+    ConfigFailure failure;
+    bool reported = false;
+};
+
+std::map<std::string, FailureState>& failures()
+{
+    static std::map<std::string, FailureState> states;
+    return states;
 }
 
-enum class ReadResult { Read, Missing, Failed };
-
-// Reads the whole file. A file that exists but cannot be read is told apart from a missing
-// one, so that a write never replaces it with a file holding only the new key.
-ReadResult readAll(const std::string& path, std::string* bytes)
+// The file the bytes really belong in: links are followed, even to a target that does not
+// exist yet, so a link is written through and never replaced. Empty for a loop of links.
+std::optional<fs::path> resolveTarget(const fs::path& path)
 {
-    const std::filesystem::path file = fsPath(path);
-    std::error_code error;
-    const auto status = std::filesystem::status(file, error);
-    if (status.type() == std::filesystem::file_type::not_found)
-        return ReadResult::Missing;
-    if (error || std::filesystem::is_directory(status))
-        return ReadResult::Failed;
-    std::ifstream in(file, std::ios::binary);
-    if (!in)
-        return ReadResult::Failed;
-    bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return in.bad() ? ReadResult::Failed : ReadResult::Read;
-}
-
-// Where the bytes really go: a symbolic link is written through, not replaced.
-std::filesystem::path targetPath(const std::filesystem::path& path)
-{
-    std::error_code error;
-    if (std::filesystem::is_symlink(std::filesystem::symlink_status(path, error))) {
-        const auto resolved = std::filesystem::weakly_canonical(path, error);
-        if (!error)
-            return resolved;
+    fs::path current = path;
+    for (int i = 0; i < kMaxLinks; ++i) {
+        std::error_code error;
+        if (fs::symlink_status(current, error).type() != fs::file_type::symlink)
+            return current;
+        const fs::path link = fs::read_symlink(current, error);
+        if (error)
+            return std::nullopt;
+        current = link.is_absolute() ? link : current.parent_path() / link;
     }
-    return path;
+    return std::nullopt;
 }
 
-// Writes a temporary file beside the target, flushes it to disk and moves it over the
-// target, so a crash or kill at any moment leaves either the old file or the new one whole.
-bool replaceFile(const std::string& path, std::string_view bytes)
+std::string lockPathOf(const std::string& path)
 {
-    const std::filesystem::path target = targetPath(fsPath(path));
-    // A name of its own per write, so that two processes never share a temporary file.
-    std::filesystem::path temp = target;
-    temp += "." + std::to_string(std::random_device{}()) + ".tmp";
-    return platform::writeAndReplace(temp, target, bytes);
+    if (path.empty())
+        return {};
+    const auto target = resolveTarget(fsPath(path));
+    return target ? utf8Text(*target) + ".lock" : std::string();
+}
+
+bool holdsFileLock(const std::string& lockPath)
+{
+    const auto found = heldLocks().find(lockPath);
+    return found != heldLocks().end() && found->second.lock && found->second.lock->locked();
 }
 
 bool validName(std::string_view name, char forbidden)
@@ -91,28 +108,6 @@ bool validName(std::string_view name, char forbidden)
     return first != ';' && first != '[';
 }
 
-std::string folderOf(const std::string& path)
-{
-    return utf8Text(fsPath(path).parent_path());
-}
-
-std::string executablePath()
-{
-    return utf8Text(platform::executablePath());
-}
-
-std::string userConfigFolder()
-{
-    const std::filesystem::path folder = platform::userSettingsFolder();
-    if (folder.empty())
-        return {};
-    std::error_code error;
-    std::filesystem::create_directories(folder, error);
-    if (error || !platform::canWriteIn(folder))
-        return {};
-    return utf8Text(folder);
-}
-
 } // namespace
 
 ConfigFile::ConfigFile(std::string path) : m_path(std::move(path)) {}
@@ -122,27 +117,81 @@ std::unique_lock<std::recursive_mutex> ConfigFile::lock()
     return std::unique_lock<std::recursive_mutex>(processLock());
 }
 
+ConfigFile::FileLockScope::FileLockScope(const ConfigFile& config)
+    : m_guard(processLock()), m_lockPath(lockPathOf(config.m_path))
+{
+    if (m_lockPath.empty())
+        return;
+    HeldLock& held = heldLocks()[m_lockPath];
+    // flock excludes per open file, so a nested scope must reuse the lock, not open another.
+    if (held.depth++ == 0)
+        held.lock = std::make_unique<platform::FileLock>(fsPath(m_lockPath));
+}
+
+ConfigFile::FileLockScope::~FileLockScope()
+{
+    if (m_lockPath.empty())
+        return;
+    const auto found = heldLocks().find(m_lockPath);
+    if (found != heldLocks().end() && --found->second.depth == 0)
+        heldLocks().erase(found);
+}
+
 bool ConfigFile::exists() const
 {
     auto guard = lock();
     std::error_code error;
-    return !m_path.empty() && std::filesystem::exists(fsPath(m_path), error);
+    return !m_path.empty() && fs::exists(fs::status(fsPath(m_path), error));
 }
 
 ProfileDocument ConfigFile::snapshot() const
 {
     auto guard = lock();
-    std::string bytes;
-    const ReadResult result = m_path.empty() ? ReadResult::Missing : readAll(m_path, &bytes);
-    if (result == ReadResult::Failed)
+    if (m_path.empty())
+        return ProfileDocument::parse({});
+    std::error_code error;
+    const fs::file_type type = fs::status(fsPath(m_path), error).type();
+    if (type == fs::file_type::not_found)
+        return ProfileDocument::parse({});
+    // Only a regular file is read: a FIFO would block and a device has no settings. A file
+    // over the limit reads as empty too, since every write would have to rewrite all of it.
+    if (type != fs::file_type::regular)
         return ProfileDocument::unreadable();
-    return ProfileDocument::parse(result == ReadResult::Read ? bytes : std::string());
+    const auto bytes = platform::readRegularFile(fsPath(m_path), kMaxFileBytes);
+    return bytes ? ProfileDocument::parse(*bytes) : ProfileDocument::unreadable();
 }
 
 bool ConfigFile::save(const ProfileDocument& document) const
 {
-    auto guard = lock();
-    return !m_path.empty() && document.readable() && replaceFile(m_path, document.serialize());
+    return update([&] {
+        if (m_path.empty())
+            return fail(TextId::ConfigWriteFailed);
+        const auto target = resolveTarget(fsPath(m_path));
+        if (!target)
+            return fail(TextId::ConfigNotRegular);
+        std::error_code error;
+        const fs::file_status status = fs::status(*target, error);
+        if (status.type() != fs::file_type::not_found) {
+            if (status.type() != fs::file_type::regular)
+                return fail(status.type() == fs::file_type::none ? TextId::ConfigWriteFailed
+                                                                 : TextId::ConfigNotRegular);
+            const auto size = fs::file_size(*target, error);
+            if (error || size > kMaxFileBytes)
+                return fail(error ? TextId::ConfigWriteFailed : TextId::ConfigTooLarge);
+            if (!platform::mayWrite(*target))
+                return fail(TextId::ConfigReadOnly);
+        }
+        // What could not be read must not be replaced by a file holding only the new keys.
+        if (!document.readable())
+            return fail(TextId::ConfigUnreadable);
+        if (!holdsFileLock(lockPathOf(m_path)))
+            return fail(TextId::ConfigWriteFailed);
+        fs::path temp = *target;
+        temp += ".tmp";
+        if (!platform::writeAndReplace(temp, *target, document.serialize()))
+            return fail(TextId::ConfigWriteFailed);
+        return true;
+    });
 }
 
 std::string ConfigFile::readText(std::string_view section, std::string_view key,
@@ -161,13 +210,47 @@ int ConfigFile::readNumber(std::string_view section, std::string_view key,
 bool ConfigFile::writeText(std::string_view section, std::string_view key,
                            std::string_view value) const
 {
-    if (m_path.empty() || !validName(section, ']') || !validName(key, '='))
+    if (!validName(section, ']') || !validName(key, '='))
         return false;
+    return update([&] {
+        ProfileDocument document = snapshot();
+        const bool changed = document.set(section, key, value);
+        if (!changed && document.readable() && exists())
+            return true;
+        return save(document);
+    });
+}
+
+bool ConfigFile::fail(TextId text) const
+{
     auto guard = lock();
-    ProfileDocument document = snapshot();
-    if (!document.set(section, key, value) && exists())
-        return true;
-    return save(document);
+    failures().try_emplace(m_path, FailureState{ConfigFailure{text, m_path}, false});
+    return false;
+}
+
+std::optional<ConfigFailure> ConfigFile::failure() const
+{
+    auto guard = lock();
+    const auto found = failures().find(m_path);
+    if (found == failures().end())
+        return std::nullopt;
+    return found->second.failure;
+}
+
+std::optional<ConfigFailure> ConfigFile::takeUnreportedFailure() const
+{
+    auto guard = lock();
+    const auto found = failures().find(m_path);
+    if (found == failures().end() || found->second.reported)
+        return std::nullopt;
+    found->second.reported = true;
+    return found->second.failure;
+}
+
+void ConfigFile::clearFailure() const
+{
+    auto guard = lock();
+    failures().erase(m_path);
 }
 
 int parseCNumber(std::string_view text)
@@ -202,22 +285,31 @@ std::string resolveConfigPath(const std::optional<std::string>& explicitPath)
         return *explicitPath;
     if (const char* env = std::getenv("HOOPWATCH_CONFIG"); env && env[0])
         return env;
-    const std::string executable = executablePath();
-    if (!executable.empty()) {
-        const std::string folder = folderOf(executable);
-        if (!folder.empty() && platform::canWriteIn(fsPath(folder)))
-            return utf8Text(fsPath(folder) / kFileName);
-    }
-    // An installed build cannot write beside itself; the choices then live with the user.
+    return configPathFor(platform::executablePath());
+}
+
+std::string configPathFor(const fs::path& executable)
+{
+    const fs::path folder = executable.parent_path();
+    // An installed program's folder belongs to the system, not to whoever runs it (root could
+    // write there, and the file would outlive the package); a portable copy keeps its
+    // settings beside itself.
+    if (!executable.empty() && !folder.empty() && !platform::isSystemInstallFolder(folder) &&
+        platform::mayWrite(folder))
+        return utf8Text(folder / kFileName);
     return userConfigPath();
 }
 
 std::string userConfigPath()
 {
-    const std::string folder = userConfigFolder();
+    const fs::path folder = platform::userSettingsFolder();
     if (folder.empty())
         return {};
-    return utf8Text(fsPath(folder) / kFileName);
+    std::error_code error;
+    fs::create_directories(folder, error);
+    if (error || !platform::mayWrite(folder))
+        return {};
+    return utf8Text(folder / kFileName);
 }
 
 namespace {
@@ -230,19 +322,23 @@ struct DefaultValue
 };
 
 template <std::size_t N>
-void writeDefaultsOnce(const ConfigFile& config, const DefaultValue (&values)[N])
+bool writeDefaultsOnce(const ConfigFile& config, const DefaultValue (&values)[N])
 {
-    // The existence test and the writes are one step, so two threads cannot both seed.
-    auto guard = ConfigFile::lock();
-    if (config.path().empty() || config.exists())
-        return;
-    for (const DefaultValue& value : values)
-        config.writeText(value.section, value.key, value.value);
+    // The existence test and the write are one step for every process, so two cannot both
+    // seed; the set is written at once, so a crash cannot leave half of it.
+    return config.update([&] {
+        if (config.exists())
+            return true;
+        ProfileDocument document = config.snapshot();
+        for (const DefaultValue& value : values)
+            document.set(value.section, value.key, value.value);
+        return config.save(document);
+    });
 }
 
 } // namespace
 
-void writeStartupDefaults(const ConfigFile& config)
+bool writeStartupDefaults(const ConfigFile& config)
 {
     static constexpr DefaultValue values[] = {
         {"Z62_Net_0", "Ip", "192.168.7.100"},
@@ -250,20 +346,20 @@ void writeStartupDefaults(const ConfigFile& config)
         {"Z62_Net_Count", "count", "0"},
         {"Z62Language", "Language", "0"},
     };
-    writeDefaultsOnce(config, values);
+    return writeDefaultsOnce(config, values);
 }
 
-void writeWindowDefaults(const ConfigFile& config)
+bool writeWindowDefaults(const ConfigFile& config)
 {
     static constexpr DefaultValue values[] = {
         {"Z62_Net_0", "Ip", "192.168.7.100"},
         {"Z62_Net_0", "IsChoose", "1"},
         {"Z62_Net_Count", "count", "0"},
     };
-    writeDefaultsOnce(config, values);
+    return writeDefaultsOnce(config, values);
 }
 
-void writeReceiverDefaults(const ConfigFile& config)
+bool writeReceiverDefaults(const ConfigFile& config)
 {
     static constexpr DefaultValue values[] = {
         {"Z62_Net_0", "Ip", "192.168.7.100"},
@@ -271,5 +367,5 @@ void writeReceiverDefaults(const ConfigFile& config)
         {"Z62_Net_0", "BackUp_Name", "Z62_0"},
         {"Z62_Net_Count", "count", "1"},
     };
-    writeDefaultsOnce(config, values);
+    return writeDefaultsOnce(config, values);
 }

@@ -81,16 +81,17 @@ int MachineTable::isChoose(int n) const
     return m_config.readNumber(sectionName(n), kChooseKey, "0");
 }
 
-void MachineTable::setChosen(int n, bool chosen) const
+bool MachineTable::setChosen(int n, bool chosen) const
 {
-    m_config.writeText(sectionName(n), kChooseKey, chosen ? "1" : "0");
+    return m_config.writeText(sectionName(n), kChooseKey, chosen ? "1" : "0");
 }
 
 bool MachineTable::append(std::string_view address) const
 {
-    // Reading the table and adding the entry are one step, so two replies from the same
-    // machine on different threads cannot both add it.
-    return ConfigFile::transaction([&] {
+    // Reading the table and adding the entry are one step for every thread and process, so
+    // two replies from the same machine cannot both add it and two new machines cannot both
+    // take the same index.
+    return m_config.update([&] {
         ProfileDocument document = m_config.snapshot();
         // A count that is not a number, or negative, is an empty table.
         const int count = std::max(countOf(document), 0);
@@ -118,21 +119,19 @@ bool MachineTable::append(std::string_view address) const
     });
 }
 
-void MachineTable::reset() const
+bool MachineTable::reset() const
 {
-    m_config.writeText(kCountSection, kCountKey, "0");
+    return m_config.writeText(kCountSection, kCountKey, "0");
 }
 
-void MachineTable::tick(int k, bool ticked) const
+bool MachineTable::tick(int k, bool ticked) const
 {
     if (k < 0)
-        return;
-    if (!ticked) {
-        setChosen(k, false);
-        return;
-    }
+        return false;
+    if (!ticked)
+        return setChosen(k, false);
     // One rewrite of the file, so no reader ever sees two machines chosen or none.
-    ConfigFile::transaction([&] {
+    return m_config.update([&] {
         ProfileDocument document = m_config.snapshot();
         const int count = countOf(document);
         bool changed = document.set(sectionName(k), kChooseKey, "1");
@@ -144,8 +143,9 @@ void MachineTable::tick(int k, bool ticked) const
             if (stored && *stored != "0")
                 changed = document.set(section, kChooseKey, "0") || changed;
         }
-        if (changed || !m_config.exists())
-            m_config.save(document);
+        if (!changed && document.readable() && m_config.exists())
+            return true;
+        return m_config.save(document);
     });
 }
 

@@ -35,15 +35,18 @@ public:
     int count() const;
     std::string address(int n) const;
     int isChoose(int n) const;
-    void setChosen(int n, bool chosen) const;
+    // The writes below return false when the file could not be written; the ConfigFile then
+    // holds the failure for the front-end to report.
+    bool setChosen(int n, bool chosen) const;
 
     // Adds a discovered machine unless one of the first count entries has exactly this
-    // address; a new machine starts ticked. True when an entry was added.
+    // address; a new machine starts ticked. True when an entry was added; false for a listed
+    // address and for a failed write (then ConfigFile::failure() tells).
     bool append(std::string_view address) const;
     // Empties the table (count 0); the sections stay in the file.
-    void reset() const;
+    bool reset() const;
     // Ticking k unticks every other entry; unticking touches only k.
-    void tick(int k, bool ticked) const;
+    bool tick(int k, bool ticked) const;
     // The address of the first entry whose IsChoose is not 0, among the first max entries.
     std::optional<std::string> firstChosenAddress(int max = INT_MAX) const;
     // The first max entries, for the main window.

@@ -106,13 +106,15 @@ void appendUtf8(std::string* out, std::uint32_t cp)
 
 constexpr std::uint32_t kReplacement = 0xFFFD;
 
-std::string utf16LeToUtf8(std::string_view bytes)
+std::string utf16ToUtf8(std::string_view bytes, bool bigEndian)
 {
     std::string out;
     out.reserve(bytes.size());
+    const std::size_t lowAt = bigEndian ? 1 : 0;
     const auto unit = [&](std::size_t i) {
-        return static_cast<std::uint32_t>(static_cast<std::uint8_t>(bytes[2 * i]) |
-                                          (static_cast<std::uint8_t>(bytes[2 * i + 1]) << 8));
+        return static_cast<std::uint32_t>(
+            static_cast<std::uint8_t>(bytes[2 * i + lowAt]) |
+            (static_cast<std::uint8_t>(bytes[2 * i + 1 - lowAt]) << 8));
     };
     const std::size_t units = bytes.size() / 2;
     for (std::size_t i = 0; i < units; ++i) {
@@ -146,13 +148,15 @@ std::uint32_t decodeAt(std::string_view text, std::size_t at, std::size_t length
     }
 }
 
-std::string utf8ToUtf16Le(std::string_view text)
+std::string utf8ToUtf16(std::string_view text, bool bigEndian)
 {
     std::string out;
     out.reserve(text.size() * 2);
     const auto put = [&](std::uint32_t u) {
-        out.push_back(static_cast<char>(u & 0xFF));
-        out.push_back(static_cast<char>((u >> 8) & 0xFF));
+        const auto lowByte = static_cast<char>(u & 0xFF);
+        const auto highByte = static_cast<char>((u >> 8) & 0xFF);
+        out.push_back(bigEndian ? highByte : lowByte);
+        out.push_back(bigEndian ? lowByte : highByte);
     };
     for (std::size_t at = 0; at < text.size();) {
         const std::size_t length = sequenceLength(text, at);
@@ -216,7 +220,11 @@ ProfileDocument ProfileDocument::parse(std::string_view bytes)
     std::string_view text = bytes;
     if (bytes.size() >= 2 && bytes[0] == '\xFF' && bytes[1] == '\xFE') {
         doc.m_encoding = Encoding::Utf16Le;
-        decoded = utf16LeToUtf8(bytes.substr(2));
+        decoded = utf16ToUtf8(bytes.substr(2), false);
+        text = decoded;
+    } else if (bytes.size() >= 2 && bytes[0] == '\xFE' && bytes[1] == '\xFF') {
+        doc.m_encoding = Encoding::Utf16Be;
+        decoded = utf16ToUtf8(bytes.substr(2), true);
         text = decoded;
     } else if (bytes.substr(0, kUtf8Bom.size()) == kUtf8Bom) {
         doc.m_encoding = Encoding::Utf8Bom;
@@ -265,7 +273,9 @@ std::string ProfileDocument::serialize() const
     }
     switch (m_encoding) {
     case Encoding::Utf16Le:
-        return "\xFF\xFE" + utf8ToUtf16Le(text);
+        return "\xFF\xFE" + utf8ToUtf16(text, false);
+    case Encoding::Utf16Be:
+        return "\xFE\xFF" + utf8ToUtf16(text, true);
     case Encoding::Utf8Bom:
         return std::string(kUtf8Bom) + text;
     case Encoding::Utf8:

@@ -10,11 +10,12 @@
 // line it touches and keeps every other section, key, comment and blank line as it was.
 // Section and key names compare without regard to ASCII case; blanks around names and values
 // are not part of them; the first of duplicate sections or keys wins. Files come as UTF-8
-// (with or without BOM) or as UTF-16LE with BOM and are written back in the encoding they had.
+// (with or without BOM), as ANSI (bytes that are no UTF-8 pass through unchanged) or as
+// UTF-16LE or UTF-16BE with BOM, and are written back in the encoding they had.
 class ProfileDocument
 {
 public:
-    enum class Encoding { Utf8, Utf8Bom, Utf16Le };
+    enum class Encoding { Utf8, Utf8Bom, Utf16Le, Utf16Be };
 
     // Longest value a reader sees, in characters.
     static constexpr std::size_t kMaxValueChars = 99;

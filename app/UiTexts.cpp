@@ -120,6 +120,18 @@ constexpr TextEntry kTexts[] = {
     // Colour picker.
     {TextId::PickerCaption, "换色", "color"},
 
+    // Settings file failures.
+    {TextId::ConfigNotRegular, "配置文件不是普通文件，设置无法保存!",
+     "The configuration file is not a regular file; the settings cannot be saved!"},
+    {TextId::ConfigReadOnly, "配置文件是只读的，设置无法保存!",
+     "The configuration file is read-only; the settings cannot be saved!"},
+    {TextId::ConfigTooLarge, "配置文件超过1 MB，设置无法保存!",
+     "The configuration file is larger than 1 MB; the settings cannot be saved!"},
+    {TextId::ConfigUnreadable, "配置文件无法读取，设置无法保存!",
+     "The configuration file cannot be read; the settings cannot be saved!"},
+    {TextId::ConfigWriteFailed, "配置文件写入失败，设置没有保存!",
+     "Writing the configuration file failed; the settings were not saved!"},
+
     // Cipher complaints; printed as they are whatever the language.
     {TextId::CipherPlainLength, "明文字符长度必须为16的倍数！", "明文字符长度必须为16的倍数！"},
     {TextId::CipherCipherLength, "密文字符长度必须为16的倍数！现在的长度为%d",
@@ -158,4 +170,12 @@ std::string_view uiText(TextId id, int language)
     if (index >= std::size(kTexts))
         return {};
     return isChinese(language) ? kTexts[index].zh : kTexts[index].en;
+}
+
+std::string configFailureMessage(const ConfigFailure& failure, int language)
+{
+    std::string message(uiText(failure.text, language));
+    if (!failure.path.empty())
+        message += "\n" + failure.path;
+    return message;
 }

@@ -1,12 +1,13 @@
 #pragma once
 
+#include <string>
 #include <string_view>
 
 #include "app/ConfigFile.h"
 
 // Every text the system shows, in Chinese and English. The language value is 0 (not chosen
 // yet), 1 (Chinese) or 2 (English); only 1 selects Chinese, every other value English.
-enum class TextId {
+enum class TextId : int {
     // Main window: window caption, group boxes and buttons, named after their control ids.
     WindowCaption,
     Group1046,    // machine list
@@ -97,6 +98,13 @@ enum class TextId {
     // Colour picker caption; the page position follows directly ("%d").
     PickerCaption,
 
+    // Settings file writes that did not happen (ConfigFailure::text).
+    ConfigNotRegular,  // a device, FIFO or folder
+    ConfigReadOnly,    // no write permission
+    ConfigTooLarge,    // over ConfigFile::kMaxFileBytes
+    ConfigUnreadable,  // exists but cannot be read
+    ConfigWriteFailed, // missing folder, full disk, no lock, no path
+
     // Cipher length complaints printed to standard output (the second has one %d).
     CipherPlainLength,
     CipherCipherLength,
@@ -112,3 +120,5 @@ int readLanguage(const ConfigFile& config, std::string_view def = "1");
 bool isChinese(int language);
 // The text in UTF-8 for the language.
 std::string_view uiText(TextId id, int language);
+// A settings file failure as one message: the text for the language, then the file's path.
+std::string configFailureMessage(const ConfigFailure& failure, int language);

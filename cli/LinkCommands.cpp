@@ -1,5 +1,7 @@
 // send, jog, lever, confirm, release, palette, status, params: the window's machine
 // operations from the command line, on the same core functions and the same datagrams.
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cinttypes>
 #include <cstdio>
@@ -13,34 +15,37 @@
 #include "app/ConfigFile.h"
 #include "app/UiTexts.h"
 #include "cli/Commands.h"
+#include "control/ControlSession.h"
+#include "control/DesignTransfer.h"
+#include "control/LinkSettings.h"
+#include "control/LinkState.h"
+#include "control/MachineCommands.h"
+#include "control/ReplyText.h"
 #include "link/CommandPacket.h"
-#include "link/DesignTransfer.h"
-#include "link/LinkSettings.h"
-#include "link/LinkState.h"
-#include "link/MachineCommands.h"
 #include "link/PacketCipher.h"
-#include "link/ReceiverThread.h"
+#include "link/Reply.h"
 #include "link/UdpSocket.h"
 
 namespace {
 
 // Exit codes beyond 0 (done) and 2 (usage).
 constexpr int kExitRefused = 1;  // unreadable, too large or empty file; design id 0
-constexpr int kExitNoTarget = 3; // no machine to send to
-constexpr int kExitNoAnswer = 4; // the machine did not answer in time
+constexpr int kExitNoTarget = 3; // no machine to send to, or an address that cannot be one
+constexpr int kExitNoAnswer = 4; // the machine did not answer, or did not acknowledge it all
 
 const char* const kSendHelp =
     "usage: hoopwatch-cli send FILE... [--to ADDR] [--wait S]\n"
     "Sends design files in 10240-byte chunks, 500 ms apart. One file is a send of the current\n"
     "design; several are sent one after another with a 500 ms pause after each.\n"
     "  --to ADDR   machine address (default: the first chosen machine of the table)\n"
-    "  --wait S    seconds to keep listening for acknowledgements afterwards (default 1)\n"
+    "  --wait S    seconds to wait after the last chunk for the acknowledgements (default 1)\n"
     "Progress goes to stderr, each acknowledgement to stdout as it arrives.\n"
-    "Exit: 0 sent, 1 unreadable, empty or too large file, 3 no target machine.\n";
+    "Exit: 0 every chunk acknowledged, 1 unreadable, empty or too large file, 3 no or invalid\n"
+    "target machine, 4 chunks without acknowledgement (named on stderr).\n";
 
 const char* const kCommandHelp =
     "usage: hoopwatch-cli jog|lever|confirm|release|palette|status [--to ADDR] [--design-id N]\n"
-    "                     [--wait S]\n"
+    "                     [--wait S] [--verbose]\n"
     "  jog      jog to the 100-degree position (code 5)\n"
     "  lever    start or stop work (code 7)\n"
     "  confirm  embroidery confirm (code 15);  release: embroidery release (code 17)\n"
@@ -49,24 +54,36 @@ const char* const kCommandHelp =
     "  --to ADDR       machine address (default: the first chosen machine of the table)\n"
     "  --design-id N   design number the request carries (default 0)\n"
     "  --wait S        seconds to wait for the answer (default 2)\n"
-    "Exit: 0 answered, 3 no target machine (not online / unselected), 4 no answer.\n";
+    "  --verbose       count the datagrams passed over while waiting\n"
+    "Only the whole answer of the machine asked counts.\n"
+    "Exit: 0 answered, 3 no or invalid target machine (not online / unselected), 4 no answer.\n";
 
 const char* const kParamsHelp =
     "usage: hoopwatch-cli params [--to ADDR] --design-id N [--direction D] [--angle A]\n"
     "                     [--scale-x X] [--scale-y Y] [--priority P] [--repeat-mode M]\n"
     "                     [--repeat-order O] [--repeat-x N] [--repeat-y N] [--spacing-x N]\n"
-    "                     [--spacing-y N] [--colors c1,c2,...] [--wait S]\n"
+    "                     [--spacing-y N] [--colors c1,c2,...] [--wait S] [--verbose]\n"
     "Sends the layout parameters and the colour-change sequence (code 9). Left-out values take\n"
     "the parameter dialog's starting values (direction 0, angle 0, scale 100, modes 0, repeat\n"
     "1, spacing 0); the colour count is the number of colours given. Values are cut to their\n"
     "field's width as the window does.\n"
-    "Exit: 0 answered, 1 design id 0 (\"No matching design!\"), 3 no target machine, 4 no "
-    "answer.\n";
+    "Exit: 0 answered, 1 design id 0 (\"No matching design!\"), 3 no or invalid target machine,\n"
+    "4 no answer.\n";
 
 // The CLI speaks the configured language when a configuration says so, English otherwise.
 int cliLanguage(const ConfigFile& config)
 {
     return config.exists() ? readLanguage(config, "2") : 2;
+}
+
+// Why `address` cannot be a machine's address, or nothing when it can be one.
+std::optional<std::string> targetProblem(const std::string& address)
+{
+    if (!isIpv4Address(address))
+        return "'" + address + "' is not an IPv4 address";
+    if (loopbackOnly() && !isLoopbackAddress(address))
+        return address + " is outside 127.0.0.0/8, which HOOPWATCH_LOOPBACK_ONLY=1 refuses";
+    return std::nullopt;
 }
 
 LinkSettings makeSettings(const GlobalOptions& global)
@@ -115,12 +132,23 @@ bool reportUnknown(const std::string& name, const ArgList& args, bool allowPosit
 class PrintingListener : public ReceiverListener
 {
 public:
-    PrintingListener(const LinkState& state, int language) : m_state(state), m_language(language) {}
-    void onMessage(TextId id) override
+    PrintingListener(int language, std::string target)
+        : m_language(language), m_target(std::move(target))
     {
+    }
+    void onReply(const Reply& reply) override
+    {
+        // Only the whole acknowledgement of the machine the chunks went to counts.
+        if (reply.kind == ReplyKind::DesignChunkAck && reply.sender == m_target &&
+            reply.isFullLength())
+            ++m_chunkAcks;
+        const auto id = replyText(reply.kind);
+        if (!id)
+            return;
+        const std::string_view text = uiText(*id, m_language);
         std::lock_guard lock(m_mutex);
-        std::printf("%.*s (design %d)\n", static_cast<int>(uiText(id, m_language).size()),
-                    uiText(id, m_language).data(), m_state.currentDesignId.load());
+        std::printf("%.*s (design %d)\n", static_cast<int>(text.size()), text.data(),
+                    reply.designId);
         std::fflush(stdout);
     }
     void onSocketFailed() override
@@ -129,9 +157,12 @@ public:
                              "not shown\n");
     }
 
+    int chunkAcks() const { return m_chunkAcks; }
+
 private:
-    const LinkState& m_state;
     int m_language;
+    std::string m_target;
+    std::atomic<int> m_chunkAcks{0};
     std::mutex m_mutex;
 };
 
@@ -165,13 +196,21 @@ int cmdSend(const LinkSettings& settings, ArgList args)
         std::fputs("hoopwatch-cli send: no machine is chosen; nothing sent\n", stderr);
         return kExitNoTarget;
     }
+    if (const auto problem = targetProblem(*target)) {
+        std::fprintf(stderr, "hoopwatch-cli send: %s; nothing sent\n", problem->c_str());
+        return kExitNoTarget;
+    }
 
     LinkState state;
-    PrintingListener listener(state, language);
-    ReceiverThread receiver(settings, state, listener);
-    receiver.start();
+    PrintingListener listener(language, *target);
+    ControlSession session(settings, state, listener);
+    session.noteCommandTarget(*target);
+    session.startReceiver();
 
     const TransferProgressFn progress = [&](const TransferProgress& p) {
+        // A batch also reports the start of each file; only datagrams are printed.
+        if (p.chunksSent == 0)
+            return;
         std::fprintf(stderr, "send: file %d/%d chunk %d/%d -> %s\n", p.fileIndex + 1, p.fileCount,
                      p.chunksSent, p.chunkCount, target->c_str());
     };
@@ -183,8 +222,10 @@ int cmdSend(const LinkSettings& settings, ArgList args)
         outcomes = sendDesignBatch(files, settings, progress, {}, target);
 
     int exitCode = 0;
+    int chunksSent = 0;
     for (std::size_t i = 0; i < outcomes.size(); ++i) {
         const TransferOutcome& o = outcomes[i];
+        chunksSent += o.chunksSent;
         if (o.error) {
             std::fprintf(stderr, "send: %s: ", files[i].c_str());
             printText(*o.error, language, stderr);
@@ -194,45 +235,37 @@ int cmdSend(const LinkSettings& settings, ArgList args)
             exitCode = kExitRefused;
         }
     }
-    std::this_thread::sleep_for(*wait);
-    receiver.stop();
+    if (chunksSent > 0) {
+        const auto until = std::chrono::steady_clock::now() + *wait;
+        while (listener.chunkAcks() < chunksSent && std::chrono::steady_clock::now() < until)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    session.stop();
+
+    // The machine acknowledges chunks in the order they arrive, so the first acknowledgements
+    // stand for the first chunks.
+    int acknowledged = listener.chunkAcks();
+    bool missing = false;
+    for (std::size_t i = 0; i < outcomes.size(); ++i) {
+        const int sent = outcomes[i].chunksSent;
+        const int covered = std::min(sent, acknowledged);
+        acknowledged -= covered;
+        if (covered < sent) {
+            missing = true;
+            std::fprintf(stderr, "send: %s: chunks %d to %d of %d not acknowledged by %s\n",
+                         files[i].c_str(), covered + 1, sent, sent, target->c_str());
+        }
+    }
+    if (exitCode == 0 && missing)
+        exitCode = kExitNoAnswer;
     return exitCode;
 }
 
-// The answer to one request, taken on the listening port.
-struct Answer
+void printAnswer(const Reply& answer, int language)
 {
-    CommandPacket header;
-    std::vector<std::uint8_t> plain;
-};
-
-std::optional<Answer> awaitAnswer(const UdpSocket& socket, const PacketCipher& cipher,
-                                  CommandCode expected, std::chrono::milliseconds wait)
-{
-    const auto deadline = std::chrono::steady_clock::now() + wait;
-    std::vector<std::uint8_t> buffer(kReceiveBufferSize);
-    while (true) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0)
-            return std::nullopt;
-        std::fill(buffer.begin(), buffer.end(), 0);
-        auto received = socket.receive(buffer, left);
-        if (!received)
-            continue;
-        cipher.decrypt(buffer.data(), static_cast<std::int32_t>(received->length / 16 * 16));
-        auto header = CommandPacket::decode(buffer);
-        if (header && header->code == static_cast<std::int32_t>(expected))
-            return Answer{*header, buffer};
-    }
-}
-
-void printAnswer(CommandCode code, const Answer& answer, int language)
-{
-    const std::span<const std::uint8_t> body = std::span(answer.plain).subspan(kHeaderSize);
-    switch (code) {
-    case CommandCode::StatusReply:
-        if (auto s = MachineStatus::decode(body)) {
+    switch (answer.kind) {
+    case ReplyKind::StatusReply:
+        if (const auto& s = answer.status) {
             std::printf("work state: %u (%s)\n", s->workState,
                         s->workState ? "working" : "not working");
             std::printf("embroidery state: %u (%s)\n", s->embroideryState,
@@ -240,26 +273,19 @@ void printAnswer(CommandCode code, const Answer& answer, int language)
             std::printf("current stitch: %d\n", s->currentStitch);
         }
         break;
-    case CommandCode::PaletteReply:
-        if (auto p = ColorPalette::decode(body)) {
+    case ReplyKind::PaletteReply:
+        if (const auto& p = answer.palette) {
             std::printf("colours: %d\n", p->count);
             for (std::size_t i = 0; i < p->colors.size(); ++i)
                 std::printf("%zu: 0x%08" PRIX32 "\n", i + 1, p->colors[i]);
         }
         break;
-    default: {
-        static const std::map<CommandCode, TextId> kTexts = {
-            {CommandCode::JogAck, TextId::JogDone},
-            {CommandCode::LeverAck, TextId::LeverDone},
-            {CommandCode::EmbConfirmAck, TextId::EmbConfirmDone},
-            {CommandCode::EmbReleaseAck, TextId::EmbReleaseDone},
-            {CommandCode::ParametersAck, TextId::DesignParamSent}};
-        if (auto it = kTexts.find(code); it != kTexts.end())
-            printText(it->second, language, stdout);
+    default:
+        if (const auto id = replyText(answer.kind))
+            printText(*id, language, stdout);
         break;
     }
-    }
-    std::printf("design id: %d\n", answer.header.designId);
+    std::printf("design id: %d\n", answer.designId);
 }
 
 // Opens the answer socket before the request goes out, so no answer can be missed.
@@ -275,8 +301,8 @@ std::optional<UdpSocket> listenForAnswers(const LinkSettings& settings)
 }
 
 int finishCommand(const CommandOutcome& outcome, const std::optional<UdpSocket>& socket,
-                  const LinkSettings& settings, CommandCode answerCode,
-                  std::chrono::milliseconds wait, int language)
+                  const LinkSettings& settings, ReplyKind answerKind, const std::string& target,
+                  std::chrono::milliseconds wait, int language, bool verbose)
 {
     if (!outcome.sent) {
         if (outcome.message)
@@ -288,13 +314,30 @@ int finishCommand(const CommandOutcome& outcome, const std::optional<UdpSocket>&
     if (!socket)
         return 0;
     const PacketCipher cipher(settings.key);
-    auto answer = awaitAnswer(*socket, cipher, answerCode, wait);
-    if (!answer) {
-        std::fputs("hoopwatch-cli: no answer from the machine\n", stderr);
+    const AwaitedReply answer = awaitReply(*socket, cipher, answerKind, target, wait);
+    if (verbose)
+        std::fprintf(stderr,
+                     "hoopwatch-cli: %d datagram(s) passed over (not the whole answer of %s)\n",
+                     answer.skipped, target.c_str());
+    if (!answer.reply) {
+        std::fprintf(stderr, "hoopwatch-cli: no answer from %s\n", target.c_str());
         return kExitNoAnswer;
     }
-    printAnswer(answerCode, *answer, language);
+    printAnswer(*answer.reply, language);
     return 0;
+}
+
+// False, with a message, when the chosen address cannot be a machine's.
+bool refuseInvalidTarget(const std::string& name, const CommandTarget& target)
+{
+    if (!target.address)
+        return true;
+    if (const auto problem = targetProblem(*target.address)) {
+        std::fprintf(stderr, "hoopwatch-cli %s: %s; nothing sent\n", name.c_str(),
+                     problem->c_str());
+        return false;
+    }
+    return true;
 }
 
 CommandTarget commandTarget(const LinkSettings& settings, const std::optional<std::string>& to)
@@ -319,23 +362,27 @@ int cmdMachine(const std::string& name, const LinkSettings& settings, ArgList ar
         designId = n.value_or(0);
     }
     const auto wait = takeWait(args, 2.0, &bad);
+    const bool verbose = args.takeFlag("--verbose");
     if (bad || reportUnknown(name, args, false)) {
         std::fputs(kCommandHelp, stderr);
         return 2;
     }
-    static const std::map<std::string, std::pair<CommandCode, CommandCode>> kCodes = {
-        {"jog", {CommandCode::Jog, CommandCode::JogAck}},
-        {"lever", {CommandCode::Lever, CommandCode::LeverAck}},
-        {"confirm", {CommandCode::EmbConfirm, CommandCode::EmbConfirmAck}},
-        {"release", {CommandCode::EmbRelease, CommandCode::EmbReleaseAck}},
-        {"palette", {CommandCode::PaletteQuery, CommandCode::PaletteReply}},
-        {"status", {CommandCode::StatusQuery, CommandCode::StatusReply}}};
+    static const std::map<std::string, std::pair<CommandCode, ReplyKind>> kCodes = {
+        {"jog", {CommandCode::Jog, ReplyKind::JogAck}},
+        {"lever", {CommandCode::Lever, ReplyKind::LeverAck}},
+        {"confirm", {CommandCode::EmbConfirm, ReplyKind::EmbConfirmAck}},
+        {"release", {CommandCode::EmbRelease, ReplyKind::EmbReleaseAck}},
+        {"palette", {CommandCode::PaletteQuery, ReplyKind::PaletteReply}},
+        {"status", {CommandCode::StatusQuery, ReplyKind::StatusReply}}};
     const auto [request, answer] = kCodes.at(name);
     const int language = cliLanguage(ConfigFile(settings.configPath));
+    const CommandTarget target = commandTarget(settings, to);
+    if (!refuseInvalidTarget(name, target))
+        return kExitNoTarget;
     const auto socket = listenForAnswers(settings);
-    const CommandOutcome outcome =
-        sendMachineCommand(request, commandTarget(settings, to), designId, settings);
-    return finishCommand(outcome, socket, settings, answer, *wait, language);
+    const CommandOutcome outcome = sendMachineCommand(request, target, designId, settings);
+    return finishCommand(outcome, socket, settings, answer, target.address.value_or(""), *wait,
+                         language, verbose);
 }
 
 // Comma-separated colour numbers; nullopt when one is not a number.
@@ -397,6 +444,7 @@ int cmdParams(const LinkSettings& settings, ArgList args)
         }
     }
     const auto wait = takeWait(args, 2.0, &bad);
+    const bool verbose = args.takeFlag("--verbose");
     if (bad || reportUnknown("params", args, false)) {
         std::fputs(kParamsHelp, stderr);
         return 2;
@@ -408,10 +456,13 @@ int cmdParams(const LinkSettings& settings, ArgList args)
         printText(TextId::UnselectedMachine, language, stderr);
         return kExitNoTarget;
     }
+    if (designId != 0 && !refuseInvalidTarget("params", target))
+        return kExitNoTarget;
     const auto socket = designId != 0 ? listenForAnswers(settings) : std::nullopt;
     const CommandOutcome outcome = sendParameters(target.address.value_or(std::string()),
                                                   target.machineCount, designId, block, settings);
-    return finishCommand(outcome, socket, settings, CommandCode::ParametersAck, *wait, language);
+    return finishCommand(outcome, socket, settings, ReplyKind::ParametersAck,
+                         target.address.value_or(""), *wait, language, verbose);
 }
 
 } // namespace

@@ -8,9 +8,10 @@
 #include "app/ConfigFile.h"
 #include "app/UiTexts.h"
 #include "cli/Commands.h"
-#include "link/LinkState.h"
-#include "link/ReceiverThread.h"
-#include "link/SearchThread.h"
+#include "control/ControlSession.h"
+#include "control/LinkState.h"
+#include "control/ReplyText.h"
+#include "control/SearchThread.h"
 #include "link/UdpSocket.h"
 
 namespace {
@@ -31,10 +32,18 @@ class CliListener : public ReceiverListener
 public:
     explicit CliListener(int language) : m_language(language) {}
 
-    void onMessage(TextId id) override
+    void onReply(const Reply& reply) override
     {
-        const std::string_view text = uiText(id, m_language);
+        const auto id = replyText(reply.kind);
+        if (!id)
+            return;
+        const std::string_view text = uiText(*id, m_language);
         std::lock_guard lock(m_mutex);
+        std::fprintf(stderr, "%.*s\n", int(text.size()), text.data());
+    }
+    void onSocketFailed() override
+    {
+        const std::string_view text = uiText(kListenFailedText, m_language);
         std::fprintf(stderr, "%.*s\n", int(text.size()), text.data());
     }
     void onMachineFound(const std::string& address) override
@@ -110,11 +119,11 @@ int cmdSearch(const GlobalOptions& global, ArgList args)
 
     LinkState state;
     CliListener listener(readLanguage(config));
-    ReceiverThread receiver(settings, state, listener);
-    if (!receiver.start())
+    ControlSession session(settings, state, listener);
+    if (!session.startReceiver())
         return 1;
 
-    const SearchSweep sweep = runSearchSweep(settings);
+    const SearchSweep sweep = session.runSearch();
     if (sweep.skipped) {
         std::fputs("search: no subnet prefix (this PC has no IPv4 address with a \".\"); "
                    "give one with --prefix\n",
@@ -126,7 +135,7 @@ int cmdSearch(const GlobalOptions& global, ArgList args)
                            std::chrono::duration<double>(waitSeconds));
     while (std::chrono::steady_clock::now() < until)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    receiver.stop();
+    session.stop();
 
     for (const std::string& address : listener.found())
         std::printf("%s\n", address.c_str());

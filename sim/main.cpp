@@ -1,6 +1,7 @@
 // z62-sim: simulated Z62 machines on local addresses, answering the protocol the way a
 // machine does, for tests and demonstrations without hardware.
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "link/PacketCipher.h"
+#include "link/Reply.h"
 #include "link/UdpSocket.h"
 #include "sim/SimMachine.h"
 
@@ -101,14 +103,17 @@ int parseArgs(int argc, char** argv, Options* o)
     return 0;
 }
 
-// One bound socket per machine; closed with the machine.
+// The largest request a machine takes: a DesignChunk of 10576 bytes fits with room to spare.
+constexpr std::size_t kRequestBufferSize = 65536;
+
+// One bound socket per machine; the socket closes itself with the endpoint.
 struct Endpoint
 {
     UdpSocket socket;
     std::unique_ptr<SimMachine> machine;
 };
 
-bool bindMachineSocket(const std::string& address, int port, UdpSocket* socket)
+bool bindMachineSocket(UdpSocket& socket, const std::string& address, int port)
 {
     if (!isIpv4Address(address)) {
         std::fprintf(stderr, "z62-sim: '%s' is not an IPv4 address\n", address.c_str());
@@ -119,29 +124,30 @@ bool bindMachineSocket(const std::string& address, int port, UdpSocket* socket)
                      address.c_str());
         return false;
     }
-    if (!socket->bind(address, static_cast<std::uint16_t>(port))) {
-        std::fprintf(stderr, "z62-sim: cannot bind %s:%d\n", address.c_str(), port);
+    if (!socket.bind(address, static_cast<std::uint16_t>(port))) {
+        std::fprintf(stderr, "z62-sim: cannot bind %s:%d: %s\n", address.c_str(), port,
+                     std::strerror(errno));
         return false;
     }
     return true;
 }
 
-void serve(Endpoint& ep, const PacketCipher& cipher, int replyPort)
+// Answers one waiting request, if there is one; false when nothing was waiting.
+bool serve(Endpoint& ep, const PacketCipher& cipher, int replyPort, std::vector<std::uint8_t>& buf)
 {
-    std::vector<std::uint8_t> buf(65536);
     const auto received = ep.socket.receive(buf, std::chrono::milliseconds(0));
-    if (!received || received->length == 0)
-        return;
+    if (!received)
+        return false;
+    if (received->length == 0)
+        return true;
     // Only whole cipher blocks can be decrypted; a Parameters datagram loses its cut tail.
-    const auto whole = received->length / 16 * 16;
-    buf.resize(whole);
-    cipher.decrypt(buf.data(), static_cast<std::int32_t>(whole));
-
-    auto answer = ep.machine->handle(buf, received->sender, SimMachine::Clock::now());
+    const auto request = decryptWholeBlocks(buf, received->length, cipher);
+    auto answer = ep.machine->handle(request, received->sender, SimMachine::Clock::now());
     if (!answer || (loopbackOnly() && !isLoopbackAddress(received->sender)))
-        return;
+        return true;
     cipher.encrypt(answer->data(), static_cast<std::int32_t>(answer->size()));
-    ep.socket.sendTo(received->sender, static_cast<std::uint16_t>(replyPort), *answer);
+    (void)ep.socket.sendTo(received->sender, static_cast<std::uint16_t>(replyPort), *answer);
+    return true;
 }
 
 } // namespace
@@ -171,7 +177,7 @@ int main(int argc, char** argv)
 
     std::vector<Endpoint> endpoints(options.addresses.size());
     for (std::size_t i = 0; i < endpoints.size(); ++i) {
-        if (!bindMachineSocket(options.addresses[i], options.port, &endpoints[i].socket))
+        if (!bindMachineSocket(endpoints[i].socket, options.addresses[i], options.port))
             return 1;
         endpoints[i].machine = std::make_unique<SimMachine>(options.addresses[i], options.settings);
     }
@@ -185,15 +191,20 @@ int main(int argc, char** argv)
     std::fprintf(stderr, "z62-sim: %zu machine(s) on port %d, answering to port %d\n",
                  endpoints.size(), options.port, options.replyPort);
 
+    std::vector<std::uint8_t> buffer(kRequestBufferSize);
     std::vector<const UdpSocket*> sockets;
-    for (const Endpoint& ep : endpoints)
-        sockets.push_back(&ep.socket);
+    for (const Endpoint& endpoint : endpoints)
+        sockets.push_back(&endpoint.socket);
     while (!g_stop) {
         if (options.exitAfter > 0 && std::chrono::steady_clock::now() >= deadline)
             break;
-        // A short wait keeps signals and the exit time prompt.
-        for (std::size_t i : UdpSocket::waitReadable(sockets, std::chrono::milliseconds(100)))
-            serve(endpoints[i], cipher, options.replyPort);
+        bool served = false;
+        for (Endpoint& endpoint : endpoints)
+            served = serve(endpoint, cipher, options.replyPort, buffer) || served;
+        // An idle wait that ends with the next request, short enough for signals and the
+        // exit time to take effect promptly.
+        if (!served)
+            (void)UdpSocket::waitReadable(sockets, std::chrono::milliseconds(100));
     }
     if (log && log != stdout)
         std::fclose(log);

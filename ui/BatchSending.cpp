@@ -1,21 +1,18 @@
 #include "ui/BatchSending.h"
 
 #include <atomic>
-#include <chrono>
 #include <mutex>
 #include <stop_token>
-#include <thread>
 
-#include <QEventLoop>
 #include <QFileDialog>
 #include <QProgressDialog>
-#include <QTimer>
 
 #include "app/UiTexts.h"
-#include "link/DesignTransfer.h"
-#include "link/LinkSettings.h"
+#include "control/DesignTransfer.h"
+#include "control/LinkSettings.h"
 #include "ui/MessageBoxes.h"
 #include "ui/QtTexts.h"
+#include "ui/TransferProgressDialog.h"
 
 namespace {
 
@@ -32,13 +29,12 @@ QStringList chooseWithSystemDialog(QWidget* parent, const QString& filter)
     return dialog.selectedFiles();
 }
 
-// What the worker tells the UI thread; every field is read by the progress timer.
+// What the worker tells the UI thread; every field is read by the dialog's update.
 struct BatchProgress
 {
     std::atomic<int> file{-1}; // index of the file being sent, -1 before the first
     std::atomic<int> sentChunks{0};
     std::atomic<int> chunkCount{0};
-    std::atomic<bool> finished{false};
     std::mutex messageMutex;
     std::vector<TextId> messages; // failures to show, in order
 };
@@ -99,73 +95,52 @@ bool BatchSending::run(QWidget* parent, std::string* designPath, std::string* de
 
     BatchProgress progress;
     const int fileCount = static_cast<int>(m_paths.size());
-    std::jthread worker([this, &progress](std::stop_token stop) {
-        for (std::size_t i = 0; i < m_paths.size() && !stop.stop_requested(); ++i) {
-            progress.sentChunks = 0;
-            progress.chunkCount = 0;
-            progress.file = static_cast<int>(i);
-            const TransferOutcome outcome = sendCurrentDesign(
-                m_paths[i], m_names[i], m_settings,
-                [&progress](const TransferProgress& at) {
-                    progress.sentChunks = at.chunksSent;
-                    progress.chunkCount = at.chunkCount;
-                },
-                stop);
-            if (outcome.error) {
-                std::lock_guard lock(progress.messageMutex);
-                progress.messages.push_back(*outcome.error);
-            }
-            pauseUnlessStopped(std::chrono::milliseconds(kPauseMs), stop);
-        }
-        progress.finished = true;
-    });
-
     QProgressDialog dialog(parent);
     dialog.setWindowModality(Qt::ApplicationModal);
     dialog.setWindowTitle(qtText(TextId::Button1023, language));
     dialog.setRange(0, fileCount * 100);
-    dialog.setMinimumDuration(0);
-    dialog.setAutoClose(false);
-    dialog.setAutoReset(false);
-    dialog.show();
 
-    QEventLoop loop;
-    QTimer poll;
-    poll.setInterval(20);
-    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (dialog.wasCanceled()) {
-            worker.request_stop();
-        }
-        // Read before draining, so no message pushed before the end is left behind.
-        const bool finished = progress.finished;
-        std::vector<TextId> messages;
-        {
-            std::lock_guard lock(progress.messageMutex);
-            messages.swap(progress.messages);
-        }
-        for (TextId message : messages) {
-            showMessage(parent, qtText(message, language));
-        }
-        const int file = progress.file;
-        if (file >= 0) {
-            const int total = progress.chunkCount;
-            const int inFile = total > 0 ? progress.sentChunks * 100 / total : 0;
-            dialog.setValue(file * 100 + inFile);
-            dialog.setLabelText(QString::fromStdString(m_names[std::size_t(file)]) +
-                                QStringLiteral("  (%1/%2)").arg(file + 1).arg(fileCount));
-        }
-        if (finished) {
-            loop.quit();
-        }
-    });
-    poll.start();
-    loop.exec();
-    worker.join();
+    const bool finished = runWithProgress(
+        dialog,
+        [this, &progress](std::stop_token stop, const ProgressReport& report) {
+            const auto onProgress = [&](const TransferProgress& at) {
+                progress.file = at.fileIndex;
+                progress.sentChunks = at.chunksSent;
+                progress.chunkCount = at.chunkCount;
+                report();
+            };
+            const auto onFileDone = [&](int, const TransferOutcome& outcome) {
+                if (outcome.error) {
+                    std::lock_guard lock(progress.messageMutex);
+                    progress.messages.push_back(*outcome.error);
+                }
+                report();
+            };
+            sendDesignBatch(m_paths, m_settings, onProgress, stop, std::nullopt, onFileDone);
+        },
+        [&] {
+            std::vector<TextId> messages;
+            {
+                std::lock_guard lock(progress.messageMutex);
+                messages.swap(progress.messages);
+            }
+            for (TextId message : messages) {
+                showMessage(parent, qtText(message, language));
+            }
+            const int file = progress.file;
+            if (file >= 0) {
+                const int total = progress.chunkCount;
+                const int inFile = total > 0 ? progress.sentChunks * 100 / total : 0;
+                dialog.setValue(file * 100 + inFile);
+                dialog.setLabelText(QString::fromStdString(m_names[std::size_t(file)]) +
+                                    QStringLiteral("  (%1/%2)").arg(file + 1).arg(fileCount));
+            }
+        });
 
     const int last = progress.file;
     if (last >= 0) {
         *designPath = m_paths[std::size_t(last)];
         *designFileName = m_names[std::size_t(last)];
     }
-    return !dialog.wasCanceled() && last == fileCount - 1;
+    return finished && last == fileCount - 1;
 }

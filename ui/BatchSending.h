@@ -24,15 +24,13 @@ QString qtFileFilter(std::string_view windowsFilter);
 // Batch sending (button 1023). The window keeps one and routes the button to run():
 //     m_batch.run(this, &m_designPath, &m_designFileName);
 // run() asks for several design files, then sends each, in the order the dialog returns
-// them, with the design transfer to the first chosen machine of the table, pausing 500 ms
-// after each file. The transfers run on a worker thread under one modal progress dialog
-// whose Cancel stops the batch after the current datagram. Afterwards the design path and
+// them, with the core's batch transfer to the first chosen machine of the table, pausing
+// kTransferPause after each file. The transfers run on a worker thread under one modal progress
+// dialog whose Cancel stops the batch after the current datagram. Afterwards the design path and
 // file name are those of the last file sent (button 1001 sends it again).
 class BatchSending
 {
 public:
-    static constexpr int kPauseMs = 500;
-
     // Returns the chosen paths; empty when the dialog was cancelled.
     using FileChooser = std::function<QStringList(QWidget* parent, const QString& filter)>;
 

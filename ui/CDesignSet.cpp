@@ -9,9 +9,9 @@
 
 #include "app/MachineTable.h"
 #include "app/UiTexts.h"
-#include "link/LinkSettings.h"
-#include "link/LinkState.h"
-#include "link/MachineCommands.h"
+#include "control/LinkSettings.h"
+#include "control/LinkState.h"
+#include "control/MachineCommands.h"
 #include "ui/DialogUnits.h"
 #include "ui/DirectionImages.h"
 #include "ui/MessageBoxes.h"

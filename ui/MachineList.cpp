@@ -5,9 +5,9 @@
 #include <QCheckBox>
 #include <QWidget>
 
-#include "link/LinkSettings.h"
-#include "link/LinkState.h"
-#include "link/MachineCommands.h"
+#include "control/LinkSettings.h"
+#include "control/LinkState.h"
+#include "control/MachineCommands.h"
 
 MachineList::MachineList(QWidget* parent, ConfigFile config, const LinkSettings& settings,
                          const LinkState& state, const DialogUnits& units)

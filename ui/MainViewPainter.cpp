@@ -4,7 +4,7 @@
 #include <QPainter>
 
 #include "app/UiTexts.h"
-#include "link/StatusDisplay.h"
+#include "control/StatusDisplay.h"
 #include "render/MainView.h"
 #include "render/QPainterSurface.h"
 

@@ -1,26 +1,26 @@
 #include "ui/MainWindowLink.h"
 
-#include <thread>
+#include <atomic>
 
 #include <QMetaObject>
-#include <QPointer>
 #include <QProgressDialog>
 #include <QWidget>
 
 #include "app/MachineTable.h"
-#include "link/DesignTransfer.h"
-#include "link/LinkSettings.h"
-#include "link/LinkState.h"
+#include "control/DesignTransfer.h"
+#include "control/LinkSettings.h"
+#include "control/LinkState.h"
+#include "control/MachineCommands.h"
+#include "control/ReplyText.h"
 #include "link/LocalAddress.h"
-#include "link/MachineCommands.h"
-#include "link/PollThread.h"
-#include "link/SearchThread.h"
 #include "ui/MessageBoxes.h"
 #include "ui/QtTexts.h"
+#include "ui/TransferProgressDialog.h"
 
 MainWindowLink::MainWindowLink(QWidget* window, ConfigFile config, const LinkSettings& settings,
                                LinkState& state)
-    : m_window(window), m_config(std::move(config)), m_settings(settings), m_state(state)
+    : m_window(window), m_config(std::move(config)), m_settings(settings), m_state(state),
+      m_session(settings, state, *this)
 {
 }
 
@@ -31,43 +31,32 @@ MainWindowLink::~MainWindowLink()
 
 void MainWindowLink::start(bool search)
 {
-    m_receiver = std::make_unique<ReceiverThread>(m_settings, m_state, *this);
-    m_receiver->start();
+    m_session.startReceiver();
     if (search)
         startSearch();
-    m_poller = std::make_unique<PollThread>(m_settings, m_state);
-    m_poller->start();
+    m_session.startPolling();
+    m_started = true;
 }
 
 void MainWindowLink::resumePolling()
 {
-    if (!m_poller || m_poller->isRunning())
-        return;
-    m_poller = std::make_unique<PollThread>(m_settings, m_state);
-    m_poller->start();
+    if (m_started)
+        m_session.startPolling();
 }
 
 bool MainWindowLink::isPolling() const
 {
-    return m_poller && m_poller->isRunning();
+    return m_session.isPolling();
 }
 
 void MainWindowLink::startSearch()
 {
-    // Each sweep ends by itself after its 256 probes; its thread object is kept until the
-    // window closes, which waits for any sweep still sending.
-    auto search = std::make_unique<SearchThread>(m_settings);
-    search->start();
-    m_searches.push_back(std::move(search));
+    m_session.startSearch();
 }
 
 void MainWindowLink::stop()
 {
-    if (m_poller)
-        m_poller->stop();
-    if (m_receiver)
-        m_receiver->stop();
-    m_searches.clear();
+    m_session.stop();
 }
 
 std::string MainWindowLink::localAddress() const
@@ -77,10 +66,21 @@ std::string MainWindowLink::localAddress() const
 
 std::uint16_t MainWindowLink::listenPort() const
 {
-    return m_receiver ? m_receiver->port() : 0;
+    return m_session.listenPort();
 }
 
-void MainWindowLink::onMessage(TextId id)
+void MainWindowLink::onReply(const Reply& reply)
+{
+    if (const auto text = replyText(reply.kind))
+        post(*text);
+}
+
+void MainWindowLink::onSocketFailed()
+{
+    post(kListenFailedText);
+}
+
+void MainWindowLink::post(TextId id)
 {
     // The receiver only posts the message; the box appears on the UI thread.
     QMetaObject::invokeMethod(
@@ -102,46 +102,35 @@ void MainWindowLink::sendDesign(const std::string& path, const std::string& file
     const auto target = transferTarget(m_settings);
     if (!target)
         return;
+    m_session.noteCommandTarget(*target);
 
     QProgressDialog dialog(m_window);
     dialog.setObjectName(QStringLiteral("sendProgress"));
     dialog.setWindowModality(Qt::WindowModal);
-    dialog.setAutoClose(false);
-    dialog.setAutoReset(false);
-    dialog.setMinimumDuration(0);
     dialog.setWindowTitle(qtText(TextId::Button1001, m_language));
     dialog.setLabelText(QString::fromStdString(fileName + "  \u2192  " + *target));
     dialog.setRange(0, 0);
     dialog.setMinimumWidth(380);
 
     TransferOutcome outcome;
-    QPointer<QProgressDialog> guard(&dialog);
-    std::jthread worker([&, guard](std::stop_token stop) {
-        auto progress = [guard](const TransferProgress& p) {
-            QMetaObject::invokeMethod(
-                guard.data(),
-                [guard, p] {
-                    if (!guard)
-                        return;
-                    guard->setRange(0, p.chunkCount);
-                    guard->setValue(p.chunksSent);
-                },
-                Qt::QueuedConnection);
-        };
-        outcome = sendDesignBytes(file.bytes, fileName, *target, m_settings, progress, stop);
-        QMetaObject::invokeMethod(
-            guard.data(),
-            [guard] {
-                if (guard)
-                    guard->done(QDialog::Accepted);
-            },
-            Qt::QueuedConnection);
-    });
-    QObject::connect(&dialog, &QProgressDialog::canceled, &dialog,
-                     [&worker] { worker.request_stop(); });
-    dialog.exec();
-    worker.request_stop();
-    worker.join();
+    std::atomic<int> sent{0};
+    std::atomic<int> count{0};
+    runWithProgress(
+        dialog,
+        [&](std::stop_token stop, const ProgressReport& report) {
+            const auto progress = [&](const TransferProgress& p) {
+                count = p.chunkCount;
+                sent = p.chunksSent;
+                report();
+            };
+            outcome = sendDesignBytes(file.bytes, fileName, *target, m_settings, progress, stop);
+        },
+        [&] {
+            if (count > 0) {
+                dialog.setRange(0, count);
+                dialog.setValue(sent);
+            }
+        });
     if (outcome.error)
         message(*outcome.error);
 }
@@ -150,6 +139,8 @@ void MainWindowLink::command(Command command, const std::optional<std::string>& 
 {
     const CommandTarget target{MachineTable(m_config).count(), selectedAddress};
     const std::int32_t designId = m_state.currentDesignId.load();
+    if (selectedAddress)
+        m_session.noteCommandTarget(*selectedAddress);
     CommandOutcome outcome;
     switch (command) {
     case Command::Jog:

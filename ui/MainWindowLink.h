@@ -4,20 +4,18 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <vector>
 
 #include "app/ConfigFile.h"
-#include "link/ReceiverThread.h"
+#include "app/UiTexts.h"
+#include "control/ControlSession.h"
 
 class QWidget;
-class PollThread;
-class SearchThread;
 struct LinkSettings;
 class LinkState;
 
-// The main window's side of the machine link: owns the receiver, the search sweeps and the
-// status poller, turns the receiver's reports into message boxes on the UI thread, and runs
-// the design transfer and the machine commands for the window's buttons.
+// The main window's side of the machine link: runs the control session (receiver, search
+// sweeps, status poller), turns its replies into message boxes on the UI thread, and runs the
+// design transfer and the machine commands for the window's buttons.
 class MainWindowLink : public ReceiverListener
 {
 public:
@@ -52,9 +50,12 @@ public:
     std::uint16_t listenPort() const;
 
     // ReceiverListener, called on the receiver's thread.
-    void onMessage(TextId id) override;
+    void onReply(const Reply& reply) override;
+    void onSocketFailed() override;
 
 private:
+    // Posts the message to the UI thread.
+    void post(TextId id);
     void message(TextId id);
 
     QWidget* m_window;
@@ -62,7 +63,6 @@ private:
     const LinkSettings& m_settings;
     LinkState& m_state;
     std::atomic<int> m_language{0};
-    std::unique_ptr<ReceiverThread> m_receiver;
-    std::vector<std::unique_ptr<SearchThread>> m_searches;
-    std::unique_ptr<PollThread> m_poller;
+    ControlSession m_session;
+    bool m_started = false;
 };

@@ -15,8 +15,8 @@
 #include <QTimer>
 
 #include "app/ConfigFile.h"
-#include "link/LinkSettings.h"
-#include "link/LinkState.h"
+#include "control/LinkSettings.h"
+#include "control/LinkState.h"
 #include "ui/CAboutDlg.h"
 #include "ui/CDSFileDialog.h"
 #include "ui/CHoopwatchApp.h"

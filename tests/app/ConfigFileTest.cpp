@@ -14,12 +14,14 @@
 
 namespace {
 
-std::string utf16le(std::u16string_view text)
+std::string utf16(std::u16string_view text, bool bigEndian)
 {
-    std::string bytes = "\xFF\xFE";
+    std::string bytes = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
     for (char16_t unit : text) {
-        bytes.push_back(static_cast<char>(unit & 0xFF));
-        bytes.push_back(static_cast<char>(unit >> 8));
+        const auto low = static_cast<char>(unit & 0xFF);
+        const auto high = static_cast<char>(unit >> 8);
+        bytes.push_back(bigEndian ? high : low);
+        bytes.push_back(bigEndian ? low : high);
     }
     return bytes;
 }
@@ -95,12 +97,13 @@ TEST(ConfigFile, WindowsWrittenFilesReadBackTheSame)
                                 "[Z62Language]\r\n"
                                 "Language=\"2\"\r\n"
                                 "Name=花样\r\n";
-    const std::string unicode = utf16le(u"[Z62_Net_Count]\r\ncount=2\r\n[ z62_net_0 ]\r\n"
-                                        u"  Ip = 192.168.7.21  \r\nISCHOOSE=1\r\n"
-                                        u"Ip=10.0.0.1\r\n[Z62_Net_0]\r\n"
-                                        u"BackUp_Name=second section loses\r\n"
-                                        u"[Z62Language]\r\nLanguage=\"2\"\r\nName=\u82b1\u6837");
-    for (const std::string& bytes : {crlfBom, unicode}) {
+    const std::u16string_view unicodeText = u"[Z62_Net_Count]\r\ncount=2\r\n[ z62_net_0 ]\r\n"
+                                            u"  Ip = 192.168.7.21  \r\nISCHOOSE=1\r\n"
+                                            u"Ip=10.0.0.1\r\n[Z62_Net_0]\r\n"
+                                            u"BackUp_Name=second section loses\r\n"
+                                            u"[Z62Language]\r\nLanguage=\"2\"\r\nName=\u82b1\u6837";
+    for (const std::string& bytes :
+         {crlfBom, utf16(unicodeText, false), utf16(unicodeText, true)}) {
         TempFolder folder;
         const ConfigFile config(folder.file("ZUZiruro.ini"));
         writeBytes(config.path(), bytes);
@@ -119,6 +122,24 @@ TEST(ConfigFile, WindowsWrittenFilesReadBackTheSame)
         EXPECT_EQ(config.readText("Z62_Net_0", "IsChoose", ""), "0");
         EXPECT_EQ(config.readText("Z62Language", "Name", ""), "花样");
     }
+}
+
+TEST(ConfigFile, AnsiFilesKeepTheirBytes)
+{
+    // Written by a Chinese Windows in its code page (GBK): the values are no UTF-8.
+    const std::string gbkName = "\xBB\xA8\xD1\xF9";
+    const std::string ansi = "[Z62Language]\r\nLanguage=2\r\nName=" + gbkName +
+                             "\r\n; \xD7\xA2\xCA\xCD\r\n[Z62_Net_0]\r\nIsChoose=1\r\n";
+    TempFolder folder;
+    const ConfigFile config(folder.file("ZUZiruro.ini"));
+    writeBytes(config.path(), ansi);
+    EXPECT_EQ(config.readText("z62language", "NAME", ""), gbkName);
+    EXPECT_EQ(config.readNumber("Z62Language", "Language", "1"), 2);
+    ASSERT_TRUE(config.writeText("Z62_Net_0", "IsChoose", "0"));
+    ASSERT_TRUE(config.writeText("Z62_Net_0", "Ip", "127.0.0.5"));
+    std::string expected = ansi;
+    expected.replace(expected.find("IsChoose=1"), 10, "IsChoose=0\r\nIp=127.0.0.5");
+    EXPECT_EQ(readBytes(config.path()), expected);
 }
 
 TEST(ConfigFile, WritingKeepsEveryOtherLineAsItWas)

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -99,16 +100,29 @@ TEST(Platform, FileLockExcludesASecondHolderUntilReleased)
     EXPECT_FALSE(impossible.locked());
 }
 
-TEST(Platform, WritabilityAndUserFolder)
+TEST(Platform, WritabilityReadingAndFolders)
 {
     TempFolder base;
-    EXPECT_TRUE(platform::canWriteIn(unicodeFolder(base)));
-    EXPECT_FALSE(platform::canWriteIn(base.path() / "missing"));
-    EXPECT_FALSE(platform::canWriteIn({}));
+    const fs::path folder = unicodeFolder(base);
+    EXPECT_TRUE(platform::mayWrite(folder));
+    EXPECT_FALSE(platform::mayWrite(base.path() / "missing"));
     // Only a probe is made; the folder stays as it was.
-    EXPECT_EQ(std::distance(fs::directory_iterator(unicodeFolder(base)), fs::directory_iterator()),
-              0);
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 0);
 
+    const fs::path file = folder / "设置.ini";
+    std::ofstream(file, std::ios::binary) << "[A]\r\nb=1\r\n";
+    EXPECT_TRUE(platform::mayWrite(file));
+    EXPECT_EQ(platform::readRegularFile(file, 100), "[A]\r\nb=1\r\n");
+    EXPECT_EQ(platform::readRegularFile(file, 9), std::nullopt) << "over the limit";
+    EXPECT_EQ(platform::readRegularFile(folder, 100), std::nullopt) << "a folder";
+    EXPECT_EQ(platform::readRegularFile(folder / "missing.ini", 100), std::nullopt);
+    // No write permission (the read-only attribute on Windows) holds for every user.
+    fs::permissions(file, fs::perms::owner_read);
+    EXPECT_FALSE(platform::mayWrite(file));
+    fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write);
+
+    EXPECT_FALSE(platform::isSystemInstallFolder(folder));
+    EXPECT_FALSE(platform::isSystemInstallFolder("relative/folder"));
     const fs::path user = platform::userSettingsFolder();
     ASSERT_FALSE(user.empty());
     EXPECT_EQ(user.filename(), "hoopwatch");
@@ -131,7 +145,7 @@ TEST(Platform, SettingsFileInAUnicodeFolderReadsBackAnAnsiCrlfFile)
     EXPECT_EQ(ConfigFile(utf8(file)).readText("z62_net_0", "backup_name", ""), "机器");
     EXPECT_EQ(contentOf(file), "[z62_net_count]\r\nCOUNT=1\r\n[Z62_NET_0]\r\nip=127.0.0.5\r\n"
                                "IsChoose=1\r\nBackUp_Name=机器\r\n");
-    // Nothing but the file itself is left in the folder.
-    EXPECT_EQ(std::distance(fs::directory_iterator(file.parent_path()), fs::directory_iterator()),
-              1);
+    // No temporary file is left beside it.
+    for (const auto& entry : fs::directory_iterator(file.parent_path()))
+        EXPECT_NE(entry.path().extension(), ".tmp") << entry.path();
 }

@@ -166,8 +166,11 @@ TEST_F(LinkCli, FilesArriveWholeWithTheirChunkNumbering)
             cliArgs({"send", file, "--wait", "0.3"}, i == 0 ? m_listenPort : randomPort()),
             path("send" + std::to_string(i))));
     }
+    // The machine answers on one port only, so only the first run hears its acknowledgements;
+    // the others name their chunks as not acknowledged.
     for (std::size_t i = 0; i < runs.size(); ++i)
-        EXPECT_EQ(runs[i]->wait(), 0) << readText(path("send" + std::to_string(i) + ".err"));
+        EXPECT_EQ(runs[i]->wait(), i == 0 ? 0 : 4)
+            << readText(path("send" + std::to_string(i) + ".err"));
 
     const auto chunks = logLines(1);
     for (std::size_t size : sizes) {
@@ -233,6 +236,31 @@ TEST_F(LinkCli, NothingIsSentWithoutATargetOrForAnUnusableFile)
         << missing.err;
     std::this_thread::sleep_for(200ms);
     EXPECT_TRUE(logLines().empty());
+}
+
+TEST_F(LinkCli, SendFailsWhenTheTargetIsInvalidOrDoesNotAcknowledge)
+{
+    const std::string machine = randomLoopback();
+    writeTable({{machine, 1}});
+    const std::string file = writeFile("big.dst", 20481);
+    struct Case
+    {
+        std::vector<std::string> args;
+        int exitCode;
+        const char* says;
+    };
+    const std::vector<Case> cases = {
+        {{"send", file, "--to", "300.1.2.3", "--wait", "0"}, 3, "not an IPv4 address"},
+        {{"send", file, "--to", "10.1.2.3", "--wait", "0"}, 3, "HOOPWATCH_LOOPBACK_ONLY"},
+        {{"status", "--to", "machine", "--wait", "0"}, 3, "not an IPv4 address"},
+        // Nobody listens at the chosen machine: all three chunks go out unacknowledged.
+        {{"send", file, "--wait", "0.2"}, 4, "chunks 1 to 3 of 3 not acknowledged"},
+    };
+    for (const Case& c : cases) {
+        const auto r = cli(c.args);
+        EXPECT_EQ(r.exitCode, c.exitCode) << c.args[0] << " " << r.err;
+        EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+    }
 }
 
 TEST_F(LinkCli, BatchKeepsItsOrder)

@@ -6,7 +6,7 @@
 #include <QTest>
 
 #include "link/CommandPacket.h"
-#include "link/LinkState.h"
+#include "control/LinkState.h"
 #include "tests/ui/PanelTestSupport.h"
 #include "ui/CDesignSet.h"
 #include "ui/DirectionImages.h"

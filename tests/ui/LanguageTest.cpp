@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "app/UiTexts.h"
-#include "link/LinkState.h"
+#include "control/LinkState.h"
 #include "ui/CHoopwatchDlg.h"
 #include "ui/CSetLanguage.h"
 #include "ui/MessageBoxes.h"

@@ -3,7 +3,7 @@
 #include <QCheckBox>
 #include <QWidget>
 
-#include "link/LinkState.h"
+#include "control/LinkState.h"
 #include "tests/ui/PanelTestSupport.h"
 #include "ui/MachineList.h"
 

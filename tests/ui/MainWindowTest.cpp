@@ -15,7 +15,7 @@
 #include <gtest/gtest.h>
 
 #include "app/UiTexts.h"
-#include "link/LinkState.h"
+#include "control/LinkState.h"
 #include "ui/CHoopwatchDlg.h"
 #include "ui/ColorPanel.h"
 #include "ui/DemoMachines.h"

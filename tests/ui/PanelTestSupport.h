@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "app/ConfigFile.h"
-#include "link/LinkSettings.h"
+#include "control/LinkSettings.h"
 #include "link/PacketCipher.h"
 #include "link/UdpSocket.h"
 #include "UiTestSupport.h"

@@ -21,7 +21,7 @@
 
 #include "app/ConfigFile.h"
 #include "app/UiTexts.h"
-#include "link/LinkSettings.h"
+#include "control/LinkSettings.h"
 #include "ui/MessageBoxes.h"
 
 namespace ui_test {

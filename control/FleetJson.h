@@ -1,0 +1,25 @@
+#pragma once
+
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "control/FleetMonitor.h"
+
+// The text as a JSON string literal, quotes included: quote, backslash and control characters
+// escaped, broken UTF-8 replaced by U+FFFD, so every line parses whatever a name holds.
+std::string jsonString(std::string_view text);
+
+// One machine as one JSON object on one line (no line end): address, online, work,
+// embroidery, designId, stitch, design (name, stitches, colors, sentAt, or null), percent,
+// stitchesPerMinute, secondsLeft, secondsSinceAnswer. Unknown values are null.
+std::string fleetJsonLine(const FleetMachine& machine);
+
+// One machine on one line of plain text, for logs and pipes.
+std::string fleetTextLine(const FleetMachine& machine);
+
+// A table with a heading line, one line per machine, every line ending in '\n'.
+std::string fleetTable(std::span<const FleetMachine> machines);
+
+// Whole seconds as "H:MM:SS".
+std::string formatDuration(std::int64_t seconds);

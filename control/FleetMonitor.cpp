@@ -1,0 +1,301 @@
+#include "control/FleetMonitor.h"
+
+#include <algorithm>
+#include <cmath>
+#include <utility>
+
+namespace {
+
+using Seconds = std::chrono::duration<double>;
+
+// More answers than this inside the speed window add nothing but memory.
+constexpr std::size_t kMaxSamples = 256;
+// How many poll spacings a late tick may catch up at once.
+constexpr int kPacingSlack = 3;
+
+} // namespace
+
+FleetMonitor::FleetMonitor(FleetSettings settings, Clock clock, Sender send, Listener listener)
+    : m_settings(std::move(settings)), m_clock(std::move(clock)), m_send(std::move(send)),
+      m_listener(std::move(listener)), m_store(m_settings.storePath)
+{
+    m_settings.maxPollsPerSecond = std::max(1, m_settings.maxPollsPerSecond);
+    m_settings.missedPollsOffline = std::max(1, m_settings.missedPollsOffline);
+    if (!m_settings.storePath.empty())
+        m_designs = m_store.load();
+}
+
+std::size_t FleetMonitor::setMachines(const std::vector<std::string>& addresses)
+{
+    std::lock_guard lock(m_mutex);
+    std::vector<Tracked> next;
+    for (const std::string& text : addresses) {
+        const std::optional<std::string> address = canonicalAddress(text);
+        if (!address || std::any_of(next.begin(), next.end(),
+                                    [&](const Tracked& m) { return m.address == *address; }))
+            continue;
+        if (Tracked* known = findMachine(*address)) {
+            next.push_back(std::move(*known));
+        } else {
+            next.push_back(Tracked{});
+            next.back().address = *address;
+        }
+    }
+    m_machines = std::move(next);
+    m_cursor = m_machines.empty() ? 0 : m_cursor % m_machines.size();
+    return m_machines.size();
+}
+
+FleetTime::duration FleetMonitor::pollSpacing() const
+{
+    return std::chrono::duration_cast<FleetTime::duration>(std::chrono::seconds(1)) /
+           m_settings.maxPollsPerSecond;
+}
+
+bool FleetMonitor::mayPollAny(FleetTime now)
+{
+    const auto spacing = pollSpacing();
+    // The hard bound: never more than the maximum within any one second.
+    if (m_recentPolls.size() >= static_cast<std::size_t>(m_settings.maxPollsPerSecond))
+        return false;
+    // Polls are spread evenly rather than sent in bursts; a little slack lets a caller that
+    // ticks every 20 to 60 ms still reach the full rate, in runs of at most four.
+    return !m_pacedUntil || now + kPacingSlack * spacing >= *m_pacedUntil;
+}
+
+int FleetMonitor::tick(FleetTime now)
+{
+    std::vector<std::string> polls;
+    std::vector<FleetEvent> events;
+    {
+        std::lock_guard lock(m_mutex);
+        judgePolls(now, events);
+        while (!m_recentPolls.empty() && m_recentPolls.front() <= now - std::chrono::seconds(1))
+            m_recentPolls.pop_front();
+        const auto spacing = pollSpacing();
+        const std::size_t count = m_machines.size();
+        // One pass over the table at most, starting where the last one stopped, so that every
+        // machine gets its turn however large the table is.
+        for (std::size_t scanned = 0; scanned < count && mayPollAny(now); ++scanned) {
+            Tracked& machine = m_machines[m_cursor];
+            m_cursor = (m_cursor + 1) % count;
+            if (machine.lastPoll && now - *machine.lastPoll < m_settings.machineInterval)
+                continue;
+            if (machine.pendingSince)
+                countMissed(machine, events);
+            machine.lastPoll = now;
+            machine.pendingSince = now;
+            m_recentPolls.push_back(now);
+            m_pacedUntil = std::max(m_pacedUntil.value_or(now), now) + spacing;
+            polls.push_back(machine.address);
+        }
+    }
+    for (const std::string& address : polls) {
+        // A poll that cannot be sent goes unanswered, which is what the operator should see.
+        if (m_send)
+            (void)m_send(address);
+    }
+    report(events);
+    return static_cast<int>(polls.size());
+}
+
+void FleetMonitor::judgePolls(FleetTime now, std::vector<FleetEvent>& events)
+{
+    for (Tracked& machine : m_machines) {
+        if (machine.pendingSince && now - *machine.pendingSince >= m_settings.answerTimeout)
+            countMissed(machine, events);
+    }
+}
+
+void FleetMonitor::countMissed(Tracked& machine, std::vector<FleetEvent>& events)
+{
+    machine.pendingSince.reset();
+    ++machine.missed;
+    if (machine.online && machine.missed >= m_settings.missedPollsOffline) {
+        machine.online = false;
+        machine.samples.clear();
+        events.push_back(
+            {FleetEventKind::WentOffline, machine.address, machine.status.workState != 0});
+    }
+}
+
+bool FleetMonitor::onStatus(const std::string& sender, const MachineStatus& status,
+                            std::int32_t designId, FleetTime now)
+{
+    const std::optional<std::string> address = canonicalAddress(sender);
+    if (!address)
+        return false;
+    std::vector<FleetEvent> events;
+    {
+        std::lock_guard lock(m_mutex);
+        Tracked* machine = findMachine(*address);
+        if (!machine)
+            return false;
+        const bool first = !machine->answered;
+        if (!first && !machine->online)
+            events.push_back({FleetEventKind::CameBack, machine->address, false});
+        const MachineStatus previous = machine->status;
+        const std::int32_t previousDesign = machine->designId;
+
+        machine->status = status;
+        machine->designId = designId;
+        machine->answered = true;
+        machine->online = true;
+        machine->missed = 0;
+        machine->pendingSince.reset();
+        machine->lastAnswer = now;
+
+        std::deque<Sample>& samples = machine->samples;
+        if (status.workState == 0) {
+            samples.clear();
+        } else {
+            // A stitch number that runs backwards or a new design starts a new run.
+            if (!samples.empty() &&
+                (status.currentStitch < samples.back().stitch || designId != previousDesign))
+                samples.clear();
+            if (status.currentStitch >= 0)
+                samples.push_back({now, status.currentStitch});
+            while (samples.size() > 1 && (samples.front().time < now - m_settings.speedWindow ||
+                                          samples.size() > kMaxSamples))
+                samples.pop_front();
+        }
+
+        const SentDesign* design = currentDesign(*machine);
+        const bool atEnd =
+            design && design->stitches > 0 && status.currentStitch >= design->stitches;
+        if (first) {
+            // What happened before the first answer is not known, so nothing is reported.
+            machine->finishReported = atEnd;
+        } else {
+            const bool working = status.workState != 0;
+            const bool wasWorking = previous.workState != 0;
+            if (atEnd && !machine->finishReported)
+                events.push_back({FleetEventKind::Finished, machine->address, false});
+            machine->finishReported = atEnd;
+            if (working && !wasWorking)
+                events.push_back({FleetEventKind::Started, machine->address, false});
+            // Standing at the end of the design is a finish, not a stop.
+            if (!working && wasWorking && !atEnd)
+                events.push_back({FleetEventKind::Stopped, machine->address, false});
+        }
+    }
+    report(events);
+    return true;
+}
+
+bool FleetMonitor::recordSentDesign(const std::string& address, const SentDesign& design)
+{
+    const std::optional<std::string> canonical = canonicalAddress(address);
+    if (!canonical || design.stitches < 0 || design.colors < 0)
+        return false;
+    SentDesign clean = design;
+    clean.name = cleanDesignName(design.name);
+
+    std::lock_guard storeLock(m_storeMutex);
+    SentDesignMap designs;
+    {
+        std::lock_guard lock(m_mutex);
+        m_designs[*canonical] = clean;
+        if (Tracked* machine = findMachine(*canonical)) {
+            // A machine still showing the end of its previous design has not finished this one.
+            machine->finishReported = machine->answered && clean.stitches > 0 &&
+                                      machine->status.currentStitch >= clean.stitches;
+        }
+        designs = m_designs;
+    }
+    if (m_settings.storePath.empty())
+        return true;
+    return m_store.save(designs);
+}
+
+bool FleetMonitor::storeWritable() const
+{
+    std::lock_guard storeLock(m_storeMutex);
+    return m_store.writable();
+}
+
+std::vector<FleetMachine> FleetMonitor::machines(FleetTime now) const
+{
+    std::lock_guard lock(m_mutex);
+    std::vector<FleetMachine> out;
+    out.reserve(m_machines.size());
+    for (const Tracked& machine : m_machines)
+        out.push_back(snapshot(machine, now));
+    return out;
+}
+
+FleetMonitor::Tracked* FleetMonitor::findMachine(const std::string& canonical)
+{
+    const auto found = std::find_if(m_machines.begin(), m_machines.end(),
+                                    [&](const Tracked& m) { return m.address == canonical; });
+    return found == m_machines.end() ? nullptr : &*found;
+}
+
+const SentDesign* FleetMonitor::designFor(const Tracked& machine) const
+{
+    const auto found = m_designs.find(machine.address);
+    return found == m_designs.end() ? nullptr : &found->second;
+}
+
+const SentDesign* FleetMonitor::currentDesign(const Tracked& machine) const
+{
+    const SentDesign* design = designFor(machine);
+    if (design && design->designId != 0 && machine.designId != 0 &&
+        design->designId != machine.designId)
+        return nullptr; // the machine sews something that was not sent from here
+    return design;
+}
+
+std::optional<double> FleetMonitor::speed(const Tracked& machine) const
+{
+    const std::deque<Sample>& samples = machine.samples;
+    if (samples.size() < 2)
+        return std::nullopt;
+    const double span = Seconds(samples.back().time - samples.front().time).count();
+    // Answers close together (a second poller asking the same machine) say little about speed.
+    if (span < 1.0)
+        return std::nullopt;
+    return double(samples.back().stitch - samples.front().stitch) * 60.0 / span;
+}
+
+FleetMachine FleetMonitor::snapshot(const Tracked& machine, FleetTime now) const
+{
+    FleetMachine out;
+    out.address = machine.address;
+    out.online = machine.online;
+    out.answered = machine.answered;
+    out.work = machine.status.workState;
+    out.embroidery = machine.status.embroideryState;
+    out.designId = machine.designId;
+    out.stitch = machine.status.currentStitch;
+    out.lastAnswer = machine.lastAnswer;
+    if (machine.lastAnswer)
+        out.secondsSinceAnswer = std::max(0.0, Seconds(now - *machine.lastAnswer).count());
+    if (const SentDesign* design = designFor(machine))
+        out.design = *design;
+
+    const SentDesign* design = currentDesign(machine);
+    const std::int32_t stitch = machine.status.currentStitch;
+    const bool known = machine.answered && design && design->stitches > 0 && stitch >= 0;
+    if (known)
+        out.percent = std::min(100.0, 100.0 * double(stitch) / double(design->stitches));
+    if (!machine.online)
+        return out;
+    const bool working = machine.status.workState != 0;
+    out.stitchesPerMinute = working ? speed(machine) : std::optional<double>(0.0);
+    if (known && stitch >= design->stitches) {
+        out.secondsLeft = 0;
+    } else if (known && working && out.stitchesPerMinute && *out.stitchesPerMinute > 0) {
+        const double left = double(design->stitches - stitch) * 60.0 / *out.stitchesPerMinute;
+        out.secondsLeft = static_cast<std::int64_t>(std::ceil(left));
+    }
+    return out;
+}
+
+void FleetMonitor::report(const std::vector<FleetEvent>& events) const
+{
+    if (!m_listener)
+        return;
+    for (const FleetEvent& event : events)
+        m_listener(event);
+}
