@@ -60,6 +60,7 @@ constexpr TextEntry kTexts[] = {
     {TextId::FileExtractDesign, "提取花样", "提取花样"},
     {TextId::FilePreview, "预览(P)", "预览(P)"},
     {TextId::FileAdvanced, "高级(S)", "高级(S)"},
+    {TextId::FileDesignType, "花样文件", "design file"},
 
     // Information strip.
     {TextId::DesignInfoTemplate,
@@ -97,6 +98,8 @@ constexpr TextEntry kTexts[] = {
     {TextId::DesignFileUnreadable, "花样文件无法读取!", "The design file cannot be read!"},
     {TextId::DesignFileTooLarge, "花样文件超过40960000字节，无法发送!",
      "The design file is larger than 40960000 bytes and cannot be sent!"},
+    {TextId::DesignFileTooLargeToOpen, "花样文件超过40960000字节，无法打开!",
+     "The design file is larger than 40960000 bytes and cannot be opened!"},
 
     // Design parameter dialog.
     {TextId::ParamCaption, "参数设置", "Parameter setting"},

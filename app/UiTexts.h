@@ -48,6 +48,7 @@ enum class TextId : int {
     FileExtractDesign,    // hidden button
     FilePreview,          // preview check box as set at run time
     FileAdvanced,         // advanced button as set at run time
+    FileDesignType,       // Type column of the file dialogs, after the format ("DST ")
 
     // Information strip under the design view (printf templates).
     DesignInfoTemplate, // four %d: stitches, colours, height mm, width mm; two lines
@@ -72,9 +73,10 @@ enum class TextId : int {
     MachineNotOnline,
     UnselectedMachine,
     NoMatchingDesign,
-    DesignPathEmpty,      // no design has been imported
-    DesignFileUnreadable, // design file missing or unreadable
-    DesignFileTooLarge,   // design file over 40,960,000 bytes
+    DesignPathEmpty,          // no design has been imported
+    DesignFileUnreadable,     // design file missing or unreadable
+    DesignFileTooLarge,       // design file over 40,960,000 bytes
+    DesignFileTooLargeToOpen, // import of a design file over 40,960,000 bytes
 
     // Design parameter dialog.
     ParamCaption,

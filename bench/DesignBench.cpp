@@ -2,6 +2,8 @@
 #include <random>
 #include <vector>
 
+#include <unistd.h>
+
 #include <benchmark/benchmark.h>
 
 #include "design/DesignLoader.h"
@@ -72,17 +74,65 @@ void BM_DecodeDstIntoWarmList(benchmark::State& state)
     setCounters(state, file, list);
 }
 
-// The whole in-memory load: decode, then the summary.
+// The whole in-memory load: decode with the summary counted in the same pass.
 void BM_ReadAndSummarizeDst(benchmark::State& state)
 {
     const auto file = makeDst(static_cast<std::size_t>(state.range(0)));
     Design design;
     for (auto _ : state) {
         clearStitches(&design.stitches);
-        readDesignBytes(DesignFormat::Dst, file, &design.stitches, &design.extents);
+        readDesignBytes(DesignFormat::Dst, file, &design.stitches, &design.extents,
+                        &design.summary);
+        benchmark::DoNotOptimize(design.summary);
+    }
+    setCounters(state, file, design.stitches);
+}
+
+// What `info` does: the summary and extents without keeping the records.
+void BM_SummarizeDstWithoutList(benchmark::State& state)
+{
+    const auto file = makeDst(static_cast<std::size_t>(state.range(0)));
+    Design design;
+    for (auto _ : state) {
+        readDesignBytes(DesignFormat::Dst, file, nullptr, &design.extents, &design.summary);
+        benchmark::DoNotOptimize(design.summary);
+    }
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) *
+                            design.summary.stitchCount);
+    state.counters["records"] = design.summary.stitchCount;
+}
+
+// The walk over a stored list that a caller without the reading pass pays on top.
+void BM_SummarizeStoredList(benchmark::State& state)
+{
+    const auto file = makeDst(static_cast<std::size_t>(state.range(0)));
+    Design design;
+    readDst(file, &design.stitches, &design.extents);
+    for (auto _ : state) {
         summarizeDesign(&design);
         benchmark::DoNotOptimize(design.summary);
     }
+    setCounters(state, file, design.stitches);
+}
+
+// A whole load from a file, as the window and the tool do it: open, read once, decode with
+// the summary, release the bytes. The list is fresh each time, as in a new process.
+void BM_LoadDstFile(benchmark::State& state)
+{
+    const auto file = makeDst(static_cast<std::size_t>(state.range(0)));
+    char path[] = "/tmp/hoopwatch-bench-XXXXXX.dst";
+    const int fd = ::mkstemps(path, 4);
+    if (fd < 0 || ::write(fd, file.data(), file.size()) != static_cast<ssize_t>(file.size())) {
+        state.SkipWithError("cannot write the design file");
+        return;
+    }
+    ::close(fd);
+    Design design;
+    for (auto _ : state) {
+        loadDesign(path, &design);
+        benchmark::DoNotOptimize(design.summary);
+    }
+    ::unlink(path);
     setCounters(state, file, design.stitches);
 }
 
@@ -91,5 +141,8 @@ void BM_ReadAndSummarizeDst(benchmark::State& state)
 BENCHMARK(BM_ReadDst)->Arg(100'000)->Arg(1'000'000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DecodeDstIntoWarmList)->Arg(100'000)->Arg(1'000'000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReadAndSummarizeDst)->Arg(100'000)->Arg(1'000'000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SummarizeDstWithoutList)->Arg(100'000)->Arg(1'000'000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LoadDstFile)->Arg(100'000)->Arg(2'000'000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SummarizeStoredList)->Arg(100'000)->Arg(1'000'000)->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

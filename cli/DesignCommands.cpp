@@ -2,9 +2,12 @@
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "cli/Commands.h"
+#include "cli/DesignFile.h"
+#include "control/JsonText.h"
 #include "design/DesignLoader.h"
 
 namespace {
@@ -13,56 +16,16 @@ const char* const kInfoUsage =
     "usage: hoopwatch-cli info FILE... [--json]\n"
     "  Prints each design's summary line; with several files, FILE<TAB>line.\n"
     "  --json   every summary field and the extents, as JSON\n"
-    "Exit: 0 done, 1 a file could not be read, 2 unknown suffix or bad arguments.\n";
+    "Exit: 0 done, 1 a file could not be read or is larger than 40960000 bytes,\n"
+    "      2 unknown suffix or bad arguments.\n";
 
 const char* const kDumpUsage =
     "usage: hoopwatch-cli dump FILE...\n"
     "  Prints every stored record as 'X Y TYPE COLOR' (0.01 mm, y up), then\n"
     "  'extents LEFT TOP RIGHT BOTTOM'. With several files, each file's records follow\n"
     "  a line 'file PATH'.\n"
-    "Exit: 0 done, 1 the file could not be read, 2 unknown suffix or bad arguments.\n";
-
-constexpr int kExitUnreadable = 1;
-constexpr int kExitUsage = 2;
-
-// Loads one file the way the application does, telling an unknown suffix (2) from an
-// unreadable file (1); 0 on success.
-int loadForCli(const std::string& path, Design* design)
-{
-    const std::optional<DesignFormat> format = designFormatForPath(path);
-    if (!format) {
-        std::fprintf(stderr, "hoopwatch-cli: %s: not a design file (.dst, .dsb, .tbf, .dsr)\n",
-                     path.c_str());
-        return kExitUsage;
-    }
-    const auto bytes = readWholeFile(path);
-    if (!bytes) {
-        std::fprintf(stderr, "hoopwatch-cli: %s: cannot read the file\n", path.c_str());
-        return kExitUnreadable;
-    }
-    clearStitches(&design->stitches);
-    readDesignBytes(*format, *bytes, &design->stitches, &design->extents);
-    summarizeDesign(design);
-    return 0;
-}
-
-std::string jsonString(const std::string& text)
-{
-    std::string out = "\"";
-    for (const unsigned char c : text) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c < 0x20) {
-            char buf[8];
-            std::snprintf(buf, sizeof buf, "\\u%04x", c);
-            out += buf;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out + "\"";
-}
+    "Exit: 0 done, 1 a file could not be read or is larger than 40960000 bytes,\n"
+    "      2 unknown suffix or bad arguments.\n";
 
 std::string jsonSummary(const std::string& path, const Design& d)
 {
@@ -121,7 +84,8 @@ int cmdInfo(const GlobalOptions&, ArgList args)
     std::vector<std::string> objects;
     for (const std::string& path : files) {
         Design design;
-        const int rc = loadForCli(path, &design);
+        // The summary comes out of the reading pass; the records are not kept.
+        const int rc = loadDesignForCli(path, &design, false);
         if (rc != 0) {
             worst = std::max(worst, rc);
             continue;
@@ -154,7 +118,7 @@ int cmdDump(const GlobalOptions&, ArgList args)
     int worst = 0;
     for (const std::string& path : files) {
         Design design;
-        if (const int rc = loadForCli(path, &design); rc != 0) {
+        if (const int rc = loadDesignForCli(path, &design, true); rc != 0) {
             worst = std::max(worst, rc);
             continue;
         }

@@ -16,6 +16,7 @@ const char* const kUsage =
     "  dump FILE                   every stored record, then the extents\n"
     "  render FILE -o OUT.png      draw a design [--size WxH] [--progress N] [--preview] "
     "[--summary]\n"
+    "                              (runs hoopwatch-render, which lies beside this tool)\n"
     "Machines:\n"
     "  search [--prefix P] [--wait S]      find machines on a /24 subnet\n"
     "  send FILE... [--to ADDR] [--wait S]  send design files\n"
@@ -28,6 +29,8 @@ const char* const kUsage =
     "  --listen-port N       local UDP port for answers (default 8040)\n"
     "  --key K               16-character cipher key\n"
     "\n"
+    "Exit codes: 0 done, 1 unreadable or refused file (over 40960000 bytes), 2 usage,\n"
+    "  3 no or invalid target, 4 the machine did not answer or acknowledge everything.\n"
     "Run 'hoopwatch-cli COMMAND --help' for a command's options.\n";
 
 } // namespace

@@ -2,7 +2,7 @@
 # sample designs.
 include(GNUInstallDirs)
 
-set(_hoopwatch_programs hoopwatch-cli z62-sim)
+set(_hoopwatch_programs hoopwatch-cli hoopwatch-render z62-sim)
 if(TARGET hoopwatch)
     list(PREPEND _hoopwatch_programs hoopwatch)
 endif()
@@ -35,6 +35,24 @@ if(TARGET hoopwatch AND NOT WIN32)
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
     install(FILES ${CMAKE_SOURCE_DIR}/ui/resources/hoopwatch.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+    # The design types, so file managers offer "Open with Hoopwatch" for them. Debian's
+    # triggers refresh the databases for a package; a plain install refreshes them itself.
+    install(FILES ${CMAKE_SOURCE_DIR}/packaging/hoopwatch-designs.xml
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages RENAME hoopwatch.xml)
+    install(CODE [[
+        if("$ENV{DESTDIR}" STREQUAL "" AND NOT CMAKE_INSTALL_PREFIX MATCHES "_CPack_Packages")
+            find_program(_update_mime update-mime-database)
+            find_program(_update_desktop update-desktop-database)
+            if(_update_mime)
+                execute_process(COMMAND ${_update_mime} "${CMAKE_INSTALL_PREFIX}/share/mime"
+                    OUTPUT_QUIET ERROR_QUIET)
+            endif()
+            if(_update_desktop)
+                execute_process(COMMAND ${_update_desktop} "${CMAKE_INSTALL_PREFIX}/share/applications"
+                    OUTPUT_QUIET ERROR_QUIET)
+            endif()
+        endif()
+    ]])
 endif()
 install(FILES
     ${CMAKE_SOURCE_DIR}/samples/flower.dst

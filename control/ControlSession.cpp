@@ -1,5 +1,29 @@
 #include "control/ControlSession.h"
 
+namespace {
+
+// Answers a sweep can bring: one per probed address.
+constexpr std::size_t kMaxSweepAnswers = 256;
+
+// True for prefix + a number from 0 to 255 written as the sweep writes it.
+bool isSweptAddress(const std::string& sender, const std::string& prefix)
+{
+    if (prefix.empty() || sender.size() <= prefix.size() || !sender.starts_with(prefix))
+        return false;
+    const std::string host = sender.substr(prefix.size());
+    if (host.size() > 3 || (host.size() > 1 && host[0] == '0'))
+        return false;
+    int value = 0;
+    for (char c : host) {
+        if (c < '0' || c > '9')
+            return false;
+        value = value * 10 + (c - '0');
+    }
+    return value <= 255;
+}
+
+} // namespace
+
 ControlSession::ControlSession(const LinkSettings& settings, LinkState& state,
                                ReceiverListener& listener)
     : m_settings(settings), m_state(state), m_listener(listener), m_config(settings.configPath),
@@ -25,30 +49,6 @@ bool ControlSession::startReceiver()
     writeReceiverDefaults(m_config);
     return m_receiver->start();
 }
-
-namespace {
-
-// Answers a sweep can bring: one per probed address.
-constexpr std::size_t kMaxSweepAnswers = 256;
-
-// True for prefix + a number from 0 to 255 written as the sweep writes it.
-bool isSweptAddress(const std::string& sender, const std::string& prefix)
-{
-    if (prefix.empty() || sender.size() <= prefix.size() || !sender.starts_with(prefix))
-        return false;
-    const std::string host = sender.substr(prefix.size());
-    if (host.size() > 3 || (host.size() > 1 && host[0] == '0'))
-        return false;
-    int value = 0;
-    for (char c : host) {
-        if (c < '0' || c > '9')
-            return false;
-        value = value * 10 + (c - '0');
-    }
-    return value <= 255;
-}
-
-} // namespace
 
 void ControlSession::beginSweep(std::string prefix)
 {

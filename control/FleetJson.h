@@ -5,10 +5,7 @@
 #include <string_view>
 
 #include "control/FleetMonitor.h"
-
-// The text as a JSON string literal, quotes included: quote, backslash and control characters
-// escaped, broken UTF-8 replaced by U+FFFD, so every line parses whatever a name holds.
-std::string jsonString(std::string_view text);
+#include "control/JsonText.h"
 
 // One machine as one JSON object on one line (no line end): address, online, work,
 // embroidery, designId, stitch, design (name, stitches, colors, sentAt, or null), percent,

@@ -1,14 +1,23 @@
 #include "design/Design.h"
 
+#include <algorithm>
 #include <cmath>
 #include <new>
 #include <stdexcept>
 
+#include "design/RecordSink.h"
+
 namespace {
+
+std::int64_t growStepOf(const StitchList& list)
+{
+    return list.growStep > 0 ? list.growStep : StitchList::kGrowStep;
+}
 
 bool resizeStorage(StitchList* list, std::int64_t newCapacity)
 {
-    if (newCapacity > list->capacityLimit || newCapacity > StitchList::kMaxCapacity)
+    if (newCapacity > list->capacityLimit || newCapacity > StitchList::kMaxCapacity ||
+        newCapacity <= 0)
         return false;
     try {
         // An exact reserve keeps memory at the list's own size instead of the vector's
@@ -30,14 +39,14 @@ bool growStitches(StitchList* list)
 {
     if (list == nullptr)
         return false;
-    return resizeStorage(list, std::int64_t{list->capacity} + StitchList::kGrowStep);
+    return resizeStorage(list, std::int64_t{list->capacity} + growStepOf(*list));
 }
 
 void reserveStitches(StitchList* list, std::int64_t more)
 {
     if (list == nullptr || more <= 0)
         return;
-    const std::int64_t step = StitchList::kGrowStep;
+    const std::int64_t step = growStepOf(*list);
     std::int64_t wanted = (std::int64_t{list->count} + more + step - 1) / step * step;
     if (wanted > list->capacityLimit)
         wanted = list->capacityLimit / step * step;
@@ -64,13 +73,7 @@ bool mergeSequinEject(StitchList* list, int* followUpCount)
     // Saturates so that an endless run of follow-ups cannot overflow the counter.
     if (*followUpCount < 16)
         ++*followUpCount;
-    const int n = *followUpCount;
-    if (n <= 13)
-        last.type = sequinEjectWithSet(n + 1);
-    else if (n <= 15)
-        last.type = sequinEjectWithSet(15);
-    else
-        last.type = StitchType::SequinEject;
+    last.type = foldedEjectType(*followUpCount);
     return true;
 }
 
@@ -97,4 +100,44 @@ void extendExtents(DesignExtents* extents, const Stitch& record)
         extents->bottom = truncateCoordinate(record.y);
     else if (extents->top < record.y)
         extents->top = truncateCoordinate(record.y);
+}
+
+void RecordTally::count(StitchType type, bool firstRecord)
+{
+    const int c = code(type);
+    if (c == code(StitchType::ColorChange)) {
+        // The first record's colour change opens the first block, which is counted anyway.
+        m_colourChanges += firstRecord ? 0 : 1;
+    } else if (c >= 1 && c <= 3) {
+        m_jumpsInSpan += m_span ? 1 : 0;
+    } else if (c == code(StitchType::SequinOn)) {
+        m_span = true;
+    } else if (c == code(StitchType::SequinOff)) {
+        m_span = false;
+    } else if (c >= 5 && c <= 20) {
+        ++m_ejects[c - 5];
+    }
+}
+
+DesignSummary RecordTally::summary(std::int64_t stored) const
+{
+    const auto saturated = [](std::int64_t n) {
+        return static_cast<std::int32_t>(std::min<std::int64_t>(n, INT32_MAX));
+    };
+    DesignSummary s;
+    s.stitchCount = saturated(stored);
+    s.colorCount = saturated(1 + m_colourChanges);
+    std::int64_t a = 0, b = 0, c = 0, d = 0;
+    for (int set = 1; set <= 15; ++set) {
+        a += (set & 1) ? m_ejects[set] : 0;
+        b += (set & 2) ? m_ejects[set] : 0;
+        c += (set & 4) ? m_ejects[set] : 0;
+        d += (set & 8) ? m_ejects[set] : 0;
+    }
+    s.countA = saturated(a);
+    s.countB = saturated(b);
+    s.countC = saturated(c);
+    s.countD = saturated(d);
+    s.countSeq = saturated(m_jumpsInSpan + m_ejects[0]);
+    return s;
 }

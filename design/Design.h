@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "design/ZeroedMemory.h"
+
 // Record type codes. Codes 6 to 20 are sequin ejects whose device set is (code - 5);
 // they have no names of their own, so a type is stored as this enum but may hold them.
 enum class StitchType : std::int8_t {
@@ -52,6 +54,15 @@ constexpr StitchType sequinEjectWithSet(int set)
     return static_cast<StitchType>(5 + set);
 }
 
+// The type of a sequin eject after its n-th folded follow-up (n >= 1): device set n + 1,
+// capped at 15; from 16 follow-ups on, device set 0.
+constexpr StitchType foldedEjectType(int n)
+{
+    if (n <= 13)
+        return sequinEjectWithSet(n + 1);
+    return n <= 15 ? sequinEjectWithSet(15) : StitchType::SequinEject;
+}
+
 // One record: absolute position in 0.01 mm, y up.
 struct Stitch
 {
@@ -61,9 +72,9 @@ struct Stitch
     std::int16_t color = 0;
 };
 
-// Hands out storage that is already zero (calloc), so value-initialising records costs
-// nothing: a large list's fresh pages are neither written twice nor touched before use.
-// The all-zero bit pattern is exactly a default `Stitch`.
+// Hands out storage that is already zero, so value-initialising records costs nothing: a
+// large list's fresh pages are neither written twice nor touched before use, and come as huge
+// pages where the system has them. The all-zero bit pattern is exactly a default `Stitch`.
 template <class T> struct ZeroFilledAllocator
 {
     using value_type = T;
@@ -73,12 +84,14 @@ template <class T> struct ZeroFilledAllocator
 
     T* allocate(std::size_t n)
     {
-        void* p = std::calloc(n, sizeof(T));
+        if (n > SIZE_MAX / sizeof(T))
+            throw std::bad_alloc();
+        void* p = allocateZeroed(n * sizeof(T));
         if (p == nullptr)
             throw std::bad_alloc();
         return static_cast<T*>(p);
     }
-    void deallocate(T* p, std::size_t) noexcept { std::free(p); }
+    void deallocate(T* p, std::size_t n) noexcept { releaseZeroed(p, n * sizeof(T)); }
 
     // Value-initialisation: the slot is zero already (storage is never shrunk and reused).
     template <class U> void construct(U*) noexcept {}
@@ -93,7 +106,7 @@ template <class T> struct ZeroFilledAllocator
     }
 };
 
-// Growable record array. Storage grows in steps of kGrowStep zero-filled records;
+// Growable record array. Storage grows in steps of `growStep` zero-filled records;
 // `records.size()` is the capacity and is 0 exactly when there is no storage.
 static_assert(std::is_trivially_copyable_v<Stitch>);
 
@@ -108,6 +121,8 @@ struct StitchList
     std::vector<Stitch, ZeroFilledAllocator<Stitch>> records;
     // Growth beyond this fails as if memory ran out; callers may lower it to bound memory.
     std::int32_t capacityLimit = kMaxCapacity;
+    // Records added per growth; a harness that runs many tiny inputs lowers it.
+    std::int32_t growStep = kGrowStep;
 
     std::span<const Stitch> view() const
     {

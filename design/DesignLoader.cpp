@@ -27,6 +27,13 @@ constexpr SuffixEntry kSuffixes[] = {
 
 constexpr std::size_t kDsbHeaderSize = 512;
 
+DesignSummary emptySummary()
+{
+    DesignSummary s;
+    s.colorCount = 1;
+    return s;
+}
+
 char upperAscii(char c)
 {
     return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
@@ -55,10 +62,9 @@ std::optional<DesignFormat> designFormatForPath(std::string_view path)
     return std::nullopt;
 }
 
-std::optional<std::vector<std::uint8_t>> readAllBytes(std::size_t length,
-                                                      const ReadSomeFn& readSome)
+std::optional<FileBytes> readAllBytes(std::size_t length, const ReadSomeFn& readSome)
 {
-    std::vector<std::uint8_t> buffer;
+    FileBytes buffer;
     try {
         buffer.resize(length);
     } catch (const std::bad_alloc&) {
@@ -83,16 +89,24 @@ std::optional<std::vector<std::uint8_t>> readAllBytes(std::size_t length,
 bool readDesignBytes(DesignFormat format, std::span<const std::uint8_t> file, StitchList* list,
                      DesignExtents* extents)
 {
+    return readDesignBytes(format, file, list, extents, nullptr);
+}
+
+bool readDesignBytes(DesignFormat format, std::span<const std::uint8_t> file, StitchList* list,
+                     DesignExtents* extents, DesignSummary* summary)
+{
+    if (summary != nullptr)
+        *summary = emptySummary();
     switch (format) {
     case DesignFormat::Dst:
-        return readDst(file, list, extents);
+        return readDst(file, list, extents, summary);
     case DesignFormat::Dsb:
         // The DSB reader sees the records only; a file shorter than its header has none.
-        return readDsb(bytesAfterHeader(file, kDsbHeaderSize), list, extents);
+        return readDsb(bytesAfterHeader(file, kDsbHeaderSize), list, extents, summary);
     case DesignFormat::Tbf:
-        return readTbf(file, list, extents);
+        return readTbf(file, list, extents, summary);
     case DesignFormat::Dsr:
-        return readDsr(file, list, extents);
+        return readDsr(file, list, extents, summary);
     }
     return false;
 }
@@ -103,11 +117,12 @@ bool loadDesign(const std::string& path, Design* design)
         return false;
     const std::optional<DesignFormat> format = designFormatForPath(path);
     clearStitches(&design->stitches);
+    design->summary = emptySummary();
     if (format) {
-        if (const auto bytes = readWholeFile(path))
-            readDesignBytes(*format, *bytes, &design->stitches, &design->extents);
+        // The bytes go as soon as the reader is done with them.
+        if (auto bytes = readWholeFile(path))
+            readDesignBytes(*format, *bytes, &design->stitches, &design->extents, &design->summary);
     }
-    summarizeDesign(design);
     return format.has_value();
 }
 

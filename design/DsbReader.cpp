@@ -35,8 +35,14 @@ StitchType functionType(std::uint8_t number)
 
 bool readDsb(std::span<const std::uint8_t> records, StitchList* list, DesignExtents* extents)
 {
+    return readDsb(records, list, extents, nullptr);
+}
+
+bool readDsb(std::span<const std::uint8_t> records, StitchList* list, DesignExtents* extents,
+             DesignSummary* summary)
+{
     const std::size_t n = records.size() / kRecordSize;
-    RecordSink sink(list, extents, static_cast<std::int64_t>(n));
+    RecordSink sink(list, extents, summary, static_cast<std::int64_t>(n));
     DsbState st;
     const std::uint8_t* p = records.data();
     for (std::size_t i = 0; i < n; ++i, p += kRecordSize) {
@@ -80,7 +86,7 @@ bool readDsb(std::span<const std::uint8_t> records, StitchList* list, DesignExte
             if (!st.sequinSpan) {
                 type = StitchType::Jump;
             } else {
-                if (shortMove && mergeSequinEject(sink.list(), &st.followUpCount))
+                if (shortMove && sink.foldEject(&st.followUpCount))
                     continue;
                 type = sequinEjectWithSet(1);
             }

@@ -35,12 +35,18 @@ std::size_t insertedChanges(std::span<const std::uint8_t> records, std::size_t n
 
 bool readDsr(std::span<const std::uint8_t> bytes, StitchList* list, DesignExtents* extents)
 {
+    return readDsr(bytes, list, extents, nullptr);
+}
+
+bool readDsr(std::span<const std::uint8_t> bytes, StitchList* list, DesignExtents* extents,
+             DesignSummary* summary)
+{
     const std::span<const std::uint8_t> records = bytesAfterHeader(bytes, kHeaderSize);
     if (records.empty())
         return false;
     const std::size_t n = records.size() / kRecordSize;
     const std::size_t bound = list != nullptr ? n + insertedChanges(records, n) : 0;
-    RecordSink sink(list, extents, static_cast<std::int64_t>(bound));
+    RecordSink sink(list, extents, summary, static_cast<std::int64_t>(bound));
     DsrState st;
     const std::uint8_t* p = records.data();
     for (std::size_t i = 0; i < n; ++i, p += kRecordSize) {

@@ -9,43 +9,40 @@ namespace {
 constexpr std::size_t kHeaderSize = 512;
 constexpr std::size_t kRecordSize = 3;
 
-// Unit displacement of one byte's bits: bits 0..3 move x (+1, -1, +9, -9), bits 7..4 move y
-// (+1, -1, +9, -9). The second byte counts three times, the third nine times (its bits 2..5).
-struct UnitTables
+// The move of each byte value, packed as dy * 2^32 + dx in file units: bits 0..3 move x
+// (+1, -1, +9, -9), bits 7..4 move y (+1, -1, +9, -9). The second byte counts three times, the
+// third nine times (its bits 2..5). Three lookups and two additions give a record's move; the
+// halves cannot carry into each other since no move reaches 2^31.
+struct MoveTables
 {
-    std::array<std::int8_t, 256> dx{};
-    std::array<std::int8_t, 256> dy{};
+    std::array<std::int64_t, 256> byte0{};
+    std::array<std::int64_t, 256> byte1{};
+    std::array<std::int64_t, 256> byte2{};
 };
 
-constexpr UnitTables makeUnitTables()
+constexpr std::int64_t packedMove(int x, int y)
 {
-    UnitTables t;
+    return y * (std::int64_t{1} << 32) + x;
+}
+
+constexpr MoveTables makeMoveTables()
+{
+    MoveTables t;
     for (int b = 0; b < 256; ++b) {
-        int x = 0;
-        int y = 0;
-        if (b & 0x01)
-            x += 1;
-        if (b & 0x02)
-            x -= 1;
-        if (b & 0x04)
-            x += 9;
-        if (b & 0x08)
-            x -= 9;
-        if (b & 0x80)
-            y += 1;
-        if (b & 0x40)
-            y -= 1;
-        if (b & 0x20)
-            y += 9;
-        if (b & 0x10)
-            y -= 9;
-        t.dx[static_cast<std::size_t>(b)] = static_cast<std::int8_t>(x);
-        t.dy[static_cast<std::size_t>(b)] = static_cast<std::int8_t>(y);
+        const int x =
+            (b & 0x01 ? 1 : 0) - (b & 0x02 ? 1 : 0) + (b & 0x04 ? 9 : 0) - (b & 0x08 ? 9 : 0);
+        const int y =
+            (b & 0x80 ? 1 : 0) - (b & 0x40 ? 1 : 0) + (b & 0x20 ? 9 : 0) - (b & 0x10 ? 9 : 0);
+        const auto i = static_cast<std::size_t>(b);
+        t.byte0[i] = packedMove(x, y);
+        t.byte1[i] = packedMove(3 * x, 3 * y);
+        // Looked up with the third byte's control bits masked off.
+        t.byte2[i] = packedMove(9 * x, 9 * y);
     }
     return t;
 }
 
-constexpr UnitTables kUnits = makeUnitTables();
+constexpr MoveTables kMoves = makeMoveTables();
 
 struct DstState
 {
@@ -61,18 +58,24 @@ struct DstState
 
 bool readDst(std::span<const std::uint8_t> bytes, StitchList* list, DesignExtents* extents)
 {
+    return readDst(bytes, list, extents, nullptr);
+}
+
+bool readDst(std::span<const std::uint8_t> bytes, StitchList* list, DesignExtents* extents,
+             DesignSummary* summary)
+{
     const std::span<const std::uint8_t> records = bytesAfterHeader(bytes, kHeaderSize);
     const std::size_t n = records.size() / kRecordSize;
-    RecordSink sink(list, extents, static_cast<std::int64_t>(n));
+    RecordSink sink(list, extents, summary, static_cast<std::int64_t>(n));
     DstState st;
     const std::uint8_t* p = records.data();
     for (std::size_t i = 0; i < n; ++i, p += kRecordSize) {
         const std::uint8_t b0 = p[0];
         const std::uint8_t b1 = p[1];
         const std::uint8_t b2 = p[2];
-        const std::uint8_t b2Move = b2 & 0x3C;
-        const int dx = kUnits.dx[b0] + 3 * kUnits.dx[b1] + 9 * kUnits.dx[b2Move];
-        const int dy = kUnits.dy[b0] + 3 * kUnits.dy[b1] + 9 * kUnits.dy[b2Move];
+        const std::int64_t move = kMoves.byte0[b0] + kMoves.byte1[b1] + kMoves.byte2[b2 & 0x3C];
+        const auto dx = static_cast<std::int32_t>(static_cast<std::uint32_t>(move));
+        const std::int64_t dy = (move - dx) >> 32;
         st.x += dx;
         st.y += dy;
         const std::uint8_t cls = b2 & 0xC3;
@@ -87,7 +90,7 @@ bool readDst(std::span<const std::uint8_t> bytes, StitchList* list, DesignExtent
                 type = StitchType::Jump;
             } else {
                 const bool shortMove = dx > -5 && dx < 5 && dy > -5 && dy < 5;
-                if (shortMove && mergeSequinEject(sink.list(), &st.followUpCount))
+                if (shortMove && sink.foldEject(&st.followUpCount))
                     continue;
                 type = sequinEjectWithSet(1);
             }

@@ -28,7 +28,16 @@ private:
 
 } // namespace
 
-std::optional<std::vector<std::uint8_t>> readWholeFile(const std::string& path)
+bool isOversizedDesignFile(const std::string& path)
+{
+    struct stat info
+    {
+    };
+    return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+           static_cast<std::uint64_t>(info.st_size) > kMaxDesignFileBytes;
+}
+
+std::optional<FileBytes> readWholeFile(const std::string& path)
 {
     // Non-blocking, so that opening a FIFO that happens to carry a design suffix cannot hang
     // the caller; only regular files are read.
@@ -40,7 +49,10 @@ std::optional<std::vector<std::uint8_t>> readWholeFile(const std::string& path)
     };
     if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size < 0)
         return std::nullopt;
-    // The whole size, not its low 32 bits, so that a huge file is not read as a short one.
+    // The whole size, not its low 32 bits, so that a huge file is not read as a short one; a
+    // file no machine takes is not read at all (a sparse file of gigabytes costs no time).
+    if (static_cast<std::uint64_t>(info.st_size) > kMaxDesignFileBytes)
+        return std::nullopt;
     const auto length = static_cast<std::size_t>(info.st_size);
     return readAllBytes(length, [&](std::uint8_t* into, std::size_t size) -> std::int64_t {
         for (;;) {

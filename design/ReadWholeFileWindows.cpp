@@ -41,7 +41,18 @@ private:
 
 } // namespace
 
-std::optional<std::vector<std::uint8_t>> readWholeFile(const std::string& path)
+bool isOversizedDesignFile(const std::string& path)
+{
+    const std::wstring wide = widePath(path);
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (wide.empty() || !::GetFileAttributesExW(wide.c_str(), GetFileExInfoStandard, &data) ||
+        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        return false;
+    const std::uint64_t size = (std::uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    return size > kMaxDesignFileBytes;
+}
+
+std::optional<FileBytes> readWholeFile(const std::string& path)
 {
     const std::wstring wide = widePath(path);
     if (wide.empty() || wide.find(L'\0') != std::wstring::npos)
@@ -54,6 +65,9 @@ std::optional<std::vector<std::uint8_t>> readWholeFile(const std::string& path)
         return std::nullopt;
     LARGE_INTEGER size{};
     if (!::GetFileSizeEx(file.get(), &size) || size.QuadPart < 0)
+        return std::nullopt;
+    // A file no machine takes is not read at all.
+    if (static_cast<std::uint64_t>(size.QuadPart) > kMaxDesignFileBytes)
         return std::nullopt;
     const auto length = static_cast<std::size_t>(size.QuadPart);
     return readAllBytes(length, [&](std::uint8_t* into, std::size_t want) -> std::int64_t {

@@ -31,9 +31,15 @@ std::uint8_t colourTableEntry(std::span<const std::uint8_t> bytes, std::size_t b
 
 bool readTbf(std::span<const std::uint8_t> bytes, StitchList* list, DesignExtents* extents)
 {
+    return readTbf(bytes, list, extents, nullptr);
+}
+
+bool readTbf(std::span<const std::uint8_t> bytes, StitchList* list, DesignExtents* extents,
+             DesignSummary* summary)
+{
     const std::span<const std::uint8_t> records = bytesAfterHeader(bytes, kHeaderSize);
     const std::size_t n = records.size() / kRecordSize;
-    RecordSink sink(list, extents, static_cast<std::int64_t>(n));
+    RecordSink sink(list, extents, summary, static_cast<std::int64_t>(n));
     TbfState st;
     if (const std::uint8_t first = colourTableEntry(bytes, 0); first != 0)
         st.colour = first;
@@ -58,7 +64,7 @@ bool readTbf(std::span<const std::uint8_t> bytes, StitchList* list, DesignExtent
             // Either eject opens a span by itself, and a short one folds into the eject
             // before it whatever its own device.
             st.sequinSpan = true;
-            if (shortMove && mergeSequinEject(sink.list(), &st.followUpCount))
+            if (shortMove && sink.foldEject(&st.followUpCount))
                 continue;
             type = sequinEjectWithSet(b2 == 0x69 ? 2 : 1);
             break;

@@ -3,84 +3,96 @@
 #include <algorithm>
 #include <cstdlib>
 
-namespace {
-
-std::int32_t pinned(std::int64_t v, std::int32_t limit)
+DeviceMapper::DeviceMapper(std::int32_t limit, std::int32_t boxWidth, std::int32_t boxHeight)
+    : m_limit(limit), m_boxWidth(boxWidth), m_boxHeight(boxHeight)
 {
-    return std::int32_t(std::clamp<std::int64_t>(v, -std::int64_t(limit), limit));
+    setMapping(m_mapping);
 }
 
-// One axis by a multiplication with the divisor's reciprocal and a one-step correction, which
-// gives exactly the truncated quotient: the offset is below 2^32 and the extent at most 2^20,
-// so the product stays below 2^52 and the estimate is off by at most one.
-class ReciprocalAxis
+void DeviceMapper::setMapping(const Mapping& mapping)
 {
-public:
-    explicit ReciprocalAxis(const DeviceMapper::Axis& a)
-        : m_windowOrigin(a.windowOrigin), m_viewportOrigin(a.viewportOrigin),
-          m_scale(a.windowExtent < 0 ? -std::int64_t(a.viewportExtent) : a.viewportExtent),
-          m_divisor(a.windowExtent == 0 ? 1 : std::abs(std::int64_t(a.windowExtent))),
-          m_reciprocal(1.0 / double(m_divisor)), m_limit(a.limit)
-    {
+    m_mapping = mapping;
+    m_x.set(mapping.windowOrigin.x, mapping.windowExtent.x, mapping.viewportOrigin.x,
+            mapping.viewportExtent.x, m_limit, m_boxWidth);
+    m_y.set(mapping.windowOrigin.y, mapping.windowExtent.y, mapping.viewportOrigin.y,
+            mapping.viewportExtent.y, m_limit, m_boxHeight);
+}
+
+SurfacePoint DeviceMapper::map(SurfacePoint logical) const
+{
+    return {m_x.map(logical.x), m_y.map(logical.y)};
+}
+
+void DeviceMapper::mapAll(std::span<const SurfacePoint> points, SurfacePoint* out)
+{
+    // A table pays off once about a quarter as many coordinates have been mapped as it holds.
+    if (!(m_x.hasTable() && m_y.hasTable()) &&
+        m_mappedByRule + points.size() >= (m_x.wantedSize() + m_y.wantedSize()) / 4) {
+        m_x.buildTable();
+        m_y.buildTable();
     }
-
-    static bool suits(const DeviceMapper::Axis& a) { return std::abs(a.viewportExtent) <= 1 << 20; }
-
-    std::int32_t map(std::int32_t logical) const
-    {
-        const std::int64_t num = (std::int64_t(logical) - m_windowOrigin) * m_scale;
-        const std::int64_t magnitude = num < 0 ? -num : num;
-        std::int64_t q = std::int64_t(double(magnitude) * m_reciprocal);
-        const std::int64_t rest = magnitude - q * m_divisor;
-        q += rest < 0 ? -1 : (rest >= m_divisor ? 1 : 0);
-        return pinned(m_viewportOrigin + (num < 0 ? -q : q), m_limit);
-    }
-
-private:
-    std::int64_t m_windowOrigin;
-    std::int64_t m_viewportOrigin;
-    std::int64_t m_scale;
-    std::int64_t m_divisor;
-    double m_reciprocal;
-    std::int32_t m_limit;
-};
-
-// The last tables built on this thread, one per axis, for the mappers that follow.
-struct CachedTable
-{
-    DeviceMapper::Axis axis;
-    std::int64_t first = 0;
-    std::size_t size = 0;
-    std::shared_ptr<const DeviceMapper::AxisTable> table;
-};
-
-CachedTable& cachedTable(int which)
-{
-    thread_local CachedTable cache[2];
-    return cache[which];
+    if (!m_x.hasTable() || !m_y.hasTable())
+        m_mappedByRule += points.size();
+    for (std::size_t i = 0; i < points.size(); ++i)
+        out[i] = {m_x.map(points[i].x), m_y.map(points[i].y)};
 }
 
-} // namespace
-
-std::int32_t mapAxisPinned(const DeviceMapper::Axis& axis, std::int32_t logical)
+void DeviceMapper::Axis::set(std::int32_t windowOrigin, std::int32_t windowExtent,
+                             std::int32_t viewportOrigin, std::int32_t viewportExtent,
+                             std::int32_t limit, std::int32_t box)
 {
-    if (ReciprocalAxis::suits(axis))
-        return ReciprocalAxis(axis).map(logical);
-    return pinned(Mapping::mapAxis(logical, axis.windowOrigin, axis.windowExtent,
-                                   axis.viewportOrigin, axis.viewportExtent),
-                  axis.limit);
+    if (windowOrigin == m_windowOrigin && windowExtent == m_windowExtent &&
+        viewportOrigin == m_viewportOrigin && viewportExtent == m_viewportExtent &&
+        limit == m_limit && m_size > 0)
+        return; // the table, if built, still holds
+    m_windowOrigin = windowOrigin;
+    m_windowExtent = windowExtent;
+    m_viewportOrigin = viewportOrigin;
+    m_viewportExtent = viewportExtent;
+    m_limit = limit;
+    m_first = 0;
+    m_size = 0;
+    m_device.clear();
+
+    // The logical values whose device value lies within `reach` of the viewport origin:
+    // |l - windowOrigin| * |viewportExtent| / |windowExtent| <= reach holds for
+    // |l - windowOrigin| up to (reach + 1) * |windowExtent| / |viewportExtent|. The box and one
+    // pixel round it are enough.
+    const std::int64_t scale = std::abs(std::int64_t(viewportExtent));
+    if (scale == 0 || box <= 0)
+        return;
+    const std::int64_t d = windowExtent == 0 ? 1 : std::abs(std::int64_t(windowExtent));
+    const std::int64_t reach = std::max<std::int64_t>(std::int64_t(viewportOrigin) + 1,
+                                                      std::int64_t(box) - viewportOrigin) +
+                               1;
+    if (reach <= 0)
+        return;
+    const std::int64_t half = (reach + 1) * d / scale + 1;
+    if (half > std::int64_t(kMaxTableSize / 2))
+        return;
+    m_first = std::int64_t(windowOrigin) - half;
+    m_size = std::size_t(2 * half + 1);
 }
 
-DeviceMapper::AxisTable buildAxisTable(const DeviceMapper::Axis& axis, std::int64_t first,
-                                       std::size_t count)
+std::int32_t DeviceMapper::Axis::byRule(std::int32_t logical) const
 {
-    // device(l) = viewportOrigin + trunc((l - windowOrigin) * scale / divisor). Keep
-    // num = (l - windowOrigin) * scale as floor quotient f and remainder r in [0, divisor);
-    // each step adds scale's own floor quotient and remainder, carrying one when r overflows.
-    // Truncation differs from the floor only for a negative num with a remainder.
+    return std::clamp(Mapping::mapAxis(logical, m_windowOrigin, m_windowExtent, m_viewportOrigin,
+                                       m_viewportExtent),
+                      -m_limit, m_limit);
+}
+
+void DeviceMapper::Axis::buildTable()
+{
+    if (m_size == 0 || !m_device.empty())
+        return;
+    // The rule is viewportOrigin + trunc(num / d) with num = (l - windowOrigin) * scale, where
+    // scale and d carry the signs of both extents so that d is positive. Keep num as floor
+    // quotient f and remainder r in [0, d); each step adds scale's own floor quotient and
+    // remainder, carrying one when r overflows. Truncation differs from the floor only for a
+    // negative num with a remainder.
     const std::int64_t scale =
-        axis.windowExtent < 0 ? -std::int64_t(axis.viewportExtent) : axis.viewportExtent;
-    const std::int64_t d = axis.windowExtent == 0 ? 1 : std::abs(std::int64_t(axis.windowExtent));
+        m_windowExtent < 0 ? -std::int64_t(m_viewportExtent) : m_viewportExtent;
+    const std::int64_t d = m_windowExtent == 0 ? 1 : std::abs(std::int64_t(m_windowExtent));
     const auto floorDiv = [d](std::int64_t n, std::int64_t& rest) {
         std::int64_t q = n / d;
         rest = n % d;
@@ -90,17 +102,16 @@ DeviceMapper::AxisTable buildAxisTable(const DeviceMapper::Axis& axis, std::int6
         }
         return q;
     };
-    DeviceMapper::AxisTable table;
-    table.first = first;
-    table.device.resize(count);
-    std::int64_t num = (first - axis.windowOrigin) * scale;
+    m_device.resize(m_size);
+    std::int64_t num = (m_first - m_windowOrigin) * scale;
     std::int64_t r = 0;
     std::int64_t f = floorDiv(num, r);
     std::int64_t stepRest = 0;
     const std::int64_t stepQuotient = floorDiv(scale, stepRest);
-    for (std::size_t k = 0; k < count; ++k) {
+    for (std::size_t k = 0; k < m_size; ++k) {
         const std::int64_t t = f + (num < 0 && r != 0 ? 1 : 0);
-        table.device[k] = pinned(axis.viewportOrigin + t, axis.limit);
+        m_device[k] =
+            std::int32_t(std::clamp<std::int64_t>(m_viewportOrigin + t, -m_limit, m_limit));
         num += scale;
         f += stepQuotient;
         r += stepRest;
@@ -109,99 +120,4 @@ DeviceMapper::AxisTable buildAxisTable(const DeviceMapper::Axis& axis, std::int6
             ++f;
         }
     }
-    return table;
-}
-
-DeviceMapper::DeviceMapper(const Mapping& mapping, std::int32_t limit, std::int32_t boxWidth,
-                           std::int32_t boxHeight)
-    : m_x(stateOf({mapping.windowOrigin.x, mapping.windowExtent.x, mapping.viewportOrigin.x,
-                   mapping.viewportExtent.x, limit},
-                  boxWidth)),
-      m_y(stateOf({mapping.windowOrigin.y, mapping.windowExtent.y, mapping.viewportOrigin.y,
-                   mapping.viewportExtent.y, limit},
-                  boxHeight))
-{
-    // A table left by the previous mapper of this thread serves at once.
-    for (AxisState* s : {&m_x, &m_y}) {
-        const CachedTable& c = cachedTable(s == &m_x ? 0 : 1);
-        if (s->tableSize > 0 && c.table && c.axis == s->axis && c.first == s->tableFirst &&
-            c.size == s->tableSize)
-            s->table = c.table;
-    }
-}
-
-DeviceMapper::AxisState DeviceMapper::stateOf(const Axis& axis, std::int32_t box)
-{
-    AxisState s;
-    s.axis = axis;
-    // Logical values whose device value lies within `reach` of the viewport origin: |l -
-    // windowOrigin| * |scale| / divisor <= reach holds for |l - windowOrigin| up to
-    // (reach + 1) * divisor / |scale|. The box and one pixel round it are enough.
-    const std::int64_t scale = std::abs(std::int64_t(axis.viewportExtent));
-    if (scale == 0 || box <= 0)
-        return s;
-    const std::int64_t d = axis.windowExtent == 0 ? 1 : std::abs(std::int64_t(axis.windowExtent));
-    const std::int64_t reach = std::max<std::int64_t>(std::int64_t(axis.viewportOrigin) + 1,
-                                                      std::int64_t(box) - axis.viewportOrigin) +
-                               1;
-    if (reach <= 0)
-        return s;
-    const std::int64_t half = (reach + 1) * d / scale + 1;
-    if (half > std::int64_t(kMaxTableSize / 2))
-        return s;
-    s.tableFirst = std::int64_t(axis.windowOrigin) - half;
-    s.tableSize = std::size_t(2 * half + 1);
-    return s;
-}
-
-std::int32_t DeviceMapper::lookUp(const AxisState& s, std::int32_t logical)
-{
-    const std::uint64_t at = std::uint64_t(std::int64_t(logical) - s.tableFirst);
-    if (at < s.tableSize) [[likely]]
-        return s.table->device[std::size_t(at)];
-    return mapAxisPinned(s.axis, logical);
-}
-
-void DeviceMapper::buildTables()
-{
-    m_tablesTried = true;
-    for (AxisState* s : {&m_x, &m_y}) {
-        if (s->table || s->tableSize == 0)
-            continue;
-        auto table =
-            std::make_shared<const AxisTable>(buildAxisTable(s->axis, s->tableFirst, s->tableSize));
-        s->table = table;
-        CachedTable& c = cachedTable(s == &m_x ? 0 : 1);
-        c = {s->axis, s->tableFirst, s->tableSize, std::move(table)};
-    }
-}
-
-SurfacePoint DeviceMapper::map(SurfacePoint logical) const
-{
-    return {m_x.table ? lookUp(m_x, logical.x) : mapAxisPinned(m_x.axis, logical.x),
-            m_y.table ? lookUp(m_y, logical.y) : mapAxisPinned(m_y.axis, logical.y)};
-}
-
-void DeviceMapper::mapAll(std::span<const SurfacePoint> points, SurfacePoint* out)
-{
-    // Tables pay off once about as many coordinates have been mapped as they hold.
-    if (!m_tablesTried && (m_x.tableSize > 0 || m_y.tableSize > 0) &&
-        m_mappedByArithmetic + points.size() >= (m_x.tableSize + m_y.tableSize) / 4)
-        buildTables();
-    if (m_x.table && m_y.table) {
-        for (std::size_t i = 0; i < points.size(); ++i)
-            out[i] = {lookUp(m_x, points[i].x), lookUp(m_y, points[i].y)};
-        return;
-    }
-    m_mappedByArithmetic += points.size();
-    if (!m_x.table && !m_y.table && ReciprocalAxis::suits(m_x.axis) &&
-        ReciprocalAxis::suits(m_y.axis)) {
-        const ReciprocalAxis xs(m_x.axis);
-        const ReciprocalAxis ys(m_y.axis);
-        for (std::size_t i = 0; i < points.size(); ++i)
-            out[i] = {xs.map(points[i].x), ys.map(points[i].y)};
-        return;
-    }
-    for (std::size_t i = 0; i < points.size(); ++i)
-        out[i] = map(points[i]);
 }

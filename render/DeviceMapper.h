@@ -2,72 +2,69 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <span>
 #include <vector>
 
 #include "render/DrawingSurface.h"
 
-// Maps logical points to device pixels with exactly Mapping::toDevice's results, pinned to
-// [-limit, limit]. A paint maps hundreds of thousands of coordinates through one mapping, each
-// needing a division or its equivalent; so once enough of them have gone through, each axis
-// gets a table of the device coordinate of every logical value that lands in or near the
-// device box, and those values are looked up instead. Tables are built by stepping quotient
-// and remainder (whole numbers only) and are kept for the thread's next mapper with the same
-// axis (the next pass, or the next paint of the same view).
+// Maps logical points to device pixels: Mapping::toDevice, pinned to [-limit, limit]. That rule
+// costs a 64-bit division per coordinate and a paint maps millions of them, so each axis keeps
+// a table of the rule's results for the logical values that land in or near the device box.
+// The table is a cache: it is built (by stepping, without divisions) once as many coordinates
+// have gone through the rule as would pay for it, serves every later point of the same axis,
+// survives a change of mapping that leaves its axis alone (pass 0 and pass 1 of one paint), and
+// hands anything outside it back to the rule.
 class DeviceMapper
 {
 public:
-    DeviceMapper(const Mapping& mapping, std::int32_t limit, std::int32_t boxWidth,
-                 std::int32_t boxHeight);
+    // `boxWidth` and `boxHeight` are the device area the tables cover (the image size).
+    DeviceMapper(std::int32_t limit, std::int32_t boxWidth, std::int32_t boxHeight);
 
+    void setMapping(const Mapping& mapping);
+    const Mapping& mapping() const { return m_mapping; }
+
+    SurfacePoint map(SurfacePoint logical) const;
     // out must hold points.size() points.
     void mapAll(std::span<const SurfacePoint> points, SurfacePoint* out);
-    SurfacePoint map(SurfacePoint logical) const;
 
-    // Device values of the logical values first .. first + device.size() - 1 of one axis.
-    struct AxisTable
-    {
-        std::int64_t first = 0;
-        std::vector<std::int32_t> device;
-    };
-
-    // Largest table per axis; a mapping that would need more maps by arithmetic alone.
+    // Largest table per axis; a mapping that would need more maps by the rule alone.
     static constexpr std::size_t kMaxTableSize = std::size_t(1) << 16;
 
-    struct Axis
-    {
-        std::int32_t windowOrigin = 0;
-        std::int32_t windowExtent = 1;
-        std::int32_t viewportOrigin = 0;
-        std::int32_t viewportExtent = 1;
-        std::int32_t limit = 0;
-        friend bool operator==(const Axis&, const Axis&) = default;
-    };
-
 private:
-    struct AxisState
+    class Axis
     {
-        Axis axis;
-        std::int64_t tableFirst = 0;
-        std::size_t tableSize = 0; // 0: this axis maps by arithmetic alone
-        std::shared_ptr<const AxisTable> table;
+    public:
+        void set(std::int32_t windowOrigin, std::int32_t windowExtent, std::int32_t viewportOrigin,
+                 std::int32_t viewportExtent, std::int32_t limit, std::int32_t box);
+        std::int32_t byRule(std::int32_t logical) const;
+        std::int32_t map(std::int32_t logical) const
+        {
+            const std::uint64_t at = std::uint64_t(std::int64_t(logical) - m_first);
+            if (at < m_device.size()) [[likely]]
+                return m_device[std::size_t(at)];
+            return byRule(logical);
+        }
+        bool hasTable() const { return !m_device.empty(); }
+        std::size_t wantedSize() const { return m_size; }
+        void buildTable();
+
+    private:
+        std::int32_t m_windowOrigin = 0;
+        std::int32_t m_windowExtent = 1;
+        std::int32_t m_viewportOrigin = 0;
+        std::int32_t m_viewportExtent = 1;
+        std::int32_t m_limit = 0;
+        // The logical values the table covers: m_first .. m_first + m_size - 1.
+        std::int64_t m_first = 0;
+        std::size_t m_size = 0; // 0: this axis maps by the rule alone
+        std::vector<std::int32_t> m_device;
     };
 
-    static AxisState stateOf(const Axis& axis, std::int32_t box);
-    static std::int32_t lookUp(const AxisState& s, std::int32_t logical);
-    void buildTables();
-
-    AxisState m_x;
-    AxisState m_y;
-    std::size_t m_mappedByArithmetic = 0;
-    bool m_tablesTried = false;
+    Mapping m_mapping;
+    std::int32_t m_limit;
+    std::int32_t m_boxWidth;
+    std::int32_t m_boxHeight;
+    Axis m_x;
+    Axis m_y;
+    std::size_t m_mappedByRule = 0;
 };
-
-// One axis of Mapping::toDevice, pinned to [-limit, limit], by arithmetic.
-std::int32_t mapAxisPinned(const DeviceMapper::Axis& axis, std::int32_t logical);
-
-// The table DeviceMapper builds for an axis: the mapped values of `count` logical values
-// from `first` on.
-DeviceMapper::AxisTable buildAxisTable(const DeviceMapper::Axis& axis, std::int64_t first,
-                                       std::size_t count);

@@ -2,8 +2,12 @@
 
 #include <algorithm>
 #include <array>
-#include <cstdlib>
 
+// The drawing rule of one segment from (x0, y0) to (x1, y1): n = max(|dx|, |dy|) steps along
+// the major axis (x on ties); step i (0 <= i < n) sets the pixel at major0 + i in the segment's
+// direction and at minor coordinate floor(minor0 + 1/2 + i * slope), where slope is
+// dMinor / n in 32.32 fixed point, truncated toward zero. Only steps inside the image are set.
+// Everything below computes exactly that; the speed comes from how, not from what.
 namespace {
 
 constexpr int kDashPeriod = 24;
@@ -12,180 +16,208 @@ constexpr std::array<bool, kDashPeriod> kDashMask = {
     true, true, true, false, false, false, true, true, true, false, false, false,
 };
 
-// The minor coordinate of step i is floor(start + i * slope) in 32.32 fixed point, with
-// start = minor0 + 1/2, so each step lands on the nearest pixel of the ideal line. Only an
-// addition links one step to the next, which keeps the loop fast; clipped and unclipped
-// segments use these same numbers and so set the same pixels.
 constexpr int kFraction = 32;
+constexpr std::int64_t kOne = std::int64_t(1) << kFraction;
 
-struct Steps
+// Keeps the step arithmetic of a segment well inside 64 bits: |i * slope| stays below 2^55.
+std::int64_t pinned(std::int32_t v)
 {
-    std::int64_t start = 0;
+    return std::clamp<std::int64_t>(v, -kRasterLimit, kRasterLimit);
+}
+
+std::int64_t floorDiv(std::int64_t a, std::int64_t b) // b > 0
+{
+    const std::int64_t q = a / b;
+    return q - (a % b < 0 ? 1 : 0);
+}
+
+// 1 / n as a 64-bit fraction, rounded up, for the short segments that nearly all lines are
+// made of (entry 0 and 1 unused).
+constexpr std::size_t kReciprocals = 1024;
+constexpr std::array<std::uint64_t, kReciprocals + 1> kReciprocal = [] {
+    std::array<std::uint64_t, kReciprocals + 1> r{};
+    for (std::uint64_t n = 2; n <= kReciprocals; ++n)
+        r[n] = ~std::uint64_t(0) / n + 1; // ceil(2^64 / n), for powers of two as well
+    return r;
+}();
+
+// The steps of a segment that land on a pixel, and where the first of them lands.
+struct StepRun
+{
+    std::uint32_t* pixel = nullptr; // the first step's pixel
+    std::ptrdiff_t majorStep = 0;   // from one step's pixel to the next along the major axis
+    std::ptrdiff_t minorUnit = 0;   // one whole unit along the minor axis
+    std::int64_t fraction = 0;      // the first step's fixed-point minor offset within its pixel
     std::int64_t slope = 0;
+    std::int64_t count = 0;
+    int style = 0; // position of the first step in the dash pattern
 };
 
-Steps stepsOf(std::int64_t minor0, std::int64_t dMinor, std::int64_t n)
+// Sets the run's pixels. The minor offset is tracked from the first step's pixel, so it starts
+// in [0, 1) and only an addition links one step to the next.
+template <bool Dashed> inline void setSteps(const StepRun& run, std::uint32_t ink)
 {
-    return {(minor0 << kFraction) + (std::int64_t(1) << (kFraction - 1)),
-            std::int64_t(double(dMinor) * double(std::int64_t(1) << kFraction) / double(n))};
-}
-
-// A segment with a step outside the image: only the steps whose major coordinate lies inside
-// are walked, and the walk stops once the minor coordinate has left for good.
-template <bool Dashed>
-void clippedSegment(const PixelBuffer& t, std::int64_t major0, std::int64_t minor0,
-                    std::int64_t dMajor, std::int64_t dMinor, bool xMajor, std::uint32_t pixel,
-                    int& style)
-{
-    const std::int64_t n = std::abs(dMajor);
-    const std::int64_t sMajor = dMajor < 0 ? -1 : 1;
-    const std::int64_t majorLimit = xMajor ? t.width : t.height;
-    const std::int64_t minorLimit = xMajor ? t.height : t.width;
-
-    std::int64_t first = 0;
-    std::int64_t last = n - 1;
-    if (sMajor > 0) {
-        first = std::max<std::int64_t>(first, -major0);
-        last = std::min<std::int64_t>(last, majorLimit - 1 - major0);
-    } else {
-        first = std::max<std::int64_t>(first, major0 - (majorLimit - 1));
-        last = std::min<std::int64_t>(last, major0);
-    }
-    const int endStyle = int((style + n) % kDashPeriod);
-    if (first > last) {
-        style = endStyle;
-        return;
-    }
-
-    const Steps steps = stepsOf(minor0, dMinor, n);
-    std::int64_t acc = steps.start + first * steps.slope;
-    std::int64_t major = major0 + sMajor * first;
-    int s = int((style + first) % kDashPeriod);
-    const std::int64_t stride = t.stride;
-    for (std::int64_t i = first; i <= last; ++i) {
-        const std::int64_t minor = acc >> kFraction;
-        if (minor >= 0 && minor < minorLimit) {
-            if (!Dashed || kDashMask[std::size_t(s)])
-                t.pixels[xMajor ? minor * stride + major : major * stride + minor] = pixel;
-        } else if ((steps.slope > 0 && minor >= minorLimit) || (steps.slope < 0 && minor < 0) ||
-                   steps.slope == 0) {
-            break; // moving away from the image, or along a line outside it
-        }
-        if constexpr (Dashed)
-            s = s + 1 == kDashPeriod ? 0 : s + 1;
-        acc += steps.slope;
-        major += sMajor;
-    }
-    style = endStyle;
-}
-
-// A segment with both ends inside the image: every step is inside too, so no checks. Whether
-// x or y is the major axis follows the data and would be mispredicted often, so the set-up
-// selects with masks instead of branching, and one loop walks both kinds: the major axis by
-// `majorStep`, the minor one by `minorUnit` per whole step of the fixed-point value. That
-// value starts at one half rather than at minor0 + 1/2: minor0 is whole, so the floor moves
-// by exactly minor0 and every step lands on the same pixel.
-template <bool Dashed>
-inline void insideSegment(const PixelBuffer& t, SurfacePoint from, SurfacePoint to,
-                          std::uint32_t pixel, int& style)
-{
-    const std::int64_t dx = std::int64_t(to.x) - from.x;
-    const std::int64_t dy = std::int64_t(to.y) - from.y;
-    const std::int64_t adx = dx < 0 ? -dx : dx;
-    const std::int64_t ady = dy < 0 ? -dy : dy;
-    // All ones for an x-major segment (ties included), else zero.
-    const std::int64_t xMajor = -std::int64_t(adx >= ady);
-    const std::int64_t n = (adx & xMajor) | (ady & ~xMajor);
-    const std::ptrdiff_t stride = t.stride;
-    const std::ptrdiff_t xStep = dx < 0 ? -1 : 1;
-    const std::ptrdiff_t yStep = dy < 0 ? -stride : stride;
-    const std::ptrdiff_t majorStep = (xStep & xMajor) | (yStep & ~xMajor);
-    const std::ptrdiff_t minorUnit = (stride & xMajor) | (1 & ~xMajor);
-    const std::int64_t dMinor = (dy & xMajor) | (dx & ~xMajor);
-    // A repeated point has no steps; the divisor 1 only keeps the division defined.
-    const std::int64_t slope = stepsOf(0, dMinor, n | (n == 0)).slope;
-    std::uint32_t* line = t.pixels + std::ptrdiff_t(from.y) * stride + from.x;
-    std::int64_t acc = std::int64_t(1) << (kFraction - 1);
+    std::uint32_t* line = run.pixel;
+    std::int64_t acc = run.fraction;
     if constexpr (Dashed) {
-        int s = style;
-        for (std::int64_t i = 0; i < n; ++i) {
+        int s = run.style;
+        for (std::int64_t i = 0; i < run.count; ++i) {
             if (kDashMask[std::size_t(s)])
-                line[std::ptrdiff_t(acc >> kFraction) * minorUnit] = pixel;
+                line[std::ptrdiff_t(acc >> kFraction) * run.minorUnit] = ink;
             s = s + 1 == kDashPeriod ? 0 : s + 1;
-            acc += slope;
-            line += majorStep;
+            acc += run.slope;
+            line += run.majorStep;
         }
-        style = s;
-    } else if (n > 0) {
+    } else if (run.count > 0) {
         // Two steps per round. Step 0 is set first; an even count then walks from step 0
-        // again, an odd one from step 1, so both end on step n - 1. Setting step 0 twice in a
-        // row to the same colour changes nothing.
-        *line = pixel;
-        const std::int64_t odd = -(n & 1);
-        acc += slope & odd;
-        line += majorStep & odd;
-        const std::int64_t slope2 = 2 * slope;
-        const std::ptrdiff_t majorStep2 = 2 * majorStep;
-        for (std::int64_t k = n >> 1; k > 0; --k) {
-            line[std::ptrdiff_t(acc >> kFraction) * minorUnit] = pixel;
-            line[majorStep + std::ptrdiff_t((acc + slope) >> kFraction) * minorUnit] = pixel;
+        // again, an odd one from step 1, so both end on the last step. Setting step 0 twice
+        // in a row to the same colour changes nothing.
+        *line = ink;
+        const std::int64_t odd = -(run.count & 1);
+        acc += run.slope & odd;
+        line += run.majorStep & odd;
+        const std::int64_t slope2 = 2 * run.slope;
+        const std::ptrdiff_t majorStep2 = 2 * run.majorStep;
+        for (std::int64_t k = run.count >> 1; k > 0; --k) {
+            line[std::ptrdiff_t(acc >> kFraction) * run.minorUnit] = ink;
+            line[run.majorStep + std::ptrdiff_t((acc + run.slope) >> kFraction) * run.minorUnit] =
+                ink;
             acc += slope2;
             line += majorStep2;
         }
     }
 }
 
-template <bool Dashed>
-void insidePolyline(const PixelBuffer& t, std::span<const SurfacePoint> points, std::uint32_t pixel)
+// Narrows [first, last] to the steps whose minor coordinate lies in [0, limit): those whose
+// fixed-point value start + i * slope lies in [0, limit * 2^32).
+void clipMinor(std::int64_t start, std::int64_t slope, std::int64_t limit, std::int64_t& first,
+               std::int64_t& last)
 {
-    int style = 0;
-    for (std::size_t k = 1; k < points.size(); ++k)
-        insideSegment<Dashed>(t, points[k - 1], points[k], pixel, style);
+    const std::int64_t end = limit * kOne; // limit is at most 2^23
+    if (slope == 0) {
+        if (start < 0 || start >= end)
+            last = first - 1;
+        return;
+    }
+    if (slope > 0) {
+        first = std::max(first, -floorDiv(start, slope));
+        last = std::min(last, floorDiv(end - 1 - start, slope));
+    } else {
+        first = std::max(first, floorDiv(start - end, -slope) + 1);
+        last = std::min(last, floorDiv(start, -slope));
+    }
 }
 
-// Keeps the step arithmetic of a segment well inside 64 bits.
-std::int64_t pinned(std::int32_t v)
+// One segment. `inside` says both ends lie in the image, and so every step between them.
+// x or y as the major axis follows the data and would be mispredicted often, so the choice
+// is made with masks: `m` is all ones when x is the major axis.
+template <bool Dashed>
+inline void drawSegment(const PixelBuffer& t, SurfacePoint from, SurfacePoint to, bool inside,
+                        std::uint32_t ink, int& style)
 {
-    return std::clamp<std::int64_t>(v, -kRasterLimit, kRasterLimit);
+    // Points inside lie within the raster limit, so pinning leaves them alone.
+    const std::int64_t x0 = inside ? from.x : pinned(from.x);
+    const std::int64_t y0 = inside ? from.y : pinned(from.y);
+    const std::int64_t dx = (inside ? to.x : pinned(to.x)) - x0;
+    const std::int64_t dy = (inside ? to.y : pinned(to.y)) - y0;
+    const std::int64_t adx = dx < 0 ? -dx : dx;
+    const std::int64_t ady = dy < 0 ? -dy : dy;
+    const std::int64_t m = -std::int64_t(adx >= ady);
+    const auto pick = [m](std::int64_t ifX, std::int64_t ifY) { return (ifX & m) | (ifY & ~m); };
+    const std::int64_t n = pick(adx, ady);
+    if (n == 0)
+        return;
+    const std::int64_t dMinor = pick(dy, dx);
+    const std::int64_t slope = segmentSlope(dMinor, n);
+    // +1 or -1 without a branch: the direction is as unpredictable as the axis.
+    const std::int64_t back = pick(dx, dy) >> 63;
+    const std::ptrdiff_t stride = t.stride;
+    StepRun run;
+    run.majorStep = pick(back | 1, (stride ^ back) - back);
+    run.minorUnit = pick(stride, 1);
+    run.slope = slope;
+    if (inside) {
+        // Every step is inside, the first one on the segment's first point, half a pixel in.
+        // Nothing here waits for the slope, so the pixels start early.
+        run.pixel = t.pixels + y0 * stride + x0;
+        run.fraction = kOne / 2;
+        run.count = n;
+        run.style = style;
+    } else {
+        const std::int64_t major0 = pick(x0, y0);
+        const std::int64_t minor0 = pick(y0, x0);
+        const std::int64_t start = minor0 * kOne + kOne / 2;
+        std::int64_t first = 0;
+        std::int64_t last = n - 1;
+        const std::int64_t majorLimit = pick(t.width, t.height);
+        if (back == 0) {
+            first = std::max(first, -major0);
+            last = std::min(last, majorLimit - 1 - major0);
+        } else {
+            first = std::max(first, major0 - (majorLimit - 1));
+            last = std::min(last, major0);
+        }
+        clipMinor(start, slope, std::min<std::int64_t>(pick(t.height, t.width), 2 * kRasterLimit),
+                  first, last);
+        if (first <= last) {
+            const std::int64_t acc = start + first * slope;
+            const std::int64_t minor = acc >> kFraction;
+            const std::int64_t major = back == 0 ? major0 + first : major0 - first;
+            run.pixel = t.pixels + pick(minor, major) * stride + pick(major, minor);
+            run.fraction = acc - minor * kOne;
+            run.count = last - first + 1;
+            run.style = int((style + first) % kDashPeriod);
+        }
+    }
+    setSteps<Dashed>(run, ink);
+    if constexpr (Dashed)
+        style = int((style + n) % kDashPeriod);
+}
+
+template <bool Dashed>
+void drawPolyline(const PixelBuffer& t, std::span<const SurfacePoint> points, std::uint32_t ink)
+{
+    const std::int32_t width = std::min(t.width, kRasterLimit);
+    const std::int32_t height = std::min(t.height, kRasterLimit);
+    const auto isInside = [width, height](SurfacePoint p) {
+        return p.x >= 0 && p.y >= 0 && p.x < width && p.y < height;
+    };
+    int style = 0;
+    bool fromInside = isInside(points[0]);
+    for (std::size_t k = 1; k < points.size(); ++k) {
+        const bool toInside = isInside(points[k]);
+        drawSegment<Dashed>(t, points[k - 1], points[k], fromInside && toInside, ink, style);
+        fromInside = toInside;
+    }
 }
 
 } // namespace
+
+std::int64_t segmentSlope(std::int64_t dMinor, std::int64_t n)
+{
+    if (n > std::int64_t(kReciprocals) || n < 2)
+        return std::int64_t(double(dMinor) * double(kOne) / double(n));
+    // Short segments divide by multiplying: with c = ceil(2^64 / n) = (2^64 + e) / n, 0 <= e < n,
+    // and a = |dMinor| * 2^32 <= n * 2^32, a * c / 2^64 = a / n + a * e / (n * 2^64), and
+    // a * e < n^2 * 2^32 <= 2^64 keeps the added part below 1/n: its floor is the exact quotient.
+    // The double quotient above truncates to the same number for n up to 2^20: its rounding
+    // error (at most 2^-21) cannot carry it across a whole number, from which a quotient that
+    // is not whole lies at least 1/n.
+    __extension__ typedef unsigned __int128 Wide;
+    const std::uint64_t a = std::uint64_t(dMinor < 0 ? -dMinor : dMinor) << kFraction;
+    const auto q = std::int64_t((Wide(a) * kReciprocal[std::size_t(n)]) >> 64);
+    return dMinor < 0 ? -q : q;
+}
 
 void rasterPolyline(const PixelBuffer& target, std::span<const SurfacePoint> points,
                     std::uint32_t pixel, bool dashed)
 {
     if (target.pixels == nullptr || target.width <= 0 || target.height <= 0 || points.size() < 2)
         return;
-    // Most lines lie wholly inside the image; they take the path without any checks.
-    bool allInside = true;
-    for (const SurfacePoint& p : points)
-        allInside &= p.x >= 0 && p.y >= 0 && p.x < target.width && p.y < target.height;
-    if (allInside) {
-        if (dashed)
-            insidePolyline<true>(target, points, pixel);
-        else
-            insidePolyline<false>(target, points, pixel);
-        return;
-    }
-    int style = 0;
-    for (std::size_t k = 1; k < points.size(); ++k) {
-        const std::int64_t x0 = pinned(points[k - 1].x);
-        const std::int64_t y0 = pinned(points[k - 1].y);
-        const std::int64_t dx = pinned(points[k].x) - x0;
-        const std::int64_t dy = pinned(points[k].y) - y0;
-        if (dx == 0 && dy == 0)
-            continue;
-        const bool xMajor = std::abs(dx) >= std::abs(dy);
-        if (dashed) {
-            if (xMajor)
-                clippedSegment<true>(target, x0, y0, dx, dy, true, pixel, style);
-            else
-                clippedSegment<true>(target, y0, x0, dy, dx, false, pixel, style);
-        } else {
-            if (xMajor)
-                clippedSegment<false>(target, x0, y0, dx, dy, true, pixel, style);
-            else
-                clippedSegment<false>(target, y0, x0, dy, dx, false, pixel, style);
-        }
-    }
+    // A copy: the pixel stores cannot then be taken to change the buffer's sizes.
+    const PixelBuffer t = target;
+    if (dashed)
+        drawPolyline<true>(t, points, pixel);
+    else
+        drawPolyline<false>(t, points, pixel);
 }

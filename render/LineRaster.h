@@ -17,6 +17,10 @@ struct PixelBuffer
 
 inline constexpr std::int32_t kRasterLimit = 1 << 22;
 
+// The fixed-point slope of a segment of n >= 1 steps whose minor coordinate changes by dMinor
+// (|dMinor| <= n): dMinor * 2^32 / n in double precision, truncated toward zero.
+std::int64_t segmentSlope(std::int64_t dMinor, std::int64_t n);
+
 // Draws an aliased one-pixel line through device points straight into the pixels: each
 // segment from its first pixel up to, not including, its last (the next segment starts
 // there), so the line's final point stays unset as with classic one-pixel lines. A dashed

@@ -1,50 +1,50 @@
 #include "render/QPainterSurface.h"
 
 #include <algorithm>
-#include <cmath>
-#include <cstdlib>
 #include <string>
 
 #include <QFont>
 #include <QFontMetrics>
+#include <QPaintDevice>
 #include <QPen>
 #include <QRect>
 #include <QString>
 
 namespace {
 
-// Far beyond any image, yet small enough for the rasterisers' step arithmetic.
-constexpr std::int32_t kDeviceLimit = kRasterLimit;
-
-// Point buffers shared by every surface of the thread: a surface lives for one paint, and
-// buffers of its own would be allocated, and their pages touched afresh, on every paint.
-template <typename Point> std::vector<Point>& scratch()
+bool hasDirectPixels(const QImage& image)
 {
-    thread_local std::vector<Point> buffer;
-    return buffer;
+    const QImage::Format format = image.format();
+    return !image.isNull() && (format == QImage::Format_RGB32 || format == QImage::Format_ARGB32 ||
+                               format == QImage::Format_ARGB32_Premultiplied);
+}
+
+QRect toQRect(const SurfaceRect& r)
+{
+    return QRect(r.left, r.top, r.width(), r.height());
 }
 
 } // namespace
 
-QPainterSurface::QPainterSurface(QPainter& painter) : m_painter(&painter)
+QPainterSurface::QPainterSurface(QPainter& painter)
+    : m_painter(&painter), m_mapper(kRasterLimit, painter.device() ? painter.device()->width() : 0,
+                                    painter.device() ? painter.device()->height() : 0)
 {
-    init();
+    m_painter->setRenderHint(QPainter::Antialiasing, false);
+    m_painter->setBrush(Qt::NoBrush);
+    applyPen();
 }
 
 QPainterSurface::QPainterSurface(QImage& image)
+    : m_image(&image), m_mapper(kRasterLimit, image.width(), image.height())
 {
-    const QImage::Format format = image.format();
-    if (!image.isNull() && (format == QImage::Format_RGB32 || format == QImage::Format_ARGB32 ||
-                            format == QImage::Format_ARGB32_Premultiplied)) {
-        // Detach before the painter starts, so painter and pixels share one buffer.
-        m_raster.pixels = reinterpret_cast<std::uint32_t*>(image.bits());
-        m_raster.width = image.width();
-        m_raster.height = image.height();
-        m_raster.stride = image.bytesPerLine() / 4;
+    if (hasDirectPixels(image)) {
+        // bits() detaches now, so a painter opened later shares this one buffer.
+        m_pixels.emplace(PixelBuffer{reinterpret_cast<std::uint32_t*>(image.bits()), image.width(),
+                                     image.height(), image.bytesPerLine() / 4});
+    } else {
+        painter();
     }
-    m_ownPainter = std::make_unique<QPainter>(&image);
-    m_painter = m_ownPainter.get();
-    init();
 }
 
 QPainterSurface::~QPainterSurface()
@@ -54,12 +54,16 @@ QPainterSurface::~QPainterSurface()
         m_ownPainter->end();
 }
 
-void QPainterSurface::init()
+QPainter& QPainterSurface::painter()
 {
-    m_painter->setRenderHint(QPainter::Antialiasing, false);
-    m_painter->setRenderHint(QPainter::TextAntialiasing, true);
-    m_painter->setBrush(Qt::NoBrush);
-    applyPen();
+    if (m_painter == nullptr) {
+        m_ownPainter = std::make_unique<QPainter>(m_image);
+        m_painter = m_ownPainter.get();
+        m_painter->setRenderHint(QPainter::Antialiasing, false);
+        m_painter->setBrush(Qt::NoBrush);
+        applyPen();
+    }
+    return *m_painter;
 }
 
 QColor QPainterSurface::toQColor(ColorRef color)
@@ -69,8 +73,8 @@ QColor QPainterSurface::toQColor(ColorRef color)
 
 void QPainterSurface::applyPen()
 {
-    m_pixel = 0xFF000000u | (std::uint32_t(redOf(m_pen.color)) << 16) |
-              (std::uint32_t(greenOf(m_pen.color)) << 8) | std::uint32_t(blueOf(m_pen.color));
+    if (m_painter == nullptr)
+        return;
     QPen qpen(toQColor(m_pen.color), 1.0);
     qpen.setCosmetic(true);
     qpen.setCapStyle(Qt::FlatCap);
@@ -80,11 +84,18 @@ void QPainterSurface::applyPen()
     m_painter->setPen(qpen);
 }
 
+Mapping QPainterSurface::mapping() const
+{
+    return m_pixels ? m_pixels->mapping() : m_mapper.mapping();
+}
+
 void QPainterSurface::setMapping(const Mapping& mapping)
 {
     flush();
-    m_mapping = mapping;
-    m_mapper.reset();
+    if (m_pixels)
+        m_pixels->setMapping(mapping);
+    else
+        m_mapper.setMapping(mapping);
 }
 
 void QPainterSurface::setPen(const Pen& pen)
@@ -93,85 +104,94 @@ void QPainterSurface::setPen(const Pen& pen)
         return;
     flush();
     m_pen = pen;
+    if (m_pixels)
+        m_pixels->setPen(pen);
     applyPen();
-}
-
-SurfacePoint QPainterSurface::toDevice(SurfacePoint p) const
-{
-    const SurfacePoint d = m_mapping.toDevice(p);
-    return {std::clamp(d.x, -kDeviceLimit, kDeviceLimit),
-            std::clamp(d.y, -kDeviceLimit, kDeviceLimit)};
 }
 
 void QPainterSurface::drawDevice(std::span<const SurfacePoint> devicePoints)
 {
     if (devicePoints.size() < 2)
         return;
-    if (m_raster.pixels != nullptr) {
-        rasterPolyline(m_raster, devicePoints, m_pixel, m_pen.style == PenStyle::DashDotDot);
-        return;
-    }
-    std::vector<QPoint>& qpoints = scratch<QPoint>();
-    qpoints.resize(devicePoints.size());
+    m_device.resize(devicePoints.size());
     for (std::size_t i = 0; i < devicePoints.size(); ++i)
-        qpoints[i] = QPoint(devicePoints[i].x, devicePoints[i].y);
-    m_painter->drawPolyline(qpoints.data(), int(qpoints.size()));
+        m_device[i] = QPoint(devicePoints[i].x, devicePoints[i].y);
+    m_painter->drawPolyline(m_device.data(), int(m_device.size()));
 }
 
 void QPainterSurface::drawMapped(std::span<const SurfacePoint> points)
 {
-    std::vector<SurfacePoint>& device = scratch<SurfacePoint>();
-    device.resize(points.size());
-    if (!m_mapper)
-        m_mapper.emplace(m_mapping, kDeviceLimit, m_raster.width, m_raster.height);
-    m_mapper->mapAll(points, device.data());
-    drawDevice(device);
+    m_mapped.resize(points.size());
+    m_mapper.mapAll(points, m_mapped.data());
+    drawDevice(m_mapped);
+    if (!m_mapped.empty())
+        m_position = m_mapped.back();
 }
 
 void QPainterSurface::polyline(std::span<const SurfacePoint> points)
 {
+    if (m_pixels) {
+        m_pixels->polyline(points);
+        return;
+    }
     flush();
     drawMapped(points);
 }
 
 void QPainterSurface::moveTo(SurfacePoint to)
 {
+    if (m_pixels) {
+        m_pixels->moveTo(to);
+        return;
+    }
     flush();
-    m_position = toDevice(to);
+    m_position = m_mapper.map(to);
 }
 
 void QPainterSurface::lineTo(SurfacePoint to)
 {
+    if (m_pixels) {
+        m_pixels->lineTo(to);
+        return;
+    }
     if (m_strip.empty())
         m_strip.push_back(m_position);
-    m_position = toDevice(to);
+    m_position = m_mapper.map(to);
     m_strip.push_back(m_position);
 }
 
 void QPainterSurface::lineStrip(std::span<const SurfacePoint> points)
 {
-    if (points.empty())
+    if (m_pixels) {
+        m_pixels->lineStrip(points);
         return;
+    }
     flush();
     drawMapped(points);
-    m_position = scratch<SurfacePoint>().back();
 }
 
 void QPainterSurface::flush()
 {
+    if (m_pixels) {
+        m_pixels->flush();
+        return;
+    }
     drawDevice(m_strip);
     m_strip.clear();
 }
 
 void QPainterSurface::rectangle(const SurfaceRect& rect, ColorRef fill)
 {
+    if (m_pixels) {
+        m_pixels->rectangle(rect, fill);
+        return;
+    }
     flush();
     if (rect.width() <= 0 || rect.height() <= 0)
         return;
     fillRect(rect, fill);
     if (rect.width() == 1 || rect.height() == 1) {
-        m_painter->fillRect(QRect(rect.left, rect.top, rect.width(), rect.height()),
-                            toQColor(m_pen.color));
+        m_painter->fillRect(toQRect(rect), toQColor(m_pen.color));
         return;
     }
     // A cosmetic outline of QRect(x, y, w, h) covers w + 1 pixels, hence the one less.
@@ -180,10 +200,14 @@ void QPainterSurface::rectangle(const SurfaceRect& rect, ColorRef fill)
 
 void QPainterSurface::fillRect(const SurfaceRect& rect, ColorRef color)
 {
+    if (m_pixels) {
+        m_pixels->fillRect(rect, color);
+        return;
+    }
     flush();
     if (rect.width() <= 0 || rect.height() <= 0)
         return;
-    m_painter->fillRect(QRect(rect.left, rect.top, rect.width(), rect.height()), toQColor(color));
+    m_painter->fillRect(toQRect(rect), toQColor(color));
 }
 
 void QPainterSurface::drawText(const SurfaceRect& rect, std::string_view utf8,
@@ -205,11 +229,12 @@ void QPainterSurface::drawText(const SurfaceRect& rect, std::string_view utf8,
     if (measured > cell)
         font.setPixelSize(std::max(1, cell * cell / measured));
 
-    m_painter->save();
-    m_painter->setFont(font);
-    m_painter->setPen(toQColor(kBlack));
-    m_painter->drawText(
-        QRect(rect.left, rect.top, std::max(rect.width(), 1), std::max(rect.height(), 1)),
-        Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip, text);
-    m_painter->restore();
+    QPainter& p = painter();
+    p.save();
+    p.setRenderHint(QPainter::TextAntialiasing, true);
+    p.setFont(font);
+    p.setPen(toQColor(kBlack));
+    p.drawText(QRect(rect.left, rect.top, std::max(rect.width(), 1), std::max(rect.height(), 1)),
+               Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip, text);
+    p.restore();
 }

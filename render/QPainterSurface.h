@@ -10,26 +10,26 @@
 
 #include "render/DeviceMapper.h"
 #include "render/DrawingSurface.h"
-#include "render/LineRaster.h"
+#include "render/ImageSurface.h"
 
-// Draws on a QPainter (a widget's or an image's) with the classic look: aliased one-pixel
-// lines, jumps in a dash-dot-dot pattern of 9, 3, 3, 3, 3, 3 pixels. On a 32-bit image the
-// lines go straight into its pixels (the painter only fills and writes text), which is what
-// keeps a million-stitch design within a few frames' time.
+// The Qt backend. Over a 32-bit image, lines and rectangles go straight into its pixels through
+// an ImageSurface, which is what keeps a million-stitch design within a few frames' time, and
+// a painter is opened only for text. Over any other painter (a widget's) everything is drawn
+// through Qt in the same classic look: aliased one-pixel lines, jumps dash-dot-dot.
 class QPainterSurface final : public DrawingSurface
 {
 public:
     // Draws with a painter that the caller keeps active for the surface's lifetime.
     explicit QPainterSurface(QPainter& painter);
-    // Opens its own painter on the image; the image must outlive the surface and must not be
-    // copied or resized while the surface draws on it.
+    // Draws on the image; the image must outlive the surface and must not be copied or
+    // resized while the surface draws on it.
     explicit QPainterSurface(QImage& image);
     ~QPainterSurface() override;
 
     QPainterSurface(const QPainterSurface&) = delete;
     QPainterSurface& operator=(const QPainterSurface&) = delete;
 
-    Mapping mapping() const override { return m_mapping; }
+    Mapping mapping() const override;
     void setMapping(const Mapping& mapping) override;
     Pen pen() const override { return m_pen; }
     void setPen(const Pen& pen) override;
@@ -47,23 +47,22 @@ public:
     static QColor toQColor(ColorRef color);
 
 private:
-    void init();
+    QPainter& painter();
     void applyPen();
-    SurfacePoint toDevice(SurfacePoint p) const;
     void drawMapped(std::span<const SurfacePoint> points);
     void drawDevice(std::span<const SurfacePoint> devicePoints);
 
+    // Set when the surface draws into an image's pixels itself.
+    std::optional<ImageSurface> m_pixels;
+    QImage* m_image = nullptr;
     std::unique_ptr<QPainter> m_ownPainter;
     QPainter* m_painter = nullptr;
-    Mapping m_mapping;
-    // Maps the lines' points under m_mapping; made on the first line after a mapping change.
-    std::optional<DeviceMapper> m_mapper;
     Pen m_pen;
-    // The image's pixels when lines can be drawn there directly; empty otherwise.
-    PixelBuffer m_raster;
-    std::uint32_t m_pixel = 0xFF000000;
-    // Consecutive lineTo calls are drawn as one polyline, which keeps the dash pattern
-    // running along the line just as a polyline would.
+    // Painter drawing: the mapping of the lines' points, the mapped points, and the pending
+    // run of lineTo calls (drawn as one polyline so the dash pattern runs on along it).
+    DeviceMapper m_mapper;
+    std::vector<SurfacePoint> m_mapped;
+    std::vector<QPoint> m_device;
     std::vector<SurfacePoint> m_strip;
     SurfacePoint m_position;
 };

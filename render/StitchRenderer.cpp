@@ -1,6 +1,7 @@
 #include "render/StitchRenderer.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstddef>
 #include <cstdlib>
@@ -9,6 +10,25 @@
 #include <emmintrin.h>
 #endif
 
+// How a design becomes pixels
+//
+// 1. Records. renderDesign takes the stored records of the StitchList in order. Each becomes a
+//    point: its position rounded to whole 0.01 mm (stitchPoint), y up.
+// 2. Walk. Walk::step looks at one record and puts its point on one of two pending lines: the
+//    stitch line (solid) or the jump line (dash-dot-dot). A line goes to drawPath when its
+//    kind or colour changes, at a sequin point, at the end, and in pieces of kPathCapacity
+//    points when it is longer. Walk::addStitchRun is step() for the one case nearly every
+//    record takes, a plain stitch while no jump line is pending, in a loop of its own.
+// 3. drawPath chooses the pen (grey in pass 0 while there is progress to show) and hands the
+//    surface the whole line as one polyline (pass 0), or as a line strip cut off where the
+//    machine's current stitch number is reached (pass 1).
+// 4. Mapping. designMapping fits the extents into the target: centred, y flipped, each axis
+//    scaled by itself. The surface maps every logical point by Mapping::toDevice; an
+//    ImageSurface does it through its DeviceMapper, which caches the results per axis.
+// 5. Raster. rasterPolyline sets the pixels of each segment of the mapped line: one pixel per
+//    step along the major axis, the last pixel left for the next segment, dashes running on.
+// 6. Surface. ImageSurface writes into a plain pixel buffer; QPainterSurface puts one over a
+//    QImage and adds text; RecordingSurface keeps the calls so that tests can read them.
 namespace {
 
 constexpr std::array<ColorRef, kRenderColorCount> kPreviewPalette = {
@@ -60,8 +80,66 @@ ColorRef colorOf(std::span<const ColorRef> colors, int index)
                                                             : kUnsetBlockColor;
 }
 
-// The walk over the records: states and moves exactly as the drawing is defined, so that
-// stitch lines, jump lines and colour blocks break where the operator is used to seeing them.
+// How the lines of one call are drawn.
+struct RenderContext
+{
+    DrawingSurface* surface = nullptr;
+    RenderPass pass = RenderPass::Whole;
+    // The machine's current stitch number; 0 or less means no progress to show.
+    std::int32_t currentStitch = 0;
+    // The preview's way: every line one plain polyline in its own colour, no progress.
+    bool plain = false;
+    // Moves and lines made so far by pass 1 of this call.
+    std::int32_t drawnSteps = 0;
+};
+
+// Draws one line through `points`, dash-dot-dot when `dashed`, solid otherwise.
+void drawPath(RenderContext& context, std::span<const SurfacePoint> points, ColorRef color,
+              bool dashed)
+{
+    DrawingSurface& surface = *context.surface;
+    if (!context.plain && context.pass == RenderPass::Whole && context.currentStitch > 0)
+        color = kProgressGrey;
+    const Pen previous = surface.pen();
+    surface.setPen({dashed ? PenStyle::DashDotDot : PenStyle::Solid, color});
+    if (context.plain || context.pass == RenderPass::Whole) {
+        surface.polyline(points);
+    } else {
+        // Every move and line counts one step; once the steps reach the stitch number the
+        // rest is skipped, so what is drawn is always a leading part of the line.
+        const std::int64_t room = std::int64_t(context.currentStitch) - context.drawnSteps;
+        const std::size_t n =
+            room <= 0 ? 0 : std::min(points.size(), std::size_t(std::uint64_t(room)));
+        if (n > 0)
+            surface.lineStrip(points.first(n));
+        context.drawnSteps += std::int32_t(n);
+    }
+    surface.setPen(previous);
+}
+
+// A line waiting to be drawn: its points so far, in a buffer of fixed size.
+struct PendingLine
+{
+    std::array<SurfacePoint, kPathCapacity> path;
+    std::int32_t points = 0;
+
+    SurfacePoint last() const { return path[std::size_t(points - 1)]; }
+};
+
+// The working state of one walk. Both lines live in the walk's own stack frame: no allocation
+// and no fresh pages per call.
+struct RenderCursor
+{
+    PendingLine stitch; // solid
+    PendingLine jump;   // dash-dot-dot
+    std::int32_t colorIndex = 0;
+    ColorRef penColor = 0;
+    bool sequinSpan = false;
+};
+
+// The walk over the records. Each record moves its point onto a line by the rule of its type,
+// so that stitch lines, jump lines and colour blocks break where the operator is used to
+// seeing them. At most one of the two lines has points at any time.
 class Walk
 {
 public:
@@ -73,221 +151,197 @@ public:
 
     void run(std::span<const Stitch> records)
     {
-        RenderCursor& c = m_cursor;
-        const std::int32_t count = std::int32_t(records.size());
-        SurfacePoint point;
-        StitchType type = StitchType::Normal;
-        for (;;) {
-            switch (c.state) {
-            case 2: // fetch
-                if (c.jumpPoints < 1)
-                    addStitchRun(records);
-                if (c.recordIndex < count) {
-                    c.current = &records[std::size_t(c.recordIndex)];
-                    point = roundedPoint(*c.current);
-                    type = c.current->type;
-                    c.state = 3;
-                } else {
-                    c.state = 49;
-                }
-                break;
-            case 3: // dispatch
-                c.state = type == StitchType::Normal ? 4 : 10;
-                break;
-            case 4: // stitch point
-                c.state = c.jumpPoints < 1 ? 7 : 5;
-                break;
-            case 5: // close jump
-                c.jumpPath[std::size_t(c.jumpPoints)] = point;
-                flushJumps(c.jumpPoints + 1);
-                c.jumpPoints = 0;
-                c.state = 7;
-                break;
-            case 7: // add stitch
-                c.stitchPath[std::size_t(c.stitchPoints++)] = point;
-                if (c.stitchPoints == kPathCapacity) {
-                    flushStitches(kPathCapacity);
-                    c.stitchPath[0] = point;
-                    c.stitchPoints = 1;
-                }
-                ++c.recordIndex;
-                c.state = 2;
-                break;
-            case 10: // classify
-                if (type == StitchType::ColorChange) {
-                    classifyColorChange(colorIndexOf(c.current->color));
-                } else if (type == StitchType::SequinOn) {
-                    c.sequinSpan = true;
-                    c.state = 4;
-                } else if (type == StitchType::SequinOff) {
-                    c.sequinSpan = false;
-                    c.state = 4;
-                } else {
-                    c.state = 27;
-                }
-                break;
-            case 13: // add jump
-                c.jumpPath[std::size_t(c.jumpPoints++)] = point;
-                if (c.jumpPoints == kPathCapacity) {
-                    flushJumps(kPathCapacity);
-                    c.jumpPath[0] = point;
-                    c.jumpPoints = 1;
-                }
-                ++c.recordIndex;
-                c.state = 2;
-                break;
-            case 18: // colour after jumps: the old colour closes the jump line
-                c.jumpPath[std::size_t(c.jumpPoints)] = point;
-                flushJumps(c.jumpPoints + 1);
-                c.jumpPath[0] = point;
-                c.jumpPoints = 1;
-                takeColor(m_pendingIndex);
-                ++c.recordIndex;
-                c.state = 2;
-                break;
-            case 21: // colour after stitches: the way on is a jump line in the new colour
-                c.stitchPath[std::size_t(c.stitchPoints)] = point;
-                flushStitches(c.stitchPoints + 1);
-                c.stitchPoints = 0;
-                c.jumpPath[0] = point;
-                c.jumpPoints = 1;
-                takeColor(m_pendingIndex);
-                ++c.recordIndex;
-                c.state = 2;
-                break;
-            case 27: // special
-                if (type == StitchType::Trim) {
-                    if (c.jumpPoints < 1 && c.stitchPoints >= 1) {
-                        c.stitchPath[std::size_t(c.stitchPoints)] = point;
-                        flushStitches(c.stitchPoints + 1);
-                        c.stitchPoints = 0;
-                        c.jumpPath[0] = point;
-                        c.jumpPoints = 1;
-                        ++c.recordIndex;
-                        c.state = 2;
-                    } else {
-                        c.state = 13;
-                    }
-                } else if (isSequinEject(type)) {
-                    c.state = 33;
-                } else {
-                    c.state = 43;
-                }
-                break;
-            case 33: // sequin point
-                if (c.jumpPoints < 1) {
-                    c.state = 38;
-                    break;
-                }
-                if (c.jumpPoints >= 2) {
-                    flushJumps(c.jumpPoints);
-                    c.jumpPath[0] = c.jumpPath[std::size_t(c.jumpPoints - 1)];
-                    c.jumpPoints = 1;
-                }
-                c.state = 5;
-                break;
-            case 38: // break stitches: the sequin point starts a new piece of the line
-                if (c.stitchPoints >= 2) {
-                    flushStitches(c.stitchPoints);
-                    c.stitchPath[0] = c.stitchPath[std::size_t(c.stitchPoints - 1)];
-                    c.stitchPoints = 1;
-                }
-                c.state = 7;
-                break;
-            case 43: // jump or other
-                if (isJump(type)) {
-                    if (c.sequinSpan) {
-                        c.state = 33;
-                        break;
-                    }
-                    if (c.stitchPoints >= 1) {
-                        if (c.stitchPoints >= 2)
-                            flushStitches(c.stitchPoints);
-                        c.jumpPath[0] = c.stitchPath[std::size_t(c.stitchPoints - 1)];
-                        c.stitchPoints = 0;
-                        c.jumpPoints = 1;
-                    }
-                    c.state = 13;
-                } else {
-                    c.state = 4;
-                }
-                break;
-            case 49: // finish
-                if (c.stitchPoints >= 2)
-                    flushStitches(c.stitchPoints);
-                else if (c.jumpPoints >= 2)
-                    flushJumps(c.jumpPoints);
-                return;
-            default:
-                return;
+        std::size_t recordIndex = 0;
+        while (recordIndex < records.size()) {
+            if (m_cursor.jump.points == 0 && records[recordIndex].type == StitchType::Normal) {
+                recordIndex = addStitchRun(records, recordIndex);
+            } else {
+                step(records[recordIndex]);
+                ++recordIndex;
             }
         }
+        finish();
     }
 
 private:
-    // States 2, 3, 4 and 7 for a run of Normal records while no jump line is pending: each
-    // point goes straight onto the stitch line. This is where nearly all records pass, so it
-    // keeps the counters in registers instead of going round the state loop per record.
-    void addStitchRun(std::span<const Stitch> records)
+    // One record: its point goes onto the stitch or the jump line by the rule of its type.
+    void step(const Stitch& record)
     {
-        RenderCursor& c = m_cursor;
-        const std::size_t count = records.size();
-        std::size_t index = std::size_t(c.recordIndex);
-        std::int32_t points = c.stitchPoints;
-        SurfacePoint* path = c.stitchPath.data();
-        while (index < count && records[index].type == StitchType::Normal) {
-            // Large designs stream from memory; ask for the records a little ahead.
-            __builtin_prefetch(records.data() + std::min(index + 64, count - 1));
-            const SurfacePoint point = roundedPoint(records[index]);
-            path[points++] = point;
-            ++index;
-            if (points == kPathCapacity) {
-                c.stitchPoints = points;
-                flushStitches(kPathCapacity);
-                path[0] = point;
-                points = 1;
+        const SurfacePoint point = roundedPoint(record);
+        switch (record.type) {
+        case StitchType::Normal:
+            stitchPoint(point);
+            return;
+        case StitchType::ColorChange:
+            colorChange(colorIndexOf(record.color), point);
+            return;
+        case StitchType::SequinOn:
+            m_cursor.sequinSpan = true;
+            stitchPoint(point);
+            return;
+        case StitchType::SequinOff:
+            m_cursor.sequinSpan = false;
+            stitchPoint(point);
+            return;
+        case StitchType::Trim:
+            trim(point);
+            return;
+        default:
+            break;
+        }
+        if (isSequinEject(record.type) || (isJump(record.type) && m_cursor.sequinSpan))
+            sequinPoint(point);
+        else if (isJump(record.type))
+            jump(point);
+        else
+            stitchPoint(point); // repeated colour changes, machine functions, any other code
+    }
+
+    // step() for plain stitches while no jump line is pending: each point goes straight onto
+    // the stitch line, as many at a time as the line has room for (a full line is drawn and
+    // goes on from its last point, as append does). Returns the index of the first record it
+    // leaves alone.
+    std::size_t addStitchRun(std::span<const Stitch> records, std::size_t index)
+    {
+        PendingLine& line = m_cursor.stitch;
+        for (;;) {
+            SurfacePoint* out = line.path.data() + line.points;
+            const std::size_t room =
+                std::min(std::size_t(kPathCapacity - line.points), records.size() - index);
+            std::size_t k = 0;
+            while (k < room && records[index + k].type == StitchType::Normal) {
+                out[k] = roundedPoint(records[index + k]);
+                ++k;
             }
+            index += k;
+            line.points += std::int32_t(k);
+            if (line.points < kPathCapacity)
+                return index;
+            draw(line, false, kPathCapacity);
+            startAt(line, line.last());
         }
-        c.stitchPoints = points;
-        c.recordIndex = std::int32_t(index);
     }
 
-    void classifyColorChange(int index)
+    // A stitch point: a pending jump line ends here, then the stitch line goes on.
+    void stitchPoint(SurfacePoint point)
+    {
+        if (m_cursor.jump.points >= 1)
+            closeAt(m_cursor.jump, true, point);
+        append(m_cursor.stitch, false, point);
+    }
+
+    // A jump outside a sequin span: the jump line starts at the last stitch point.
+    void jump(SurfacePoint point)
+    {
+        PendingLine& stitch = m_cursor.stitch;
+        if (stitch.points >= 1) {
+            if (stitch.points >= 2)
+                draw(stitch, false, stitch.points);
+            startAt(m_cursor.jump, stitch.last());
+            stitch.points = 0;
+        }
+        append(m_cursor.jump, true, point);
+    }
+
+    // A sequin point cuts the pending line; the point then joins it as a stitch point, so a
+    // solid line runs to it from the previous point.
+    void sequinPoint(SurfacePoint point)
+    {
+        if (m_cursor.jump.points >= 1)
+            breakLine(m_cursor.jump, true);
+        else
+            breakLine(m_cursor.stitch, false);
+        stitchPoint(point);
+    }
+
+    // A trim after stitches ends the stitch line; the moves up to the next stitch are a jump
+    // line. Any other trim is a jump point.
+    void trim(SurfacePoint point)
+    {
+        if (m_cursor.jump.points < 1 && m_cursor.stitch.points >= 1) {
+            closeAt(m_cursor.stitch, false, point);
+            startAt(m_cursor.jump, point);
+        } else {
+            append(m_cursor.jump, true, point);
+        }
+    }
+
+    // A change to the colour in use is a plain point. A new colour closes the pending line in
+    // the old colour; the way from here to the next stitch is a jump line in the new one.
+    void colorChange(int index, SurfacePoint point)
     {
         RenderCursor& c = m_cursor;
-        m_pendingIndex = index;
         if (index == c.colorIndex) {
-            c.state = c.jumpPoints < 1 ? 7 : 13;
-        } else if (c.stitchPoints >= 1) {
-            c.state = 21;
-        } else if (c.jumpPoints >= 1) {
-            c.state = 18;
+            if (c.jump.points < 1)
+                append(c.stitch, false, point);
+            else
+                append(c.jump, true, point);
+            return;
+        }
+        if (c.stitch.points >= 1) {
+            closeAt(c.stitch, false, point);
+            startAt(c.jump, point);
+        } else if (c.jump.points >= 1) {
+            closeAt(c.jump, true, point);
+            startAt(c.jump, point);
         } else {
-            takeColor(index);
-            c.state = 7;
+            append(c.stitch, false, point);
+        }
+        c.colorIndex = index;
+        c.penColor = colorOf(m_colors, index);
+    }
+
+    // What is left is drawn when it makes a line; a stitch line before a jump line.
+    void finish()
+    {
+        if (m_cursor.stitch.points >= 2)
+            draw(m_cursor.stitch, false, m_cursor.stitch.points);
+        else if (m_cursor.jump.points >= 2)
+            draw(m_cursor.jump, true, m_cursor.jump.points);
+    }
+
+    // Adds a point; a full line is drawn and goes on from that point as a new piece.
+    void append(PendingLine& line, bool dashed, SurfacePoint point)
+    {
+        line.path[std::size_t(line.points++)] = point;
+        if (line.points == kPathCapacity) [[unlikely]] {
+            draw(line, dashed, kPathCapacity);
+            startAt(line, point);
         }
     }
 
-    void takeColor(int index)
+    // Ends the line at the point and draws it; nothing of it stays pending. There is always
+    // room for the point: append starts a new piece as soon as a line is full.
+    void closeAt(PendingLine& line, bool dashed, SurfacePoint point)
     {
-        m_cursor.colorIndex = index;
-        m_cursor.penColor = colorOf(m_colors, index);
+        line.path[std::size_t(line.points)] = point;
+        draw(line, dashed, line.points + 1);
+        line.points = 0;
     }
 
-    void flushStitches(std::int32_t n)
+    // Draws what the line has so far; its last point starts the next piece.
+    void breakLine(PendingLine& line, bool dashed)
     {
-        drawPath(m_context, {m_cursor.stitchPath.data(), std::size_t(n)}, m_cursor.penColor, false);
+        if (line.points >= 2) {
+            draw(line, dashed, line.points);
+            startAt(line, line.last());
+        }
     }
 
-    void flushJumps(std::int32_t n)
+    static void startAt(PendingLine& line, SurfacePoint point)
     {
-        drawPath(m_context, {m_cursor.jumpPath.data(), std::size_t(n)}, m_cursor.penColor, true);
+        line.path[0] = point;
+        line.points = 1;
+    }
+
+    void draw(const PendingLine& line, bool dashed, std::int32_t points)
+    {
+        drawPath(m_context, {line.path.data(), std::size_t(points)}, m_cursor.penColor, dashed);
     }
 
     RenderContext& m_context;
     std::span<const ColorRef> m_colors;
     RenderCursor m_cursor;
-    int m_pendingIndex = 0;
 };
 
 std::span<const Stitch> storedRecords(const StitchList& list)
@@ -312,29 +366,6 @@ void walkDesign(RenderContext& context, std::span<const ColorRef> colors, ColorR
 }
 
 } // namespace
-
-void drawPath(RenderContext& context, std::span<const SurfacePoint> points, ColorRef color,
-              bool dashed)
-{
-    DrawingSurface& surface = *context.surface;
-    if (!context.plain && context.pass == RenderPass::Whole && context.currentStitch > 0)
-        color = kProgressGrey;
-    const Pen previous = surface.pen();
-    surface.setPen({dashed ? PenStyle::DashDotDot : PenStyle::Solid, color});
-    if (context.plain || context.pass == RenderPass::Whole) {
-        surface.polyline(points);
-    } else {
-        // Every move and line counts one step; once the steps reach the stitch number the
-        // rest is skipped, so what is drawn is always a leading part of the line.
-        const std::int64_t room = std::int64_t(context.currentStitch) - context.drawnSteps;
-        const std::size_t n =
-            room <= 0 ? 0 : std::min(points.size(), std::size_t(std::uint64_t(room)));
-        if (n > 0)
-            surface.lineStrip(points.first(n));
-        context.drawnSteps += std::int32_t(n);
-    }
-    surface.setPen(previous);
-}
 
 Mapping designMapping(const DesignExtents& extents, RenderTarget target)
 {

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <span>
 
@@ -18,6 +17,7 @@ struct RenderTarget
     std::int32_t height = 0;
 };
 
+// Points a pending line holds; a longer line is drawn in pieces that join up.
 inline constexpr std::int32_t kPathCapacity = 10000;
 inline constexpr int kRenderColorCount = 20;
 inline constexpr ColorRef kProgressGrey = 0xBEBEBE;
@@ -25,39 +25,6 @@ inline constexpr ColorRef kProgressGrey = 0xBEBEBE;
 // start-up colour, so a short source looks like an untouched sequence.
 inline constexpr ColorRef kUnsetBlockColor = 0x0000FF;
 inline constexpr ColorRef kPreviewFirstColor = 0x3300FF;
-
-// Working state of one drawing walk over a stitch list.
-struct RenderCursor
-{
-    std::int32_t stitchPoints = 0;
-    std::int32_t jumpPoints = 0;
-    std::int32_t colorIndex = 0;
-    ColorRef penColor = 0;
-    std::int32_t recordIndex = 0;
-    bool sequinSpan = false;
-    std::int32_t state = 2;
-    // Fixed buffers in the walk's own stack frame: no allocation and no fresh pages per call.
-    std::array<SurfacePoint, kPathCapacity> stitchPath;
-    std::array<SurfacePoint, kPathCapacity> jumpPath;
-    const Stitch* current = nullptr;
-};
-
-// How the lines of one call are drawn.
-struct RenderContext
-{
-    DrawingSurface* surface = nullptr;
-    RenderPass pass = RenderPass::Whole;
-    // The machine's current stitch number; 0 or less means no progress to show.
-    std::int32_t currentStitch = 0;
-    // The preview's way: every line one plain polyline in its own colour, no progress.
-    bool plain = false;
-    // Moves and lines made so far by pass 1 of this call.
-    std::int32_t drawnSteps = 0;
-};
-
-// Draws one line through `points`, dash-dot-dot when `dashed`, solid otherwise.
-void drawPath(RenderContext& context, std::span<const SurfacePoint> points, ColorRef color,
-              bool dashed);
 
 // The mapping that fits `extents` (0.01 mm, y up) into the target: centred, y flipped, the
 // larger side of the extents spanning the target's size less 5 pixels on each axis.

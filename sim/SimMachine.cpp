@@ -74,15 +74,81 @@ std::string jsonText(const std::string& text)
     return out + "\"";
 }
 
-// The machine sews what the project's own loader reads from the file; a file it cannot read
-// has nothing to sew.
-std::int32_t countStitches(const std::filesystem::path& path)
+// The format field says only DSB (1) or not (2), and the name may have lost its suffix to the
+// 13-byte field, so the bytes decide between DST, TBF and DSR. DST records always carry the
+// two low bits of their third byte; TBF records use a small set of control bytes.
+bool recordsMatch(std::span<const std::uint8_t> bytes, std::size_t header, std::size_t size,
+                  bool (*fits)(const std::uint8_t* record), std::uint8_t endByte)
 {
-    Design design;
-    const std::u8string utf8 = path.u8string();
-    if (!loadDesign(std::string(utf8.begin(), utf8.end()), &design))
+    if (bytes.size() < header + size)
+        return false;
+    for (std::size_t at = header; at + size <= bytes.size(); at += size) {
+        if (!fits(&bytes[at]))
+            return false;
+        if (bytes[at + 2] == endByte)
+            break;
+    }
+    return true;
+}
+
+std::optional<DesignFormat> formatOfFile(std::int32_t formatField, const std::string& name,
+                                         std::span<const std::uint8_t> bytes)
+{
+    if (formatField == 1)
+        return DesignFormat::Dsb;
+    if (const auto byName = designFormatForPath(name); byName && *byName != DesignFormat::Dsb)
+        return byName;
+    if (recordsMatch(
+            bytes, 512, 3, [](const std::uint8_t* r) { return (r[2] & 0x03) == 0x03; }, 0xF3))
+        return DesignFormat::Dst;
+    const auto tbfByte = [](const std::uint8_t* r) {
+        switch (r[2]) {
+        case 0x4D:
+        case 0x69:
+        case 0x80:
+        case 0x81:
+        case 0x86:
+        case 0x88:
+        case 0x89:
+        case 0x8F:
+        case 0x90:
+            return true;
+        default:
+            return false;
+        }
+    };
+    if (recordsMatch(bytes, 0x600, 3, tbfByte, 0x8F))
+        return DesignFormat::Tbf;
+    if (bytes.size() > 256 + 4)
+        return DesignFormat::Dsr;
+    return std::nullopt;
+}
+
+// The stitches a machine would sew from the received bytes; 0 when they are no design.
+std::int32_t countStitches(std::optional<DesignFormat> format, std::span<const std::uint8_t> bytes)
+{
+    if (!format)
         return 0;
-    return design.summary.stitchCount > 0 ? design.summary.stitchCount : design.stitches.count;
+    Design design;
+    if (!readDesignBytes(*format, bytes, &design.stitches, &design.extents))
+        return 0;
+    summarizeDesign(&design);
+    return design.summary.stitchCount > 0 ? design.summary.stitchCount : 0;
+}
+
+const char* suffixOf(DesignFormat format)
+{
+    switch (format) {
+    case DesignFormat::Dst:
+        return ".dst";
+    case DesignFormat::Dsb:
+        return ".dsb";
+    case DesignFormat::Tbf:
+        return ".tbf";
+    case DesignFormat::Dsr:
+        return ".dsr";
+    }
+    return "";
 }
 
 // FNV-1a, 64 bits, as 16 hex digits.
@@ -149,6 +215,12 @@ std::optional<std::vector<std::uint8_t>> SimMachine::handle(std::span<const std:
         answer = reply(6, m_designId, kHeaderSize);
         break;
     case 7:
+        // Without a design it can sew, a machine stays idle and gives no start
+        // acknowledgement; its status keeps saying it is not working.
+        if (!m_working && m_stitchCount <= 0) {
+            fields = ",\"working\":false,\"refused\":\"no design\"";
+            break;
+        }
         m_working = !m_working;
         // A finished design starts over when work starts again.
         if (m_working && m_stitchCount > 0 && m_stitch >= m_stitchCount)
@@ -221,6 +293,7 @@ std::vector<std::uint8_t> SimMachine::takeChunk(std::span<const std::uint8_t> re
         PartialFile& file = m_partial[name];
         if (number == 1 || file.count != count) {
             file.count = count;
+            file.format = format;
             file.chunks.assign(static_cast<std::size_t>(count), std::nullopt);
         }
         file.chunks[static_cast<std::size_t>(number - 1)] = std::vector<std::uint8_t>(
@@ -250,13 +323,16 @@ void SimMachine::finishFile(const std::string& name, const PartialFile& file)
              : fs::temp_directory_path(ec) /
                    ("z62-sim-" + m_address + "-" + std::to_string(std::random_device{}()));
     fs::create_directories(dir, ec);
-    const fs::path path = dir / name;
+    const auto format = formatOfFile(file.format, name, bytes);
+    // A name cut to 13 bytes is saved with the suffix of what it holds.
+    const bool named = format && designFormatForPath(name) == format;
+    const fs::path path = dir / (named || !format ? name : name + suffixOf(*format));
     {
         std::ofstream out(path, std::ios::binary | std::ios::trunc);
         out.write(reinterpret_cast<const char*>(bytes.data()),
                   static_cast<std::streamsize>(bytes.size()));
     }
-    m_stitchCount = countStitches(path);
+    m_stitchCount = countStitches(format, bytes);
     if (!keep) {
         fs::remove(path, ec);
         fs::remove(dir, ec);

@@ -44,6 +44,7 @@ private:
     struct PartialFile
     {
         std::int32_t count = 0;
+        std::int32_t format = 0; // the FileBlock's format field: 1 DSB, otherwise 2
         std::vector<std::optional<std::vector<std::uint8_t>>> chunks;
     };
 

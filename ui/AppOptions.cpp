@@ -14,7 +14,16 @@ std::optional<int> parsePort(const QString& text)
 std::optional<AppOptions> parseAppOptions(const QStringList& args, QString* error)
 {
     AppOptions options;
+    bool onlyFiles = false;
     for (qsizetype i = 0; i < args.size(); ++i) {
+        if (onlyFiles || !args[i].startsWith(u'-') || args[i] == u"-") {
+            options.files << args[i];
+            continue;
+        }
+        if (args[i] == u"--") {
+            onlyFiles = true;
+            continue;
+        }
         QString name = args[i];
         std::optional<QString> inlineValue;
         if (const qsizetype eq = name.indexOf(u'='); name.startsWith(u"--") && eq > 0) {

@@ -14,8 +14,10 @@ struct AppOptions
     std::optional<int> listenPort;     // --listen-port N
     std::optional<QString> prefix;     // --prefix P (search prefix, e.g. "127.0.0.")
     std::optional<QString> key;        // --key K
+    QStringList files;                 // FILE...: designs to import at start, the last current
 };
 
 // Parses the arguments after the program name; "--name VALUE" and "--name=VALUE" both work.
-// Returns nullopt and fills `error` for an unknown option, a missing value or a bad port.
+// Other arguments, and every argument after "--", are design files. Returns nullopt and fills
+// `error` for an unknown option, a missing value or a bad port.
 std::optional<AppOptions> parseAppOptions(const QStringList& args, QString* error);

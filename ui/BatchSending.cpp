@@ -10,6 +10,7 @@
 #include "app/UiTexts.h"
 #include "control/DesignTransfer.h"
 #include "control/LinkSettings.h"
+#include "ui/DesignFileTypes.h"
 #include "ui/MessageBoxes.h"
 #include "ui/QtTexts.h"
 #include "ui/TransferProgressDialog.h"
@@ -19,6 +20,7 @@ namespace {
 QStringList chooseWithSystemDialog(QWidget* parent, const QString& filter)
 {
     QFileDialog dialog(parent);
+    dressDesignFileDialog(&dialog);
     dialog.setFileMode(QFileDialog::ExistingFiles);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setOption(QFileDialog::ReadOnly, true);

@@ -13,7 +13,7 @@
 
 CAboutDlg::CAboutDlg(int language, QWidget* parent) : QDialog(parent)
 {
-    const DialogUnits& u = kDialogUnits;
+    const DialogUnits u = dialogUnitsFor(font());
     setWindowTitle(qtText(TextId::AboutCaption, language));
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     setFixedSize(u.size(200, 80));

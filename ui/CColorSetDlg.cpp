@@ -30,13 +30,21 @@ CColorSetDlg::CColorSetDlg(QWidget* parent, int position, const ColorPalette& pa
       m_language(readLanguage(config, "0"))
 {
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
-    setFixedSize(kDialogUnits.size(96, 288));
+    const QSize size = dialogUnitsFor(font()).size(96, 288);
     for (int k = 0; k < 15; ++k) {
         const auto at = static_cast<std::size_t>(k);
         m_swatches[at] = fromEdges(50, 20 + 30 * k, 130, 45 + 30 * k);
         m_labels[at] = fromEdges(5, 20 + 30 * k, 65, 45 + 30 * k);
     }
-    setWindowTitle(qtText(TextId::PickerCaption, m_language) + QString::number(position + 1));
+    const QString title = qtText(TextId::PickerCaption, m_language) + QString::number(position + 1);
+    setWindowTitle(title);
+    // The title bar holds an icon and a close button beside the caption, which title bars
+    // usually draw in bold.
+    QFont titleFont = font();
+    titleFont.setBold(true);
+    const QFontMetrics metrics(titleFont);
+    setFixedSize(std::max(size.width(), metrics.horizontalAdvance(title) + 6 * metrics.height()),
+                 size.height());
 }
 
 void CColorSetDlg::paintEvent(QPaintEvent*)

@@ -16,8 +16,10 @@
 #include "render/PreviewView.h"
 #include "render/QPainterSurface.h"
 #include "render/SummaryLine.h"
+#include "ui/DesignFileTypes.h"
 #include "ui/DialogUnits.h"
 #include "ui/QtTexts.h"
+#include "ui/TextFit.h"
 
 namespace {
 
@@ -96,20 +98,18 @@ void CDSPreviewPanel::paintEvent(QPaintEvent*)
 
 CDSFileDialog::CDSFileDialog(QWidget* parent) : QFileDialog(parent)
 {
-    setOption(QFileDialog::DontUseNativeDialog, true);
-    setOption(QFileDialog::HideNameFilterDetails, true);
+    dressDesignFileDialog(this);
     setOption(QFileDialog::ReadOnly, true);
     setAcceptMode(QFileDialog::AcceptOpen);
     setFileMode(QFileDialog::ExistingFiles);
     setNameFilters(nameFiltersFrom(uiText(TextId::FileFilter, 2)));
 
     m_panel = new CDSPreviewPanel(this);
-    const DialogUnits& u = kDialogUnits;
+    const DialogUnits u = dialogUnitsFor(font());
     m_previewBox = new QCheckBox(this);
     m_previewBox->setObjectName(QStringLiteral("130"));
     m_advanced = new QPushButton(this);
     m_advanced->setObjectName(QStringLiteral("132"));
-    m_advanced->setFixedSize(u.size(50, 14));
     m_advanced->setAutoDefault(false);
     m_extract = new QPushButton(qtText(TextId::FileExtractDesign, 1), this);
     m_extract->setObjectName(QStringLiteral("133"));
@@ -117,6 +117,8 @@ CDSFileDialog::CDSFileDialog(QWidget* parent) : QFileDialog(parent)
     // The same captions in every language.
     m_previewBox->setText(qtText(TextId::FilePreview, 1));
     m_advanced->setText(qtText(TextId::FileAdvanced, 1));
+    m_advanced->setFixedSize(
+        u.size(50, 14).expandedTo(buttonSizeFor(m_advanced, m_advanced->text())));
     m_previewBox->setChecked(m_previewSwitch);
     connect(m_previewBox, &QCheckBox::toggled, this, [this](bool on) { m_previewSwitch = on; });
 
@@ -222,7 +224,6 @@ void CDSFileDialog::previewPath(const QString& path)
     clearStitches(&design.stitches);
     if (m_previewSwitch) {
         loadDesign(path.toStdString(), &design);
-        summarizeDesign(&design);
     }
     m_panel->update();
 }

@@ -1,6 +1,7 @@
 #include "ui/CDesignSet.h"
 
 #include <algorithm>
+#include <tuple>
 
 #include <QLabel>
 #include <QLineEdit>
@@ -16,6 +17,7 @@
 #include "ui/DirectionImages.h"
 #include "ui/MessageBoxes.h"
 #include "ui/QtTexts.h"
+#include "ui/TextFit.h"
 
 namespace {
 
@@ -84,28 +86,30 @@ CDesignSet::CDesignSet(QWidget* parent, ConfigFile config, const LinkSettings& s
 
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
-    setFixedSize(kDialogUnits.size(307, 269));
+    // The template's units follow the font in use, as Windows derives them from a dialog's font.
+    const DialogUnits units = dialogUnitsFor(font());
+    setFixedSize(units.size(307, 269));
 
     for (const LabelSpec& spec : kLabels) {
-        placeControl(new QLabel(this), spec.id, kDialogUnits, spec.x, spec.y, spec.w, spec.h)
+        placeControl(new QLabel(this), spec.id, units, spec.x, spec.y, spec.w, spec.h)
             ->setWordWrap(true);
     }
-    m_directionButton = placeControl(new QPushButton(this), 1000, kDialogUnits, 99, 12, 23, 21);
+    m_directionButton = placeControl(new QPushButton(this), 1000, units, 99, 12, 23, 21);
     m_directionButton->setIconSize(QSize(32, 32));
-    m_priorityButton = placeControl(new QPushButton(this), 1027, kDialogUnits, 99, 64, 149, 14);
-    m_repeatModeButton = placeControl(new QPushButton(this), 1030, kDialogUnits, 98, 115, 150, 14);
-    m_repeatOrderButton = placeControl(new QPushButton(this), 1031, kDialogUnits, 97, 140, 150, 14);
+    m_priorityButton = placeControl(new QPushButton(this), 1027, units, 99, 64, 149, 14);
+    m_repeatModeButton = placeControl(new QPushButton(this), 1030, units, 98, 115, 150, 14);
+    m_repeatOrderButton = placeControl(new QPushButton(this), 1031, units, 97, 140, 150, 14);
     for (const EditSpec& spec : kEdits) {
-        auto* edit = placeControl(new QLineEdit(this), spec.id, kDialogUnits, spec.x, spec.y,
-                                  spec.w, spec.h);
+        auto* edit =
+            placeControl(new QLineEdit(this), spec.id, units, spec.x, spec.y, spec.w, spec.h);
         edit->setText(QString::fromLatin1(spec.initial));
         if (spec.id == 1026) {
             edit->setValidator(new QRegularExpressionValidator(
                 QRegularExpression(QStringLiteral("[0-9]*")), edit));
         }
     }
-    auto* send = placeControl(new QPushButton(this), 1036, kDialogUnits, 7, 231, 65, 29);
-    auto* exit = placeControl(new QPushButton(this), 1, kDialogUnits, 234, 236, 66, 23);
+    auto* send = placeControl(new QPushButton(this), 1036, units, 7, 231, 65, 29);
+    auto* exit = placeControl(new QPushButton(this), 1, units, 234, 236, 66, 23);
     // Exit is the default button, so Enter in an edit closes the dialog too.
     exit->setDefault(true);
 
@@ -128,6 +132,48 @@ CDesignSet::CDesignSet(QWidget* parent, ConfigFile config, const LinkSettings& s
     m_language = readLanguage(m_config, "1");
     applyTexts();
     m_directionButton->setIcon(QIcon(QPixmap::fromImage(directionImage(0))));
+    fitTexts(units);
+}
+
+void CDesignSet::fitTexts(const DialogUnits& units)
+{
+    // A label wraps at blanks within its height; the label column widens for the label that
+    // needs it most and takes everything to its right along.
+    int extra = 0;
+    int columnRight = 0;
+    QList<QLabel*> labels;
+    for (const LabelSpec& spec : kLabels) {
+        auto* label = findChild<QLabel*>(QString::number(spec.id));
+        labels << label;
+        extra =
+            std::max(extra, wrappedTextWidth(label->fontMetrics(), label->text(), label->height()) -
+                                label->width());
+        columnRight = std::max(columnRight, label->geometry().right() + 1);
+    }
+    if (extra > 0) {
+        shiftControls(this, columnRight, extra);
+        for (QLabel* label : labels)
+            label->resize(label->width() + extra, label->height());
+    }
+    // A mode button shows either of its two texts.
+    const auto widen = [](QPushButton* button, QSize need) {
+        button->resize(std::max(button->width(), need.width()),
+                       std::max(button->height(), need.height()));
+    };
+    const std::tuple<QPushButton*, TextId, TextId> modes[] = {
+        {m_priorityButton, TextId::ParamZoomPriority, TextId::ParamRotationPriority},
+        {m_repeatModeButton, TextId::ParamUsuallyRepeated, TextId::ParamLocalRecurrence},
+        {m_repeatOrderButton, TextId::ParamXPriority, TextId::ParamYPriority},
+    };
+    for (const auto& [button, off, on] : modes) {
+        widen(button, buttonSizeFor(button, qtText(off, m_language))
+                          .expandedTo(buttonSizeFor(button, qtText(on, m_language))));
+    }
+    for (const char* id : {"1036", "1"}) {
+        auto* button = findChild<QPushButton*>(QLatin1String(id));
+        widen(button, buttonSizeFor(button, button->text()));
+    }
+    fitDialogWidth(this, units.size(7, 0).width());
 }
 
 void CDesignSet::applyTexts()

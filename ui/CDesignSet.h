@@ -11,6 +11,7 @@
 
 class QLineEdit;
 class QPushButton;
+struct DialogUnits;
 struct LinkSettings;
 class LinkState;
 
@@ -44,6 +45,8 @@ public:
 
 private:
     void applyTexts();
+    // Widens the controls whose texts the font in use would clip.
+    void fitTexts(const DialogUnits& units);
     void stepDirection();
     void toggle(int* value, QPushButton* button, int textOff, int textOn);
 

@@ -140,6 +140,13 @@ int CHoopwatchApp::initInstance()
         CHoopwatchDlg window(config, settings, state);
         if (m_options.demo)
             window.setDesignFolder(samplesFolder());
+        if (!m_options.files.isEmpty()) {
+            QStringList refused;
+            window.importDesigns(CHoopwatchDlg::designFilesAmong(m_options.files, &refused));
+            for (const QString& path : refused)
+                std::fprintf(stderr, "hoopwatch: %s: not a readable DST, DSB, TBF or DSR file\n",
+                             qPrintable(path));
+        }
         if (m_windowRunner)
             m_windowRunner(window);
         else

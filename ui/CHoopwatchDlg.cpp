@@ -1,12 +1,15 @@
 #include "ui/CHoopwatchDlg.h"
 
 #include <QContextMenuEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFileInfo>
 #include <QFrame>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMimeData>
 #include <QPainter>
 #include <QThread>
 #include <QTimer>
@@ -29,6 +32,7 @@
 #include "ui/MainWindowLink.h"
 #include "ui/MessageBoxes.h"
 #include "ui/QtTexts.h"
+#include "ui/QtTranslations.h"
 
 namespace {
 
@@ -108,6 +112,8 @@ CHoopwatchDlg::CHoopwatchDlg(ConfigFile config, const LinkSettings& settings, Li
     setWindowIcon(appIcon());
     setFixedSize(kMainWindowUnits.size(669, 450));
     setAutoFillBackground(true);
+    // Design files dropped on the window are imported as Input Design imports them.
+    setAcceptDrops(true);
     // A fresh window shows no progress and the built-in palette until a machine reports one.
     MachineStatus status = m_state.machineStatus.snapshot();
     status.workState = 0;
@@ -237,6 +243,7 @@ void CHoopwatchDlg::applyLanguage()
 {
     m_language = readLanguage(m_config, "1");
     m_link->setLanguage(m_language);
+    applyQtLanguage(m_language);
     setWindowTitle(text(TextId::WindowCaption));
     for (const GroupSpec& g : kGroups)
         m_groups[g.id]->setTitle(text(g.text));
@@ -339,12 +346,68 @@ void CHoopwatchDlg::importDesigns(const QStringList& paths)
         m_designFileName = info.fileName().toStdString();
         if (info.isDir())
             break;
+        // The summary comes out of the load itself.
         loadDesign(m_designPath, &m_design);
-        summarizeDesign(&m_design);
+        // A file larger than any machine takes is not read; the empty view needs a reason.
+        if (isOversizedDesignFile(m_designPath))
+            showMessage(this, text(TextId::DesignFileTooLargeToOpen));
         m_state.clearProgress();
         m_lastDrawnStitch = 0;
         m_colorPanel.designImported(m_design.summary.colorCount, m_state.colorPalette.snapshot());
         redraw();
+    }
+}
+
+QStringList CHoopwatchDlg::designFilesAmong(const QStringList& paths, QStringList* refused)
+{
+    QStringList designs;
+    for (const QString& path : paths) {
+        const QFileInfo info(path);
+        if (info.isFile() && info.isReadable() &&
+            designFormatForPath(info.fileName().toStdString())) {
+            designs << info.absoluteFilePath();
+        } else if (refused) {
+            *refused << path;
+        }
+    }
+    return designs;
+}
+
+namespace {
+
+QStringList localFiles(const QMimeData* data)
+{
+    QStringList files;
+    if (data && data->hasUrls()) {
+        for (const QUrl& url : data->urls()) {
+            if (url.isLocalFile())
+                files << url.toLocalFile();
+        }
+    }
+    return files;
+}
+
+} // namespace
+
+void CHoopwatchDlg::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (!designFilesAmong(localFiles(event->mimeData()), nullptr).isEmpty())
+        event->acceptProposedAction();
+}
+
+void CHoopwatchDlg::dropEvent(QDropEvent* event)
+{
+    QStringList refused;
+    const QStringList designs = designFilesAmong(localFiles(event->mimeData()), &refused);
+    if (designs.isEmpty())
+        return;
+    event->acceptProposedAction();
+    importDesigns(designs);
+    if (!refused.isEmpty()) {
+        QStringList names;
+        for (const QString& path : refused)
+            names << QFileInfo(path).fileName();
+        showMessage(this, text(TextId::DesignFileUnreadable) + u'\n' + names.join(u'\n'));
     }
 }
 

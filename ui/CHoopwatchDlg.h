@@ -55,6 +55,9 @@ public:
 
     // Loads the paths in turn; the last one stays the current design.
     void importDesigns(const QStringList& paths);
+    // The paths that name readable files of a design format, as absolute paths in their
+    // order; the others are added to `refused`.
+    static QStringList designFilesAmong(const QStringList& paths, QStringList* refused);
     const Design& design() const { return m_design; }
     const std::string& designPath() const { return m_designPath; }
     const std::string& designFileName() const { return m_designFileName; }
@@ -81,6 +84,8 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void createControls();

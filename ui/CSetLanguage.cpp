@@ -17,7 +17,7 @@ constexpr std::string_view kKey = "Language";
 CSetLanguage::CSetLanguage(ConfigFile config, QWidget* parent)
     : QDialog(parent), m_config(std::move(config))
 {
-    const DialogUnits& u = kDialogUnits;
+    const DialogUnits u = dialogUnitsFor(font());
     setFixedSize(u.size(280, 166));
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     m_chinese = placeControl(new QCheckBox(this), 1044, u, 41, 38, 63, 19);

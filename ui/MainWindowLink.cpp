@@ -14,6 +14,7 @@
 #include "control/ReplyText.h"
 #include "link/LocalAddress.h"
 #include "ui/MessageBoxes.h"
+#include "ui/MessageQueue.h"
 #include "ui/QtTexts.h"
 #include "ui/TransferProgressDialog.h"
 
@@ -82,9 +83,8 @@ void MainWindowLink::onSocketFailed()
 
 void MainWindowLink::post(TextId id)
 {
-    // The receiver only posts the message; the box appears on the UI thread.
-    QMetaObject::invokeMethod(
-        m_window, [this, id] { message(id); }, Qt::QueuedConnection);
+    // The receiver only queues the message; the box appears on the UI thread in its turn.
+    MessageQueue::instance().post(m_window, qtText(id, m_language));
 }
 
 void MainWindowLink::message(TextId id)

@@ -1,8 +1,6 @@
 #include "ui/MessageBoxes.h"
 
-#include <QApplication>
-#include <QMessageBox>
-#include <QWidget>
+#include "ui/MessageQueue.h"
 
 namespace {
 MessageHook& currentHook()
@@ -19,15 +17,16 @@ MessageHook setMessageHook(MessageHook hook)
     return previous;
 }
 
+bool hasMessageHook()
+{
+    return static_cast<bool>(currentHook());
+}
+
 void showMessage(QWidget* parent, const QString& text)
 {
     if (currentHook()) {
         currentHook()(text);
         return;
     }
-    auto* box = new QMessageBox(QMessageBox::NoIcon, QApplication::applicationName(), text,
-                                QMessageBox::Ok, parent);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setWindowModality(Qt::NonModal);
-    box->show();
+    MessageQueue::instance().post(parent, text);
 }

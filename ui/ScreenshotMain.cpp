@@ -1,6 +1,7 @@
 // hoopwatch-screenshot: writes PNG pictures of the windows (main window empty and with a
-// design in both languages, language dialog, file dialog with a preview, about box) for
-// review. Runs on loopback with its own settings file in a temporary folder.
+// design in both languages, parameter dialog and file dialog with a preview in both
+// languages, language dialog, about box) for review. Runs on loopback with its own settings file in
+// a temporary folder.
 #include <cstdio>
 
 #include <QApplication>
@@ -18,11 +19,13 @@
 #include "control/LinkSettings.h"
 #include "control/LinkState.h"
 #include "ui/CAboutDlg.h"
+#include "ui/CDesignSet.h"
 #include "ui/CDSFileDialog.h"
 #include "ui/CHoopwatchApp.h"
 #include "ui/CHoopwatchDlg.h"
 #include "ui/CSetLanguage.h"
 #include "ui/MessageBoxes.h"
+#include "ui/QtTranslations.h"
 
 namespace {
 
@@ -117,6 +120,18 @@ int main(int argc, char** argv)
         CAboutDlg about(2, &window);
         about.show();
         failures += !save(about, folder, QStringLiteral("about-en.png"));
+
+        const std::int32_t numbers[3] = {1, 2, 3};
+        for (const char* value : {"2", "1"}) {
+            config.writeText("Z62Language", "Language", value);
+            CDesignSet parameters(&window, config, settings, state, "127.0.0.101", numbers, 3);
+            parameters.show();
+            failures +=
+                !save(parameters, folder,
+                      QStringLiteral("param-%1.png")
+                          .arg(value[0] == '1' ? QStringLiteral("zh") : QStringLiteral("en")));
+        }
+        config.writeText("Z62Language", "Language", "2");
         window.done(0);
     }
     {
@@ -133,7 +148,8 @@ int main(int argc, char** argv)
         failures += !save(dialog, folder,
                           QStringLiteral("language-%1.png").arg(QString::fromLatin1(value)));
     }
-    {
+    for (int language : {1, 2}) {
+        applyQtLanguage(language);
         CDSFileDialog dialog(nullptr);
         dialog.setDirectory(samples);
         dialog.show();
@@ -150,7 +166,10 @@ int main(int argc, char** argv)
         // The preview holds its design for one paint after a selection change: load it once
         // more and grab before anything else repaints the panel.
         dialog.previewPath(design);
-        failures += !save(dialog, folder, QStringLiteral("file-dialog.png"), false);
+        failures += !save(dialog, folder,
+                          language == 1 ? QStringLiteral("file-dialog-zh.png")
+                                        : QStringLiteral("file-dialog-en.png"),
+                          false);
     }
     return failures == 0 ? 0 : 1;
 }

@@ -10,7 +10,9 @@ namespace {
 
 const char* const kUsage =
     "usage: hoopwatch [--demo] [--config FILE] [--machine-port N] [--listen-port N] [--prefix P]\n"
-    "                 [--key K]\n"
+    "                 [--key K] [--] [DESIGN...]\n"
+    "  DESIGN...         DST, DSB, TBF or DSR files imported as Input Design does, the last\n"
+    "                    one current; a file that cannot be read is named on stderr and left out\n"
     "  --demo            three simulated machines on 127.0.0.101-103, found by a search over\n"
     "                    127.0.0., with a settings file of their own; loopback only\n"
     "  --config FILE     settings file (default: HOOPWATCH_CONFIG, else ZUZiruro.ini beside\n"

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <system_error>
 #include <map>
+#include <random>
 #include <string>
 
 #include "design/DesignLoader.h"
@@ -15,6 +17,25 @@ namespace {
 Stitch at(double x, double y, StitchType t = StitchType::Normal)
 {
     return Stitch{x, y, t, 0};
+}
+
+std::vector<int> fieldsOf(const DesignSummary& s)
+{
+    return {s.stitchCount, s.colorCount, s.minX,   s.minY,   s.maxX,    s.maxY,
+            s.countA,      s.countB,     s.countC, s.countD, s.countSeq};
+}
+
+// Random bytes in which control codes, sequin toggles and short moves are common, so that
+// every reader folds ejects, opens and closes spans and changes colours.
+std::vector<std::uint8_t> randomFile(std::mt19937& rng, std::size_t header)
+{
+    static constexpr std::uint8_t kBiased[] = {0x00, 0x01, 0x03, 0x43, 0x83, 0xC3, 0xF3,
+                                               0x4D, 0x69, 0x89, 0x81, 0x86, 0x88, 0x90,
+                                               0xD7, 0x98, 0x06, 0x02, 0x0A, 0x80};
+    std::vector<std::uint8_t> bytes(header + rng() % 1500);
+    for (std::uint8_t& b : bytes)
+        b = rng() % 3 == 0 ? kBiased[rng() % std::size(kBiased)] : std::uint8_t(rng() % 6);
+    return bytes;
 }
 
 } // namespace
@@ -110,6 +131,90 @@ TEST(DesignSummary, CountsExtremesAndSequinDevices)
     DesignSummary empty{5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5};
     EXPECT_FALSE(summarizeStitches(StitchList{}, &empty));
     EXPECT_EQ(summaryLine(empty), "S:0  C:1  H:0  W:0  SEQ-0 A-0 B-0 C-0 D-0");
+}
+
+TEST(DesignSummary, ReadingPassAgreesWithAWalkOverTheList)
+{
+    // The summary counted while reading must be the one a walk over the stored list gives,
+    // and counting without keeping the records must fold ejects exactly as the list does.
+    std::mt19937 rng(20261207);
+    for (const DesignFormat format :
+         {DesignFormat::Dst, DesignFormat::Dsb, DesignFormat::Tbf, DesignFormat::Dsr}) {
+        for (int run = 0; run < 400; ++run) {
+            const auto bytes = randomFile(rng, format == DesignFormat::Tbf ? 0x600 : 512);
+            StitchList list;
+            DesignExtents extents{7, 7, 7, 7};
+            DesignSummary summary;
+            const bool read = readDesignBytes(format, bytes, &list, &extents, &summary);
+            DesignSummary walked;
+            summarizeStitches(list, &walked);
+            ASSERT_EQ(fieldsOf(summary), fieldsOf(walked)) << int(format) << " run " << run;
+
+            DesignExtents alone{7, 7, 7, 7};
+            DesignSummary counted{9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9};
+            EXPECT_EQ(readDesignBytes(format, bytes, nullptr, &alone, &counted), read);
+            ASSERT_EQ(fieldsOf(counted), fieldsOf(summary)) << int(format) << " run " << run;
+            if (read) {
+                ASSERT_EQ(alone, extents) << int(format) << " run " << run;
+            }
+
+            StitchList again;
+            DesignExtents plain;
+            readDesignBytes(format, bytes, &again, &plain);
+            ASSERT_EQ(recordsOf(again), recordsOf(list));
+            if (read) {
+                ASSERT_EQ(plain, extents);
+            }
+        }
+    }
+}
+
+TEST(DesignSummary, CountsFoldedEjectsWithoutAList)
+{
+    // Span on, an eject with two short follow-ups (one record of device set 3: A and B), a
+    // long eject (device set 1: A), span off, a jump outside the span. Unfolded, the two
+    // follow-ups would count as two more records under A.
+    const auto bytes = fileWith(512, {0,    0,    0x43, 0,    0, 0x83, 1,    0, 0x83, 1,   0,
+                                      0x83, 0x05, 0,    0x87, 0, 0,    0x43, 0, 0,    0x83});
+    DesignSummary s;
+    readDesignBytes(DesignFormat::Dst, bytes, nullptr, nullptr, &s);
+    EXPECT_EQ(fieldsOf(s), (std::vector<int>{5, 1, 0, 0, 930, 0, 2, 1, 0, 0, 0}));
+    DesignSummary withList;
+    StitchList list;
+    readDesignBytes(DesignFormat::Dst, bytes, &list, nullptr, &withList);
+    EXPECT_EQ(fieldsOf(withList), fieldsOf(s));
+}
+
+TEST(DesignLoader, FilesOverTheLimitAreRefusedUnread)
+{
+    TempFolder dir;
+    const auto sparse = [&](const std::string& name, std::int64_t size) {
+        const std::string path = dir.write(name, {});
+        std::error_code error;
+        fs::resize_file(path, static_cast<std::uintmax_t>(size), error);
+        EXPECT_FALSE(error) << error.message();
+        return path;
+    };
+    const std::string atLimit = sparse("limit.dsb", std::int64_t(kMaxDesignFileBytes));
+    const std::string over = sparse("over.dsb", std::int64_t(kMaxDesignFileBytes) + 1);
+    const std::string huge = sparse("huge.dst", std::int64_t{2} << 30);
+    const auto bytes = readWholeFile(atLimit);
+    ASSERT_TRUE(bytes.has_value());
+    EXPECT_EQ(bytes->size(), kMaxDesignFileBytes);
+    EXPECT_FALSE(isOversizedDesignFile(atLimit));
+    EXPECT_FALSE(readWholeFile(over).has_value());
+    EXPECT_TRUE(isOversizedDesignFile(over));
+    EXPECT_FALSE(isOversizedDesignFile(dir.path().string()));
+
+    // A huge file leaves an empty design at once, as an unreadable one does.
+    Design design;
+    design.extents = {-10, 10, 10, -10};
+    ASSERT_TRUE(loadDesign(dir.write("a.dst", fileWith(512, {1, 0, 3})), &design));
+    ASSERT_EQ(design.stitches.count, 1);
+    EXPECT_TRUE(loadDesign(huge, &design));
+    EXPECT_EQ(design.stitches.count, 0);
+    EXPECT_EQ(fieldsOf(design.summary), (std::vector<int>{0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(design.extents, (DesignExtents{0, 0, 10, 0}));
 }
 
 TEST(DesignSummary, ExtremesStartFromTheFirstRecordAndDivisionsTruncate)

@@ -17,6 +17,24 @@ TEST(DesignModel, GrowthKeepsEarlierRecords)
     EXPECT_TRUE(list.records.empty());
 }
 
+TEST(DesignModel, AListGrowsByItsOwnStep)
+{
+    // A list of millions of records also grows and keeps what it holds (large storage comes
+    // from whole pages, small from the heap; growth crosses from one to the other).
+    for (const std::int32_t step : {64, 3'000'000}) {
+        StitchList list;
+        list.growStep = step;
+        for (std::int32_t i = 0; i <= step; ++i)
+            ASSERT_TRUE(appendStitch(&list, Stitch{double(i) * 10, 0, StitchType::Jump, 0}));
+        EXPECT_EQ(list.capacity, 2 * step);
+        EXPECT_EQ(list.records[std::size_t(step)].x, double(step) * 10);
+        EXPECT_EQ(list.records[std::size_t(step) - 1].type, StitchType::Jump);
+        // The fresh part of the storage reads as default records.
+        EXPECT_EQ(list.records[std::size_t(2 * step) - 1].type, StitchType::Normal);
+        EXPECT_EQ(list.records[std::size_t(2 * step) - 1].x, 0.0);
+    }
+}
+
 TEST(DesignModel, FollowUpEjectsFoldIntoDeviceSets)
 {
     struct Case

@@ -76,47 +76,53 @@ TEST(DeviceMapper, EveryWayGivesTheMappingsValue)
         }
         points.push_back({INT32_MIN, INT32_MAX});
         points.push_back({INT32_MAX, INT32_MIN});
-        // Two mappers: the second starts from the table the first left behind.
-        for (int round = 0; round < 2; ++round) {
-            DeviceMapper mapper(m, kRasterLimit, boxW, boxH);
+        // One mapper, as a surface keeps it: small batches first (by the rule), then the rest
+        // (tables once they pay); then another mapping and back, after which the tables made
+        // for the first must still give its values and none of the second's.
+        DeviceMapper mapper(kRasterLimit, boxW, boxH);
+        Mapping other = m;
+        other.viewportExtent.x += 3;
+        other.windowOrigin.y -= 1;
+        for (const Mapping& now : {m, other, m}) {
+            mapper.setMapping(now);
             std::vector<SurfacePoint> out(points.size());
-            // Small batches first (arithmetic), then the rest (tables once they pay).
             mapper.mapAll(std::span(points).first(10), out.data());
             mapper.mapAll(std::span(points).subspan(10), out.data() + 10);
             for (std::size_t i = 0; i < points.size(); ++i)
-                ASSERT_EQ(out[i], expected(m, points[i], kRasterLimit))
-                    << "round " << round << " point " << points[i].x << "," << points[i].y;
+                ASSERT_EQ(out[i], expected(now, points[i], kRasterLimit))
+                    << "point " << points[i].x << "," << points[i].y;
+            ASSERT_EQ(mapper.map(points[5]), expected(now, points[5], kRasterLimit));
         }
     }
 }
 
 TEST(DeviceMapper, TablesStepExactlyThroughSignsAndRemainders)
 {
+    // Every logical value across the table and beyond it, mapped in one batch so that the
+    // tables are built before any of them is looked up.
     struct Row
     {
-        DeviceMapper::Axis axis;
-        std::int64_t first;
-        std::size_t count;
+        Mapping mapping;
+        std::int32_t limit;
+        std::int32_t box;
     };
     const std::vector<Row> rows = {
-        {{0, 20000, 336, 668, kRasterLimit}, -12000, 24001},   // the usual: x
-        {{-50, -15000, 225, 446, kRasterLimit}, -9000, 18001}, // y flipped
-        {{5, 3, 10, 7, kRasterLimit}, -40, 81},                // several pixels per unit
-        {{0, -7, 0, -1000, 50}, -20, 41},                      // pinned to a small limit
-        {{INT32_MAX, INT32_MIN, 0, 1 << 20, kRasterLimit}, std::int64_t(INT32_MAX) - 5, 6},
-        {{1, 0, 1, 1, kRasterLimit}, -10, 21}, // zero window extent counts as one
+        {{{0, -50}, {20000, -15000}, {336, 225}, {668, 446}}, kRasterLimit, 673}, // the usual
+        {{{5, 5}, {3, -3}, {10, 10}, {7, -7}}, kRasterLimit, 20}, // several pixels per unit
+        {{{0, 0}, {-7, 7}, {0, 0}, {-1000, 1000}}, 50, 40},       // pinned to a small limit
+        {{{1, -3}, {0, 0}, {1, 2}, {1, -1}}, kRasterLimit, 10},   // zero extent counts as one
+        {{{-9, 4}, {-20011, 19997}, {331, 200}, {-667, 441}}, kRasterLimit, 673}, // odd, flipped
     };
     for (const Row& row : rows) {
-        const DeviceMapper::AxisTable table = buildAxisTable(row.axis, row.first, row.count);
-        ASSERT_EQ(table.device.size(), row.count);
-        for (std::size_t k = 0; k < row.count; ++k) {
-            const auto l = std::int32_t(row.first + std::int64_t(k));
-            const std::int32_t want =
-                std::clamp(Mapping::mapAxis(l, row.axis.windowOrigin, row.axis.windowExtent,
-                                            row.axis.viewportOrigin, row.axis.viewportExtent),
-                           -row.axis.limit, row.axis.limit);
-            ASSERT_EQ(table.device[k], want) << l;
-            ASSERT_EQ(mapAxisPinned(row.axis, l), want) << l;
-        }
+        DeviceMapper mapper(row.limit, row.box, row.box);
+        mapper.setMapping(row.mapping);
+        std::vector<SurfacePoint> points;
+        for (std::int32_t k = -70000; k <= 70000; ++k)
+            points.push_back({row.mapping.windowOrigin.x + k, row.mapping.windowOrigin.y - k});
+        std::vector<SurfacePoint> out(points.size());
+        mapper.mapAll(points, out.data());
+        for (std::size_t i = 0; i < points.size(); ++i)
+            ASSERT_EQ(out[i], expected(row.mapping, points[i], row.limit))
+                << points[i].x << "," << points[i].y;
     }
 }

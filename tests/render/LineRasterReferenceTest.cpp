@@ -120,3 +120,18 @@ TEST(LineRasterReference, RowsFollowTheStrideNotTheWidth)
         }
     }
 }
+
+TEST(LineRasterReference, SlopesAreTheTruncatedDoubleQuotient)
+{
+    // Every short segment (where the slope is computed without a division) and a few long ones.
+    const auto reference = [](std::int64_t dMinor, std::int64_t n) {
+        return std::int64_t(double(dMinor) * 4294967296.0 / double(n));
+    };
+    for (std::int64_t n = 1; n <= 1100; ++n)
+        for (std::int64_t d = -n; d <= n; ++d)
+            ASSERT_EQ(segmentSlope(d, n), reference(d, n)) << d << "/" << n;
+    for (std::int64_t n : {1025, 65535, 65536, 1048575, 1048576, 8388607, 8388608})
+        for (std::int64_t d : {-n, -n + 1, -n / 3, std::int64_t(-1), std::int64_t(0),
+                               std::int64_t(1), n / 7, n - 1, n})
+            ASSERT_EQ(segmentSlope(d, n), reference(d, n)) << d << "/" << n;
+}

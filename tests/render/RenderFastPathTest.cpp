@@ -42,7 +42,7 @@ TEST(RenderFastPath, RunsOfStitchesKeepEveryRecordsRoundedPoint)
     for (double x : values)
         for (double y : {values[3], x, -x})
             appendStitch(&list, Stitch{x, y, StitchType::Normal, 0});
-    // A jump in the middle sends the rest through the state loop's own fetch as well.
+    // A jump in the middle sends records through the per-record step as well.
     list.records[30].type = StitchType::Jump;
     RecordingSurface s;
     renderDesign(RenderPass::Whole, s, {}, list, DesignExtents{-100, 100, 100, -100}, {673, 451},

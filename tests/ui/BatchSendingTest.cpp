@@ -7,6 +7,7 @@
 
 #include "tests/ui/PanelTestSupport.h"
 #include "ui/BatchSending.h"
+#include "ui/MessageBoxes.h"
 
 namespace {
 
@@ -122,6 +123,25 @@ TEST_F(BatchSendingTest, CancelInProgressDialogStopsTheBatch)
     ASSERT_EQ(received.size(), 1u);
     EXPECT_EQ(nameOf(received[0]), "one.dst");
     EXPECT_EQ(designFileName, "one.dst");
+}
+
+TEST_F(BatchSendingTest, AnUnreadableFileIsReportedAndTheBatchGoesOn)
+{
+    QStringList messages;
+    const MessageHook previous =
+        setMessageHook([&messages](const QString& text) { messages << text; });
+    temp.config.writeText("Z62Language", "Language", "2");
+    const std::string missing = (temp.dir.path() + QStringLiteral("/gone.dst")).toStdString();
+    choose({missing, writeFile("kept.dst", 80)});
+    EXPECT_TRUE(batch.run(nullptr, &designPath, &designFileName));
+    setMessageHook(previous);
+
+    const auto received = machine.waitFor(1, 2s);
+    ASSERT_EQ(received.size(), 1u);
+    EXPECT_EQ(nameOf(received[0]), "kept.dst");
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_EQ(messages[0], QStringLiteral("The design file cannot be read!"));
+    EXPECT_EQ(designFileName, "kept.dst");
 }
 
 } // namespace

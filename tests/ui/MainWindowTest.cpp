@@ -14,6 +14,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include "app/UiTexts.h"
 #include "control/LinkState.h"
 #include "ui/CHoopwatchDlg.h"
@@ -120,6 +122,21 @@ TEST_F(MainWindow, ImportOfFourFilesKeepsTheLast)
     window->importDesigns(paths);
     EXPECT_EQ(window->designFileName(), "d4.dst");
     EXPECT_EQ(window->design().summary.colorCount, 4);
+}
+
+TEST_F(MainWindow, ImportRefusesAFileNoMachineTakesAndSaysSo)
+{
+    auto window = open();
+    window->importDesigns({designFile("first.dst", 2)});
+    // Sparse: 40,960,001 bytes that take no room and are never read.
+    const std::string huge = temp.file("huge.dst");
+    writeFile(huge, {});
+    ASSERT_EQ(::truncate(huge.c_str(), 40'960'001), 0);
+    window->importDesigns({QString::fromStdString(huge)});
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_EQ(messages[0], text(TextId::DesignFileTooLargeToOpen, 2));
+    EXPECT_EQ(window->design().stitches.count, 0);
+    EXPECT_EQ(window->design().summary.colorCount, 1);
 }
 
 TEST_F(MainWindow, ImportStopsAtAFolder)
