@@ -8,28 +8,28 @@
 // Every text the system shows, in Chinese and English. The language value is 0 (not chosen
 // yet), 1 (Chinese) or 2 (English); only 1 selects Chinese, every other value English.
 enum class TextId : int {
-    // Main window: window caption, group boxes and buttons, named after their control ids.
+    // Main window: window caption, then the group boxes and buttons, named after what they are.
     WindowCaption,
-    Group1046,    // machine list
-    Group1047,    // function buttons
-    Group1048,    // colour set
-    Group1049,    // design view
-    Button1031,   // machine search
-    Button1000,   // input design
-    Button1005,   // parameter setting
-    Button1001,   // send current design
-    Button1004,   // start work, as the language step labels it
-    Button1003,   // jog to 100 degree
-    Button1006,   // embroidery confirm, as the language step labels it
-    Button1022,   // language dialog
-    Button1033,   // colour page up
-    Button1034,   // colour page down
-    Button1023,   // batch sending
-    WaitText1054, // notice shown while a search runs
+    MachineListGroup,
+    FunctionButtonsGroup,
+    ColorSetGroup,
+    DesignViewGroup,
+    MachineSearchButton,
+    InputDesignButton,
+    ParametersButton, // design parameter dialog
+    SendDesignButton, // send the current design
+    LeverButton,      // start or stop work; "start work" until the timer relabels it
+    JogButton,        // jog to 100 degree
+    ConfirmButton,    // embroidery confirm or release; "Emb Confirm" until the timer relabels it
+    LanguageButton,   // language dialog
+    ColorPageUpButton,
+    ColorPageDownButton,
+    BatchSendingButton,
+    SearchWaitText, // notice shown while a search runs
     AboutMenuItem,
     AboutCaption,
 
-    // Labels the 1-second timer puts on buttons 1004 and 1006 by machine state.
+    // Labels the 1-second timer puts on the lever and confirm buttons by machine state.
     StartWork,
     StopWork,
     EmbConfirm,
@@ -110,6 +110,26 @@ enum class TextId : int {
     // Cipher length complaints printed to standard output (the second has one %d).
     CipherPlainLength,
     CipherCipherLength,
+
+    // Machines window: caption, column headers, states and the time left (one %d, minutes).
+    MachinesCaption,
+    MachinesAddress,
+    MachinesState,
+    MachinesDesign,
+    MachinesDrawing,
+    MachinesProgress,
+    MachinesSewn,
+    MachinesTimeLeft,
+    MachineWaiting, // no answer yet since the start
+    MachineOffline,
+    MachineWorking,
+    MachineStanding,
+    MachineFinished,
+    MinutesLeftTemplate,
+    // Fleet notices (one %s, the machine's address) and the fleet file's failure.
+    FleetFinishedTemplate,
+    FleetOfflineTemplate,
+    FleetFileFailed,
 
     Count // number of texts, not a text
 };

@@ -92,8 +92,22 @@ bool ControlSession::isPolling() const
     return m_poller && m_poller->isRunning();
 }
 
+FleetSession& ControlSession::startFleet(FleetSettings settings, FleetMonitor::Listener listener,
+                                         FleetSession::RecordedFn recorded)
+{
+    if (!m_fleet) {
+        m_fleet = std::make_unique<FleetSession>(m_settings, m_state, std::move(settings),
+                                                 std::move(listener), std::move(recorded));
+        m_fleetRoute = m_fleet.get();
+    }
+    m_fleet->start();
+    return *m_fleet;
+}
+
 void ControlSession::stop()
 {
+    if (m_fleet)
+        m_fleet->stop();
     if (m_poller)
         m_poller->stop();
     if (m_receiver)
@@ -145,6 +159,8 @@ void ControlSession::onReply(const Reply& reply)
     // A machine is known by its address alone; only a new one is reported.
     if (reply.kind == ReplyKind::SearchReply && m_table.append(reply.sender))
         m_listener.onMachineFound(reply.sender);
+    if (FleetSession* fleet = m_fleetRoute.load())
+        fleet->onReply(reply);
     m_listener.onReply(reply);
 }
 

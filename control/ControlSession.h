@@ -9,6 +9,7 @@
 
 #include "app/ConfigFile.h"
 #include "app/MachineTable.h"
+#include "control/FleetSession.h"
 #include "control/LinkSettings.h"
 #include "control/LinkState.h"
 #include "control/PollThread.h"
@@ -49,6 +50,13 @@ public:
     // table is empty or nothing is chosen).
     void startPolling();
     bool isPolling() const;
+    // Starts the fleet monitor on this session's receive loop: every machine of the table is
+    // polled at a bounded rate and each status reply reaches it by sender. The main view's
+    // poller is not touched. A second call returns the running fleet.
+    FleetSession& startFleet(FleetSettings settings = {}, FleetMonitor::Listener listener = {},
+                             FleetSession::RecordedFn recorded = {});
+    // Null until startFleet().
+    FleetSession* fleet() const { return m_fleetRoute.load(); }
     // Ends every thread; returns once they have ended.
     void stop();
 
@@ -76,4 +84,8 @@ private:
     std::optional<std::string> m_sweepPrefix;
     std::set<std::string> m_sweepAnswers;
     std::optional<std::string> m_commandTarget;
+
+    std::unique_ptr<FleetSession> m_fleet;
+    // What the receiver's thread reads; set once the fleet is complete.
+    std::atomic<FleetSession*> m_fleetRoute{nullptr};
 };

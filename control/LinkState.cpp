@@ -1,5 +1,7 @@
 #include "control/LinkState.h"
 
+#include "control/FleetStore.h"
+
 void LinkState::applyReply(const Reply& reply)
 {
     if (reply.takesDesignId())
@@ -18,7 +20,7 @@ void LinkState::applyReply(const Reply& reply)
         repaintRequested = false;
         break;
     case ReplyKind::StatusReply:
-        if (reply.status)
+        if (reply.status && takesStatusFrom(reply.sender))
             applyStatusReply(*reply.status);
         break;
     default:
@@ -46,4 +48,27 @@ void LinkState::clearProgress()
     MachineStatus status = machineStatus.snapshot();
     status.currentStitch = 0;
     machineStatus.store(status);
+}
+
+void LinkState::setPolledAddress(std::string_view address)
+{
+    // One spelling per machine, so "127.000.0.1" in the table matches the sender 127.0.0.1;
+    // an address that is no address matches no sender.
+    std::string canonical = canonicalAddress(address).value_or(std::string());
+    std::lock_guard lock(m_polledMutex);
+    m_polled = std::move(canonical);
+}
+
+std::optional<std::string> LinkState::polledAddress() const
+{
+    std::lock_guard lock(m_polledMutex);
+    return m_polled;
+}
+
+bool LinkState::takesStatusFrom(std::string_view sender) const
+{
+    std::lock_guard lock(m_polledMutex);
+    if (!m_polled)
+        return true;
+    return !m_polled->empty() && canonicalAddress(sender) == *m_polled;
 }

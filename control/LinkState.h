@@ -3,6 +3,9 @@
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
 
 #include "link/CommandPacket.h"
 #include "link/Reply.h"
@@ -56,6 +59,15 @@ public:
     // Sets the current stitch number to 0 and keeps the rest (a new design has no progress).
     void clearProgress();
 
+    // Names the machine whose StatusReply the main view takes. From the first call on, a
+    // StatusReply from any other sender leaves the status and the repaint flags alone, so a
+    // second poller (the fleet) never moves the main view; an empty address takes none. Before
+    // any call every sender counts, for a front-end that polls nothing itself.
+    void setPolledAddress(std::string_view address);
+    std::optional<std::string> polledAddress() const;
+    // Whether a StatusReply from `sender` is for the main view.
+    bool takesStatusFrom(std::string_view sender) const;
+
 private:
     struct Watched
     {
@@ -66,4 +78,6 @@ private:
     };
     std::mutex m_statusMutex; // orders whole status updates against each other
     Watched m_previous;
+    mutable std::mutex m_polledMutex;
+    std::optional<std::string> m_polled; // canonical "a.b.c.d", or empty for none
 };

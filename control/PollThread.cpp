@@ -24,6 +24,8 @@ void PollThread::start()
     if (m_thread.joinable())
         return;
     m_running = true;
+    // Until the thread has read its machine, no machine's status is the main view's.
+    m_state.setPolledAddress({});
     m_thread = std::jthread([this](std::stop_token stop) { run(stop); });
 }
 
@@ -59,6 +61,7 @@ void PollThread::run(std::stop_token stop)
         const std::optional<std::string> address = pollAddress();
         if (!address)
             break;
+        m_state.setPolledAddress(*address);
         auto datagram = buildPlainCommand(CommandCode::StatusQuery, m_state.currentDesignId.load());
         cipher.encrypt(datagram.data(), static_cast<std::int32_t>(datagram.size()));
         (void)socket.sendTo(*address, m_settings.machinePort, datagram);

@@ -99,19 +99,25 @@ bool BatchSending::run(QWidget* parent, std::string* designPath, std::string* de
     const int fileCount = static_cast<int>(m_paths.size());
     QProgressDialog dialog(parent);
     dialog.setWindowModality(Qt::ApplicationModal);
-    dialog.setWindowTitle(qtText(TextId::Button1023, language));
+    dialog.setWindowTitle(qtText(TextId::BatchSendingButton, language));
     dialog.setRange(0, fileCount * 100);
 
     const bool finished = runWithProgress(
         dialog,
         [this, &progress](std::stop_token stop, const ProgressReport& report) {
+            auto fileStarted = std::chrono::steady_clock::now();
             const auto onProgress = [&](const TransferProgress& at) {
+                if (at.chunksSent == 0)
+                    fileStarted = std::chrono::steady_clock::now();
                 progress.file = at.fileIndex;
                 progress.sentChunks = at.chunksSent;
                 progress.chunkCount = at.chunkCount;
                 report();
             };
-            const auto onFileDone = [&](int, const TransferOutcome& outcome) {
+            const auto onFileDone = [&](int index, const TransferOutcome& outcome) {
+                if (outcome.sent && m_fileSent)
+                    m_fileSent(m_paths[std::size_t(index)], m_names[std::size_t(index)],
+                               fileStarted);
                 if (outcome.error) {
                     std::lock_guard lock(progress.messageMutex);
                     progress.messages.push_back(*outcome.error);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -38,6 +39,11 @@ public:
     BatchSending(ConfigFile config, const LinkSettings& settings);
 
     void setFileChooser(FileChooser chooser) { m_chooser = std::move(chooser); }
+    // Told, on the batch's worker thread, of every file whose datagrams all went out, with
+    // the time its transfer began.
+    using FileSent = std::function<void(const std::string& path, const std::string& name,
+                                        std::chrono::steady_clock::time_point started)>;
+    void setFileSent(FileSent fileSent) { m_fileSent = std::move(fileSent); }
 
     // Runs one batch; returns when it has ended. False when nothing was chosen or the batch
     // was cancelled before its end.
@@ -51,6 +57,7 @@ private:
     ConfigFile m_config;
     const LinkSettings& m_settings;
     FileChooser m_chooser;
+    FileSent m_fileSent;
     std::vector<std::string> m_paths;
     std::vector<std::string> m_names;
 };

@@ -16,6 +16,7 @@
 #include "render/PreviewView.h"
 #include "render/QPainterSurface.h"
 #include "render/SummaryLine.h"
+#include "ui/ControlIds.h"
 #include "ui/DesignFileTypes.h"
 #include "ui/DialogUnits.h"
 #include "ui/QtTexts.h"
@@ -47,11 +48,11 @@ QRect toQRect(const SurfaceRect& r)
 
 CDSPreviewPanel::CDSPreviewPanel(QWidget* parent) : QWidget(parent)
 {
-    setObjectName(QStringLiteral("129"));
+    setObjectName(controlName(FileDialogControl::PreviewPanel));
     setMinimumWidth(kPanelWidth);
     setMaximumWidth(kPanelWidth);
     m_measure = new QFrame(this);
-    m_measure->setObjectName(QStringLiteral("131"));
+    m_measure->setObjectName(controlName(FileDialogControl::PreviewMeasure));
     m_measure->setFrameShape(QFrame::Box);
     m_measure->hide();
 }
@@ -107,12 +108,12 @@ CDSFileDialog::CDSFileDialog(QWidget* parent) : QFileDialog(parent)
     m_panel = new CDSPreviewPanel(this);
     const DialogUnits u = dialogUnitsFor(font());
     m_previewBox = new QCheckBox(this);
-    m_previewBox->setObjectName(QStringLiteral("130"));
+    m_previewBox->setObjectName(controlName(FileDialogControl::PreviewBox));
     m_advanced = new QPushButton(this);
-    m_advanced->setObjectName(QStringLiteral("132"));
+    m_advanced->setObjectName(controlName(FileDialogControl::Advanced));
     m_advanced->setAutoDefault(false);
     m_extract = new QPushButton(qtText(TextId::FileExtractDesign, 1), this);
-    m_extract->setObjectName(QStringLiteral("133"));
+    m_extract->setObjectName(controlName(FileDialogControl::ExtractDesign));
     m_extract->hide();
     // The same captions in every language.
     m_previewBox->setText(qtText(TextId::FilePreview, 1));

@@ -13,6 +13,7 @@
 #include "control/LinkSettings.h"
 #include "control/LinkState.h"
 #include "control/MachineCommands.h"
+#include "ui/ControlIds.h"
 #include "ui/DialogUnits.h"
 #include "ui/DirectionImages.h"
 #include "ui/MessageBoxes.h"
@@ -21,35 +22,39 @@
 
 namespace {
 
-struct LabelSpec
+struct LabelPlace
 {
-    int id;
+    ParamControl id;
     TextId text;
     int x, y, w, h;
 };
 
-constexpr LabelSpec kLabels[] = {
-    {1046, TextId::ParamDirection, 24, 19, 63, 11},
-    {1047, TextId::ParamAngle, 24, 44, 66, 11},
-    {1048, TextId::ParamPriorityMode, 24, 69, 65, 11},
-    {1049, TextId::ParamZoom, 24, 93, 67, 17},
-    {1050, TextId::ParamRepeatMode, 24, 119, 65, 11},
-    {1051, TextId::ParamRepeatOrder, 24, 144, 63, 16},
-    {1052, TextId::ParamRepeatCount, 24, 167, 70, 17},
-    {1053, TextId::ParamRepeatSpacing, 24, 188, 66, 15},
+constexpr LabelPlace kLabels[] = {
+    {ParamControl::DirectionLabel, TextId::ParamDirection, 24, 19, 63, 11},
+    {ParamControl::AngleLabel, TextId::ParamAngle, 24, 44, 66, 11},
+    {ParamControl::PriorityModeLabel, TextId::ParamPriorityMode, 24, 69, 65, 11},
+    {ParamControl::ZoomLabel, TextId::ParamZoom, 24, 93, 67, 17},
+    {ParamControl::RepeatModeLabel, TextId::ParamRepeatMode, 24, 119, 65, 11},
+    {ParamControl::RepeatOrderLabel, TextId::ParamRepeatOrder, 24, 144, 63, 16},
+    {ParamControl::RepeatCountLabel, TextId::ParamRepeatCount, 24, 167, 70, 17},
+    {ParamControl::RepeatSpacingLabel, TextId::ParamRepeatSpacing, 24, 188, 66, 15},
 };
 
-struct EditSpec
+struct EditPlace
 {
-    int id;
+    ParamControl id;
     const char* initial;
     int x, y, w, h;
 };
 
-constexpr EditSpec kEdits[] = {
-    {1026, "0", 100, 41, 88, 14},  {1037, "100", 99, 90, 56, 14}, {1038, "100", 191, 90, 56, 14},
-    {1032, "1", 97, 166, 56, 14},  {1033, "1", 192, 166, 53, 14}, {1034, "0", 97, 189, 56, 14},
-    {1035, "0", 192, 186, 53, 14},
+constexpr EditPlace kEdits[] = {
+    {ParamControl::Angle, "0", 100, 41, 88, 14},
+    {ParamControl::ScaleX, "100", 99, 90, 56, 14},
+    {ParamControl::ScaleY, "100", 191, 90, 56, 14},
+    {ParamControl::RepeatCountX, "1", 97, 166, 56, 14},
+    {ParamControl::RepeatCountY, "1", 192, 166, 53, 14},
+    {ParamControl::RepeatSpacingX, "0", 97, 189, 56, 14},
+    {ParamControl::RepeatSpacingY, "0", 192, 186, 53, 14},
 };
 
 // The send button is a multi-line button: its text breaks at the blank nearest the middle,
@@ -90,26 +95,30 @@ CDesignSet::CDesignSet(QWidget* parent, ConfigFile config, const LinkSettings& s
     const DialogUnits units = dialogUnitsFor(font());
     setFixedSize(units.size(307, 269));
 
-    for (const LabelSpec& spec : kLabels) {
-        placeControl(new QLabel(this), spec.id, units, spec.x, spec.y, spec.w, spec.h)
+    for (const LabelPlace& place : kLabels) {
+        placeControl(new QLabel(this), place.id, units, place.x, place.y, place.w, place.h)
             ->setWordWrap(true);
     }
-    m_directionButton = placeControl(new QPushButton(this), 1000, units, 99, 12, 23, 21);
+    m_directionButton =
+        placeControl(new QPushButton(this), ParamControl::Direction, units, 99, 12, 23, 21);
     m_directionButton->setIconSize(QSize(32, 32));
-    m_priorityButton = placeControl(new QPushButton(this), 1027, units, 99, 64, 149, 14);
-    m_repeatModeButton = placeControl(new QPushButton(this), 1030, units, 98, 115, 150, 14);
-    m_repeatOrderButton = placeControl(new QPushButton(this), 1031, units, 97, 140, 150, 14);
-    for (const EditSpec& spec : kEdits) {
+    m_priorityButton =
+        placeControl(new QPushButton(this), ParamControl::PriorityMode, units, 99, 64, 149, 14);
+    m_repeatModeButton =
+        placeControl(new QPushButton(this), ParamControl::RepeatMode, units, 98, 115, 150, 14);
+    m_repeatOrderButton =
+        placeControl(new QPushButton(this), ParamControl::RepeatOrder, units, 97, 140, 150, 14);
+    for (const EditPlace& place : kEdits) {
         auto* edit =
-            placeControl(new QLineEdit(this), spec.id, units, spec.x, spec.y, spec.w, spec.h);
-        edit->setText(QString::fromLatin1(spec.initial));
-        if (spec.id == 1026) {
+            placeControl(new QLineEdit(this), place.id, units, place.x, place.y, place.w, place.h);
+        edit->setText(QString::fromLatin1(place.initial));
+        if (place.id == ParamControl::Angle) {
             edit->setValidator(new QRegularExpressionValidator(
                 QRegularExpression(QStringLiteral("[0-9]*")), edit));
         }
     }
-    auto* send = placeControl(new QPushButton(this), 1036, units, 7, 231, 65, 29);
-    auto* exit = placeControl(new QPushButton(this), 1, units, 234, 236, 66, 23);
+    auto* send = placeControl(new QPushButton(this), ParamControl::Send, units, 7, 231, 65, 29);
+    auto* exit = placeControl(new QPushButton(this), ParamControl::Exit, units, 234, 236, 66, 23);
     // Exit is the default button, so Enter in an edit closes the dialog too.
     exit->setDefault(true);
 
@@ -142,8 +151,8 @@ void CDesignSet::fitTexts(const DialogUnits& units)
     int extra = 0;
     int columnRight = 0;
     QList<QLabel*> labels;
-    for (const LabelSpec& spec : kLabels) {
-        auto* label = findChild<QLabel*>(QString::number(spec.id));
+    for (const LabelPlace& place : kLabels) {
+        auto* label = findChild<QLabel*>(controlName(place.id));
         labels << label;
         extra =
             std::max(extra, wrappedTextWidth(label->fontMetrics(), label->text(), label->height()) -
@@ -169,8 +178,8 @@ void CDesignSet::fitTexts(const DialogUnits& units)
         widen(button, buttonSizeFor(button, qtText(off, m_language))
                           .expandedTo(buttonSizeFor(button, qtText(on, m_language))));
     }
-    for (const char* id : {"1036", "1"}) {
-        auto* button = findChild<QPushButton*>(QLatin1String(id));
+    for (ParamControl id : {ParamControl::Send, ParamControl::Exit}) {
+        auto* button = findChild<QPushButton*>(controlName(id));
         widen(button, buttonSizeFor(button, button->text()));
     }
     fitDialogWidth(this, units.size(7, 0).width());
@@ -179,15 +188,16 @@ void CDesignSet::fitTexts(const DialogUnits& units)
 void CDesignSet::applyTexts()
 {
     setWindowTitle(qtText(TextId::ParamCaption, m_language));
-    for (const LabelSpec& spec : kLabels) {
-        findChild<QLabel*>(QString::number(spec.id))->setText(qtText(spec.text, m_language));
+    for (const LabelPlace& place : kLabels) {
+        findChild<QLabel*>(controlName(place.id))->setText(qtText(place.text, m_language));
     }
     m_priorityButton->setText(qtText(TextId::ParamZoomPriority, m_language));
     m_repeatModeButton->setText(qtText(TextId::ParamUsuallyRepeated, m_language));
     m_repeatOrderButton->setText(qtText(TextId::ParamXPriority, m_language));
-    findChild<QPushButton*>(QStringLiteral("1036"))
+    findChild<QPushButton*>(controlName(ParamControl::Send))
         ->setText(twoLines(qtText(TextId::ParamSend, m_language)));
-    findChild<QPushButton*>(QStringLiteral("1"))->setText(qtText(TextId::ParamExit, m_language));
+    findChild<QPushButton*>(controlName(ParamControl::Exit))
+        ->setText(qtText(TextId::ParamExit, m_language));
 }
 
 void CDesignSet::stepDirection()
@@ -204,21 +214,21 @@ void CDesignSet::toggle(int* value, QPushButton* button, int textOff, int textOn
 
 void CDesignSet::sendParameters()
 {
-    const auto number = [this](int id) {
-        return parseCNumber(findChild<QLineEdit*>(QString::number(id))->text().toStdString());
+    const auto number = [this](ParamControl id) {
+        return parseCNumber(findChild<QLineEdit*>(controlName(id))->text().toStdString());
     };
     ParameterBlock block;
     block.patternDirection = m_direction;
-    block.angle = number(1026);
-    block.scaleX = number(1037);
-    block.scaleY = number(1038);
+    block.angle = number(ParamControl::Angle);
+    block.scaleX = number(ParamControl::ScaleX);
+    block.scaleY = number(ParamControl::ScaleY);
     block.priorityMode = m_priorityMode;
     block.repeatMode = m_repeatMode;
     block.repeatOrder = m_repeatOrder;
-    block.repeatCountX = number(1032);
-    block.repeatCountY = number(1033);
-    block.repeatSpacingX = number(1034);
-    block.repeatSpacingY = number(1035);
+    block.repeatCountX = number(ParamControl::RepeatCountX);
+    block.repeatCountY = number(ParamControl::RepeatCountY);
+    block.repeatSpacingX = number(ParamControl::RepeatSpacingX);
+    block.repeatSpacingY = number(ParamControl::RepeatSpacingY);
     setColorSequence(&block, m_colorNumbers, m_colorCount);
     const CommandOutcome outcome =
         ::sendParameters(m_machineAddress, MachineTable(m_config).count(),

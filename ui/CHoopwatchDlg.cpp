@@ -10,7 +10,9 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
+#include <QMetaObject>
 #include <QPainter>
+#include <QShortcut>
 #include <QThread>
 #include <QTimer>
 
@@ -18,6 +20,8 @@
 #include "app/UiTexts.h"
 #include "design/DesignLoader.h"
 #include "control/LinkSettings.h"
+#include "control/DesignTransfer.h"
+#include "control/FleetSession.h"
 #include "control/LinkState.h"
 #include "control/StatusDisplay.h"
 #include "ui/AppIcon.h"
@@ -25,9 +29,11 @@
 #include "ui/CDSFileDialog.h"
 #include "ui/CDesignSet.h"
 #include "ui/CSetLanguage.h"
+#include "ui/ControlIds.h"
 #include "ui/DialogUnits.h"
 #include "ui/FunctionButton.h"
 #include "ui/MachineList.h"
+#include "ui/MachinesWindow.h"
 #include "ui/MainViewPainter.h"
 #include "ui/MainWindowLink.h"
 #include "ui/MessageBoxes.h"
@@ -36,35 +42,40 @@
 
 namespace {
 
-struct ButtonSpec
+struct ButtonPlace
 {
-    int id;
+    MainControl id;
     int x, y, w, h;
     TextId text;
 };
 
 // The function row and the other buttons whose texts the language step writes.
-constexpr ButtonSpec kButtons[] = {
-    {1000, 42, 386, 61, 42, TextId::Button1000},  {1005, 117, 386, 61, 42, TextId::Button1005},
-    {1001, 192, 386, 61, 42, TextId::Button1001}, {1004, 267, 386, 61, 42, TextId::Button1004},
-    {1003, 342, 386, 61, 42, TextId::Button1003}, {1006, 417, 386, 61, 42, TextId::Button1006},
-    {1023, 492, 386, 61, 42, TextId::Button1023}, {1022, 567, 386, 61, 42, TextId::Button1022},
-    {1031, 8, 337, 90, 14, TextId::Button1031},   {1033, 579, 317, 77, 14, TextId::Button1033},
-    {1034, 580, 334, 77, 14, TextId::Button1034},
+constexpr ButtonPlace kButtons[] = {
+    {MainControl::InputDesign, 42, 386, 61, 42, TextId::InputDesignButton},
+    {MainControl::Parameters, 117, 386, 61, 42, TextId::ParametersButton},
+    {MainControl::SendDesign, 192, 386, 61, 42, TextId::SendDesignButton},
+    {MainControl::Lever, 267, 386, 61, 42, TextId::LeverButton},
+    {MainControl::Jog, 342, 386, 61, 42, TextId::JogButton},
+    {MainControl::Confirm, 417, 386, 61, 42, TextId::ConfirmButton},
+    {MainControl::BatchSending, 492, 386, 61, 42, TextId::BatchSendingButton},
+    {MainControl::Language, 567, 386, 61, 42, TextId::LanguageButton},
+    {MainControl::MachineSearch, 8, 337, 90, 14, TextId::MachineSearchButton},
+    {MainControl::ColorPageUp, 579, 317, 77, 14, TextId::ColorPageUpButton},
+    {MainControl::ColorPageDown, 580, 334, 77, 14, TextId::ColorPageDownButton},
 };
 
-struct GroupSpec
+struct GroupPlace
 {
-    int id;
+    MainControl id;
     int x, y, w, h;
     TextId text;
 };
 
-constexpr GroupSpec kGroups[] = {
-    {1046, 7, 7, 95, 346, TextId::Group1046},
-    {1049, 108, 7, 457, 346, TextId::Group1049},
-    {1048, 569, 7, 93, 346, TextId::Group1048},
-    {1047, 7, 361, 655, 82, TextId::Group1047},
+constexpr GroupPlace kGroups[] = {
+    {MainControl::MachineListGroup, 7, 7, 95, 346, TextId::MachineListGroup},
+    {MainControl::DesignViewGroup, 108, 7, 457, 346, TextId::DesignViewGroup},
+    {MainControl::ColorSetGroup, 569, 7, 93, 346, TextId::ColorSetGroup},
+    {MainControl::FunctionButtonsGroup, 7, 361, 655, 82, TextId::FunctionButtonsGroup},
 };
 
 // The window's own drawing (colour panel, design field, information strip) on a layer above
@@ -134,27 +145,29 @@ void CHoopwatchDlg::createControls()
 {
     const DialogUnits& u = kMainWindowUnits;
     // Frames first, so the controls inside them stay on top.
-    for (const GroupSpec& g : kGroups)
+    for (const GroupPlace& g : kGroups)
         m_groups[g.id] = placeControl(new QGroupBox(this), g.id, u, g.x, g.y, g.w, g.h);
 
     m_paintLayer = new PaintLayer(this, [this](QPainter& painter) { paintView(painter); });
     m_paintLayer->setGeometry(rect());
 
-    m_designFrame = placeControl(new QFrame(this), 1037, u, 111, 14, 449, 340);
+    m_designFrame = placeControl(new QFrame(this), MainControl::DesignFrame, u, 111, 14, 449, 340);
     m_designFrame->hide();
 
-    for (const ButtonSpec& b : kButtons) {
+    for (const ButtonPlace& b : kButtons) {
         QPushButton* button = b.h > 20 ? new FunctionButton(this) : new QPushButton(this);
         m_buttons[b.id] = placeControl(button, b.id, u, b.x, b.y, b.w, b.h);
     }
     // Machine page buttons of the template; the list never needs them.
     for (auto [id, y, caption] :
-         {std::tuple{1024, 306, TextId::Button1033}, std::tuple{1030, 322, TextId::Button1034}}) {
+         {std::tuple{MainControl::MachinePageUp, 306, TextId::ColorPageUpButton},
+          std::tuple{MainControl::MachinePageDown, 322, TextId::ColorPageDownButton}}) {
         auto* hidden = placeControl(new QPushButton(qtText(caption, 1), this), id, u, 8, y, 90, 14);
         hidden->hide();
     }
 
-    m_waitText = placeControl(new QLineEdit(this), 1054, u, 165, 81, 346, 126);
+    m_waitText =
+        placeControl(new QLineEdit(this), MainControl::SearchWaitText, u, 165, 81, 346, 126);
     m_waitText->setReadOnly(true);
     m_waitText->setAlignment(Qt::AlignCenter);
     QFont big = font();
@@ -164,17 +177,21 @@ void CHoopwatchDlg::createControls()
 
     m_machineList = new MachineList(this, m_config, m_settings, m_state);
 
-    connect(m_buttons[1000], &QPushButton::clicked, this, &CHoopwatchDlg::onImport);
-    connect(m_buttons[1005], &QPushButton::clicked, this, &CHoopwatchDlg::onParameters);
-    connect(m_buttons[1001], &QPushButton::clicked, this, &CHoopwatchDlg::onSend);
-    connect(m_buttons[1004], &QPushButton::clicked, this, &CHoopwatchDlg::onLever);
-    connect(m_buttons[1003], &QPushButton::clicked, this, &CHoopwatchDlg::onJog);
-    connect(m_buttons[1006], &QPushButton::clicked, this, &CHoopwatchDlg::onConfirm);
-    connect(m_buttons[1023], &QPushButton::clicked, this, &CHoopwatchDlg::onBatch);
-    connect(m_buttons[1022], &QPushButton::clicked, this, &CHoopwatchDlg::onLanguage);
-    connect(m_buttons[1031], &QPushButton::clicked, this, &CHoopwatchDlg::onSearch);
-    connect(m_buttons[1033], &QPushButton::clicked, this, &CHoopwatchDlg::onPageUp);
-    connect(m_buttons[1034], &QPushButton::clicked, this, &CHoopwatchDlg::onPageDown);
+    const std::pair<MainControl, void (CHoopwatchDlg::*)()> handlers[] = {
+        {MainControl::InputDesign, &CHoopwatchDlg::onImport},
+        {MainControl::Parameters, &CHoopwatchDlg::onParameters},
+        {MainControl::SendDesign, &CHoopwatchDlg::onSend},
+        {MainControl::Lever, &CHoopwatchDlg::onLever},
+        {MainControl::Jog, &CHoopwatchDlg::onJog},
+        {MainControl::Confirm, &CHoopwatchDlg::onConfirm},
+        {MainControl::BatchSending, &CHoopwatchDlg::onBatch},
+        {MainControl::Language, &CHoopwatchDlg::onLanguage},
+        {MainControl::MachineSearch, &CHoopwatchDlg::onSearch},
+        {MainControl::ColorPageUp, &CHoopwatchDlg::onPageUp},
+        {MainControl::ColorPageDown, &CHoopwatchDlg::onPageDown},
+    };
+    for (const auto& [id, handler] : handlers)
+        connect(m_buttons[id], &QPushButton::clicked, this, handler);
 }
 
 void CHoopwatchDlg::initDialog()
@@ -185,7 +202,7 @@ void CHoopwatchDlg::initDialog()
     writeWindowDefaults(m_config);
     const int count = MachineTable(m_config).count();
     m_machineList->sendPaletteQuery();
-    m_buttons[1006]->setText(qtText(TextId::Button1006, 1));
+    m_buttons[MainControl::Confirm]->setText(qtText(TextId::ConfirmButton, 1));
 
     startTimer(ListTimer, 1500, true);
     startTimer(LabelTimer, 1000, false);
@@ -196,6 +213,7 @@ void CHoopwatchDlg::initDialog()
     m_link->start(count == 0);
     // A poller that ended for want of a chosen machine comes back once one is ticked.
     connect(m_machineList, &MachineList::tickChanged, this, [this] { m_link->resumePolling(); });
+    startFleet();
 
     applyLanguage();
 }
@@ -245,11 +263,13 @@ void CHoopwatchDlg::applyLanguage()
     m_link->setLanguage(m_language);
     applyQtLanguage(m_language);
     setWindowTitle(text(TextId::WindowCaption));
-    for (const GroupSpec& g : kGroups)
+    for (const GroupPlace& g : kGroups)
         m_groups[g.id]->setTitle(text(g.text));
-    for (const ButtonSpec& b : kButtons)
+    for (const ButtonPlace& b : kButtons)
         m_buttons[b.id]->setText(text(b.text));
-    m_waitText->setText(text(TextId::WaitText1054));
+    m_waitText->setText(text(TextId::SearchWaitText));
+    if (m_machines)
+        m_machines->setLanguage(m_language);
     redraw(); // the information strip speaks the new language too
 }
 
@@ -307,6 +327,9 @@ void CHoopwatchDlg::mousePressEvent(QMouseEvent* event)
 void CHoopwatchDlg::contextMenuEvent(QContextMenuEvent* event)
 {
     QMenu menu(this);
+    QAction* machines =
+        menu.addAction(text(TextId::MachinesCaption), this, &CHoopwatchDlg::openMachines);
+    machines->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_M));
     const QString item = text(TextId::AboutMenuItem);
     if (!item.isEmpty())
         menu.addAction(item, this, &CHoopwatchDlg::onAbout);
@@ -351,9 +374,12 @@ void CHoopwatchDlg::importDesigns(const QStringList& paths)
         // A file larger than any machine takes is not read; the empty view needs a reason.
         if (isOversizedDesignFile(m_designPath))
             showMessage(this, text(TextId::DesignFileTooLargeToOpen));
+        m_importedPath = m_designPath;
         m_state.clearProgress();
         m_lastDrawnStitch = 0;
         m_colorPanel.designImported(m_design.summary.colorCount, m_state.colorPalette.snapshot());
+        const auto colors = m_colorPanel.displayColors();
+        m_machines->setCurrentDesign(m_designFileName, m_design, {colors.begin(), colors.end()});
         redraw();
     }
 }
@@ -425,7 +451,73 @@ void CHoopwatchDlg::onParameters()
 
 void CHoopwatchDlg::onSend()
 {
-    m_link->sendDesign(m_designPath, m_designFileName);
+    // After a batch the path names the batch's last file, which the window has not loaded.
+    Design batchFile;
+    const Design* design = &m_design;
+    if (m_designPath != m_importedPath) {
+        loadDesign(m_designPath, &batchFile);
+        summarizeDesign(&batchFile);
+        design = &batchFile;
+    }
+    const auto target =
+        m_link->sendDesign(m_designPath, m_designFileName, sentDesignOf(m_designFileName, *design));
+    if (target && design == &m_design) {
+        const auto colors = m_colorPanel.displayColors();
+        m_machines->setDesignDrawing(*target, m_designFileName, m_design,
+                                     std::vector<ColorRef>(colors.begin(), colors.end()));
+    }
+}
+
+void CHoopwatchDlg::startFleet()
+{
+    // The fleet's callbacks come from network threads; the window takes them on its own.
+    m_link->startFleet(
+        [this](const FleetEvent& event) {
+            QMetaObject::invokeMethod(
+                this, [this, event] { m_machines->onFleetEvent(event); }, Qt::QueuedConnection);
+        },
+        [this](const std::string&, bool stored) {
+            if (stored)
+                return;
+            QMetaObject::invokeMethod(
+                this, [this] { m_machines->fleetFileFailed(); }, Qt::QueuedConnection);
+        });
+    m_machines = new MachinesWindow(this, *m_link->fleet(),
+                                    [this](const std::string& address) { chooseMachine(address); });
+    auto* shortcut = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_M), this);
+    connect(shortcut, &QShortcut::activated, this, &CHoopwatchDlg::openMachines);
+    m_batch.setFileSent([this](const std::string& path, const std::string& name,
+                               std::chrono::steady_clock::time_point started) {
+        auto sent = m_link->batchFileSent(path, name, started);
+        if (!sent)
+            return;
+        QMetaObject::invokeMethod(
+            this,
+            [this, sent = std::move(sent)]() mutable {
+                m_machines->setDesignDrawing(sent->address, sent->name, std::move(sent->design),
+                                             std::move(sent->colors));
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void CHoopwatchDlg::openMachines()
+{
+    m_machines->show();
+    m_machines->raise();
+    m_machines->activateWindow();
+}
+
+void CHoopwatchDlg::chooseMachine(const std::string& address)
+{
+    const std::optional<std::string> wanted = canonicalAddress(address);
+    const std::vector<MachineEntry> entries = MachineTable(m_config).load(MachineList::kMaxEntries);
+    for (std::size_t k = 0; k < entries.size(); ++k) {
+        if (wanted && canonicalAddress(entries[k].address) == wanted) {
+            m_machineList->choose(static_cast<int>(k));
+            return;
+        }
+    }
 }
 
 void CHoopwatchDlg::onJog()
@@ -496,8 +588,8 @@ void CHoopwatchDlg::onLabelTimer()
     const auto label = [](std::string_view t) {
         return QString::fromUtf8(t.data(), qsizetype(t.size()));
     };
-    m_buttons[1006]->setText(label(embroideryButtonLabel(status, m_language)));
-    m_buttons[1004]->setText(label(leverButtonLabel(status, m_language)));
+    m_buttons[MainControl::Confirm]->setText(label(embroideryButtonLabel(status, m_language)));
+    m_buttons[MainControl::Lever]->setText(label(leverButtonLabel(status, m_language)));
     const bool changed = m_state.statusChanged.exchange(false);
     if (m_state.repaintRequested.load() || changed)
         redraw();

@@ -13,6 +13,7 @@
 #include "design/Design.h"
 #include "ui/BatchSending.h"
 #include "ui/ColorPanel.h"
+#include "ui/ControlIds.h"
 
 class QFrame;
 class QLineEdit;
@@ -23,6 +24,7 @@ class MachineList;
 struct LinkSettings;
 class LinkState;
 class MainWindowLink;
+class MachinesWindow;
 
 // The main window: machine list, design view with its information strip, colour-change
 // panel and the function buttons. It routes each button to the part that does the work and
@@ -67,6 +69,11 @@ public:
     void setDesignFolder(const QString& folder) { m_designFolder = folder; }
     ColorPanel& colorPanel() { return m_colorPanel; }
     MachineList& machineList() { return *m_machineList; }
+    // The "Machines" window (context menu, Ctrl+M); it exists, hidden, from the start.
+    MachinesWindow& machinesWindow() { return *m_machines; }
+    void openMachines();
+    // Chooses the machine at the address as ticking it in the machine list does.
+    void chooseMachine(const std::string& address);
     QTimer* timer(TimerId id) const;
 
     // The rectangles of the design area and the information strip in client pixels.
@@ -104,6 +111,7 @@ private:
     void onPageUp();
     void onPageDown();
     void onAbout();
+    void startFleet();
 
     void onListTimer();
     void onLabelTimer();
@@ -123,13 +131,14 @@ private:
     Design m_design;
     std::string m_designPath;
     std::string m_designFileName;
+    std::string m_importedPath; // where m_design was read from
     std::int32_t m_lastDrawnStitch = 0;
 
     ColorPanel m_colorPanel;
     BatchSending m_batch;
     MachineList* m_machineList = nullptr;
-    std::map<int, QPushButton*> m_buttons;
-    std::map<int, QGroupBox*> m_groups;
+    std::map<MainControl, QPushButton*> m_buttons;
+    std::map<MainControl, QGroupBox*> m_groups;
     QWidget* m_paintLayer = nullptr;
     QFrame* m_designFrame = nullptr; // control 1037: the measure of the design area
     QLineEdit* m_waitText = nullptr;
@@ -137,4 +146,5 @@ private:
     DesignChooser m_chooser;
     QString m_designFolder;
     std::unique_ptr<MainWindowLink> m_link;
+    MachinesWindow* m_machines = nullptr;
 };

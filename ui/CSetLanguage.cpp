@@ -6,6 +6,7 @@
 #include <QPushButton>
 
 #include "app/UiTexts.h"
+#include "ui/ControlIds.h"
 #include "ui/DialogUnits.h"
 #include "ui/QtTexts.h"
 
@@ -20,9 +21,9 @@ CSetLanguage::CSetLanguage(ConfigFile config, QWidget* parent)
     const DialogUnits u = dialogUnitsFor(font());
     setFixedSize(u.size(280, 166));
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
-    m_chinese = placeControl(new QCheckBox(this), 1044, u, 41, 38, 63, 19);
-    m_english = placeControl(new QCheckBox(this), 1045, u, 41, 70, 63, 19);
-    m_ok = placeControl(new QPushButton(this), 1055, u, 210, 127, 55, 25);
+    m_chinese = placeControl(new QCheckBox(this), LanguageControl::Chinese, u, 41, 38, 63, 19);
+    m_english = placeControl(new QCheckBox(this), LanguageControl::English, u, 41, 70, 63, 19);
+    m_ok = placeControl(new QPushButton(this), LanguageControl::Ok, u, 210, 127, 55, 25);
     // The captions are wider than the template's 63 units in some fonts; let them show.
     for (QCheckBox* box : {m_chinese, m_english})
         box->resize(u.size(150, 19));

@@ -38,11 +38,12 @@ inline constexpr DialogUnits kMainWindowUnits{1.5, 1.5};
 // dialogUnitsFor, which gives these values for that font.
 inline constexpr DialogUnits kDialogUnits{1.5, 1.625};
 
-// Places a control from its template rectangle and names it by its numeric identifier.
-template <typename Widget>
-Widget* placeControl(Widget* control, int id, const DialogUnits& units, int x, int y, int w, int h)
+// Places a control from its template rectangle and names it by its numeric identifier, given
+// as a number or as a name of ui/ControlIds.h.
+template <typename Widget, typename Id>
+Widget* placeControl(Widget* control, Id id, const DialogUnits& units, int x, int y, int w, int h)
 {
-    control->setObjectName(QString::number(id));
+    control->setObjectName(QString::number(static_cast<int>(id)));
     control->setGeometry(units.rect(x, y, w, h));
     return control;
 }

@@ -45,9 +45,9 @@ void MachineList::show(int n)
     }
     // The machine page buttons of the window have no command and stay hidden.
     if (auto* window = qobject_cast<QWidget*>(parent())) {
-        for (const char* id : {"1024", "1030"}) {
+        for (MainControl id : {MainControl::MachinePageUp, MainControl::MachinePageDown}) {
             if (auto* button =
-                    window->findChild<QWidget*>(QLatin1String(id), Qt::FindDirectChildrenOnly)) {
+                    window->findChild<QWidget*>(controlName(id), Qt::FindDirectChildrenOnly)) {
                 button->hide();
             }
         }
@@ -68,6 +68,15 @@ bool MachineList::sendPaletteQuery() const
 {
     const CommandTarget target{MachineTable(m_config).count(), selectedAddress()};
     return ::sendPaletteQuery(target, m_state.currentDesignId.load(), m_settings);
+}
+
+void MachineList::choose(int k)
+{
+    if (k < 0)
+        return;
+    if (k < kBoxCount)
+        m_boxes[static_cast<std::size_t>(k)]->setChecked(true);
+    onBoxClicked(k, true);
 }
 
 void MachineList::onBoxClicked(int k, bool ticked)

@@ -9,6 +9,7 @@
 
 #include "app/ConfigFile.h"
 #include "app/MachineTable.h"
+#include "ui/ControlIds.h"
 #include "ui/DialogUnits.h"
 
 class QCheckBox;
@@ -31,7 +32,8 @@ class MachineList : public QObject
     Q_OBJECT
 public:
     static constexpr int kBoxCount = 15;
-    static constexpr int kFirstBoxId = 1007;
+    static constexpr int kFirstBoxId = controlNumber(MainControl::FirstMachineBox);
+    static_assert(kFirstBoxId + kBoxCount - 1 == controlNumber(MainControl::LastMachineBox));
     // Entries the window keeps in memory; further table entries are not loaded.
     static constexpr int kMaxEntries = 100;
 
@@ -50,6 +52,10 @@ public:
     // The palette query to the selected machine; false when nothing was sent (empty table,
     // no box ticked, no socket).
     bool sendPaletteQuery() const;
+
+    // Chooses table entry k as a click that ticks box k does (also for entries past the
+    // boxes): the file, the boxes, tickChanged and the palette query.
+    void choose(int k);
 
     QCheckBox* box(int k) const { return m_boxes[static_cast<std::size_t>(k)]; }
     // The window's in-memory copy, as the last load() read it.

@@ -1,5 +1,6 @@
 #include "ui/MainWindowLink.h"
 
+#include <algorithm>
 #include <atomic>
 
 #include <QMetaObject>
@@ -8,6 +9,7 @@
 
 #include "app/MachineTable.h"
 #include "control/DesignTransfer.h"
+#include "design/DesignLoader.h"
 #include "control/LinkSettings.h"
 #include "control/LinkState.h"
 #include "control/MachineCommands.h"
@@ -43,6 +45,14 @@ void MainWindowLink::resumePolling()
 {
     if (m_started)
         m_session.startPolling();
+    if (FleetSession* fleet = m_session.fleet())
+        fleet->loadMachines();
+}
+
+FleetSession& MainWindowLink::startFleet(FleetMonitor::Listener listener,
+                                         FleetSession::RecordedFn recorded)
+{
+    return m_session.startFleet({}, std::move(listener), std::move(recorded));
 }
 
 bool MainWindowLink::isPolling() const
@@ -92,22 +102,25 @@ void MainWindowLink::message(TextId id)
     showMessage(m_window, qtText(id, m_language));
 }
 
-void MainWindowLink::sendDesign(const std::string& path, const std::string& fileName)
+std::optional<std::string> MainWindowLink::sendDesign(const std::string& path,
+                                                      const std::string& fileName,
+                                                      const SentDesign& design)
 {
     DesignFileBytes file = readDesignFile(path);
     if (file.error) {
         message(*file.error);
-        return;
+        return std::nullopt;
     }
     const auto target = transferTarget(m_settings);
     if (!target)
-        return;
+        return std::nullopt;
     m_session.noteCommandTarget(*target);
+    const FleetTime started = std::chrono::steady_clock::now();
 
     QProgressDialog dialog(m_window);
     dialog.setObjectName(QStringLiteral("sendProgress"));
     dialog.setWindowModality(Qt::WindowModal);
-    dialog.setWindowTitle(qtText(TextId::Button1001, m_language));
+    dialog.setWindowTitle(qtText(TextId::SendDesignButton, m_language));
     dialog.setLabelText(QString::fromStdString(fileName + "  \u2192  " + *target));
     dialog.setRange(0, 0);
     dialog.setMinimumWidth(380);
@@ -133,6 +146,28 @@ void MainWindowLink::sendDesign(const std::string& path, const std::string& file
         });
     if (outcome.error)
         message(*outcome.error);
+    if (!outcome.sent)
+        return std::nullopt;
+    if (FleetSession* fleet = m_session.fleet())
+        fleet->designSent(*target, design, started);
+    return target;
+}
+
+std::optional<MainWindowLink::BatchFile>
+MainWindowLink::batchFileSent(const std::string& path, const std::string& name, FleetTime started)
+{
+    const auto target = transferTarget(m_settings);
+    FleetSession* fleet = m_session.fleet();
+    if (!target || !fleet)
+        return std::nullopt;
+    BatchFile file{*target, name, {}, {}};
+    loadDesign(path, &file.design);
+    summarizeDesign(&file.design);
+    fleet->designSent(*target, sentDesignOf(name, file.design), started);
+    const ColorPalette palette = m_state.colorPalette.snapshot();
+    for (int i = 0; i < std::max(file.design.summary.colorCount, 1); ++i)
+        file.colors.push_back(palette.colors[std::size_t(i % 15)]);
+    return file;
 }
 
 void MainWindowLink::command(Command command, const std::optional<std::string>& selectedAddress)

@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/ConfigFile.h"
 #include "app/UiTexts.h"
@@ -35,13 +36,35 @@ public:
     void stop();
 
     // Button 1001: sends the design file to the first chosen machine under a modal progress
-    // dialog with a cancel button; the design-file errors appear as messages.
-    void sendDesign(const std::string& path, const std::string& fileName);
+    // dialog with a cancel button; the design-file errors appear as messages. Returns the
+    // machine when every datagram went out; the fleet records `design` for it once the machine
+    // acknowledges.
+    std::optional<std::string> sendDesign(const std::string& path, const std::string& fileName,
+                                          const SentDesign& design = {});
+
+    // Starts the fleet monitor on the session's receive loop (after start()). The callbacks
+    // run on network threads.
+    FleetSession& startFleet(FleetMonitor::Listener listener, FleetSession::RecordedFn recorded);
+    FleetSession* fleet() const { return m_session.fleet(); }
+
+    // A file of a batch whose datagrams all went out, as the fleet and its drawing take it.
+    struct BatchFile
+    {
+        std::string address;
+        std::string name;
+        Design design;
+        std::vector<std::uint32_t> colors; // the colours an import would give its blocks
+    };
+    // Hands a batch file to the fleet (on the batch's worker thread); nothing without a chosen
+    // machine or a fleet.
+    std::optional<BatchFile> batchFileSent(const std::string& path, const std::string& name,
+                                           FleetTime started);
     // Buttons 1003, 1004 and 1006 for the machine whose box is ticked first.
     void command(Command command, const std::optional<std::string>& selectedAddress);
 
     // Starts a new status poller when the last one has ended (it ends while the table is
-    // empty or nothing is chosen); the window calls it after every list load.
+    // empty or nothing is chosen) and gives the fleet the table anew; the window calls it after
+    // every list load.
     void resumePolling();
     bool isPolling() const;
 

@@ -2,6 +2,7 @@
 // design in both languages, parameter dialog and file dialog with a preview in both
 // languages, language dialog, about box) for review. Runs on loopback with its own settings file in
 // a temporary folder.
+#include <chrono>
 #include <cstdio>
 
 #include <QApplication>
@@ -16,6 +17,8 @@
 #include <QTimer>
 
 #include "app/ConfigFile.h"
+#include "design/DesignLoader.h"
+#include "control/FleetSession.h"
 #include "control/LinkSettings.h"
 #include "control/LinkState.h"
 #include "ui/CAboutDlg.h"
@@ -24,6 +27,8 @@
 #include "ui/CHoopwatchApp.h"
 #include "ui/CHoopwatchDlg.h"
 #include "ui/CSetLanguage.h"
+#include "ui/ControlIds.h"
+#include "ui/MachinesWindow.h"
 #include "ui/MessageBoxes.h"
 #include "ui/QtTranslations.h"
 
@@ -110,12 +115,43 @@ int main(int argc, char** argv)
         window.importDesigns({QDir(samples).absoluteFilePath(QStringLiteral("star.dst"))});
         failures += !save(window, folder, QStringLiteral("main-star-en.png"));
 
+        // The Machines window: one machine halfway through a design sent from here, one
+        // standing, one that has not answered.
+        {
+            MachinesWindow& machines = window.machinesWindow();
+            FleetMonitor& fleet = machines.fleet().monitor();
+            Design flower;
+            loadDesign(design.toStdString(), &flower);
+            summarizeDesign(&flower);
+            const SentDesign sent = sentDesignOf("flower.dst", flower);
+            fleet.recordSentDesign("127.0.0.101", sent);
+            machines.setDesignDrawing("127.0.0.101", "flower.dst", flower,
+                                      {0x0000FF, 0x00A000, 0xFF0000, 0x00C0FF});
+            const auto t0 = std::chrono::steady_clock::now();
+            MachineStatus sewing;
+            sewing.workState = 1;
+            sewing.embroideryState = 1;
+            sewing.currentStitch = sent.stitches / 4;
+            fleet.onStatus("127.0.0.101", sewing, 0, t0 - std::chrono::seconds(20));
+            sewing.currentStitch = sent.stitches / 2;
+            fleet.onStatus("127.0.0.101", sewing, 0, t0);
+            fleet.onStatus("127.0.0.102", MachineStatus{}, 0, t0);
+            window.openMachines();
+            settle(600);
+            failures += !save(machines, folder, QStringLiteral("machines-en.png"));
+            machines.setLanguage(1);
+            machines.refresh();
+            failures += !save(machines, folder, QStringLiteral("machines-zh.png"));
+            machines.setLanguage(2);
+            machines.hide();
+        }
+
         // The send's progress dialog, caught while the transfer runs.
         QTimer::singleShot(300, [&] {
             if (auto* progress = window.findChild<QWidget*>(QStringLiteral("sendProgress")))
                 failures += !save(*progress, folder, QStringLiteral("send-progress-en.png"));
         });
-        window.findChild<QPushButton*>(QStringLiteral("1001"))->click();
+        window.findChild<QPushButton*>(controlName(MainControl::SendDesign))->click();
 
         CAboutDlg about(2, &window);
         about.show();

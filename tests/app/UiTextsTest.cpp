@@ -21,10 +21,10 @@ TEST(UiTexts, OnlyLanguageOneIsChinese)
 {
     for (int language : {0, 2, 3, -1, 100}) {
         EXPECT_FALSE(isChinese(language)) << language;
-        EXPECT_EQ(uiText(TextId::Button1000, language), "Input Design") << language;
+        EXPECT_EQ(uiText(TextId::InputDesignButton, language), "Input Design") << language;
     }
     EXPECT_TRUE(isChinese(1));
-    EXPECT_EQ(uiText(TextId::Button1000, 1), "导入花样");
+    EXPECT_EQ(uiText(TextId::InputDesignButton, 1), "导入花样");
 }
 
 TEST(UiTexts, TextsAreTheSystemsOwnBytes)
@@ -36,8 +36,8 @@ TEST(UiTexts, TextsAreTheSystemsOwnBytes)
         std::string_view text;
     } cases[] = {
         {TextId::EmbReleaseDone, 2, "Emb  relrase Successful!"},
-        {TextId::WaitText1054, 2, "In machine search, please wait\xEF\xBC\x81"},
-        {TextId::WaitText1054, 1,
+        {TextId::SearchWaitText, 2, "In machine search, please wait\xEF\xBC\x81"},
+        {TextId::SearchWaitText, 1,
          "\xE6\x90\x9C\xE7\xB4\xA2Z62\xE6\x9C\xBA\xE5\x99\xA8\xE4\xB8\xAD\xEF\xBC\x8C"
          "\xE8\xAF\xB7\xE7\xAD\x89\xE5\xBE\x85\xEF\xBC\x81"},
         {TextId::ParamSend, 2, "Send Design color and param seting"},
@@ -48,7 +48,7 @@ TEST(UiTexts, TextsAreTheSystemsOwnBytes)
          "Design Information\xEF\xBC\x9A  Needle Count:%d               Color Count  :%d"
          "                           Hight:%d mm            Width:%d mm       \r\n"
          "Machine State\xEF\xBC\x9A      "},
-        {TextId::Button1004, 2, "start work"},
+        {TextId::LeverButton, 2, "start work"},
         {TextId::StartWork, 2, "Start Work"},
     };
     for (const auto& c : cases)

@@ -83,6 +83,12 @@ TEST_F(BatchSendingTest, FilesArriveInDialogOrderWithPausesAndLastStaysCurrent)
     const std::string a = writeFile("a.dst", 100);
     const std::string b = writeFile("b.dsb", 200);
     choose({c, a, b});
+    std::vector<std::pair<std::string, std::chrono::steady_clock::time_point>> told;
+    batch.setFileSent([&](const std::string& path, const std::string& name,
+                          std::chrono::steady_clock::time_point started) {
+        EXPECT_EQ(batchFileName(path), name);
+        told.emplace_back(name, started);
+    });
 
     EXPECT_TRUE(batch.run(nullptr, &designPath, &designFileName));
     const auto received = machine.waitFor(3, 2s);
@@ -98,6 +104,16 @@ TEST_F(BatchSendingTest, FilesArriveInDialogOrderWithPausesAndLastStaysCurrent)
     EXPECT_EQ(batch.names(), (std::vector<std::string>{"c", "a.dst", "b.dsb"}));
     EXPECT_EQ(designPath, b);
     EXPECT_EQ(designFileName, "b.dsb");
+    // The fleet hears of each file with the time its own transfer began, so that an
+    // acknowledgement of the file before cannot confirm it.
+    ASSERT_EQ(told.size(), 3u);
+    for (std::size_t i = 0; i < told.size(); ++i) {
+        EXPECT_EQ(told[i].first, batch.names()[i]);
+        EXPECT_LE(told[i].second, received[i].arrived) << i;
+        if (i > 0) {
+            EXPECT_GT(told[i].second, received[i - 1].arrived) << i;
+        }
+    }
 
     // A cancelled dialog afterwards sends nothing and empties the lists.
     choose({});
@@ -112,6 +128,9 @@ TEST_F(BatchSendingTest, FilesArriveInDialogOrderWithPausesAndLastStaysCurrent)
 TEST_F(BatchSendingTest, CancelInProgressDialogStopsTheBatch)
 {
     choose({writeFile("one.dst", 50), writeFile("two.dst", 50), writeFile("three.dst", 50)});
+    std::vector<std::string> told;
+    batch.setFileSent(
+        [&](const std::string&, const std::string& name, auto) { told.push_back(name); });
     QTimer::singleShot(200, [] {
         auto* progress = qobject_cast<QProgressDialog*>(QApplication::activeModalWidget());
         ASSERT_NE(progress, nullptr);
@@ -123,6 +142,7 @@ TEST_F(BatchSendingTest, CancelInProgressDialogStopsTheBatch)
     ASSERT_EQ(received.size(), 1u);
     EXPECT_EQ(nameOf(received[0]), "one.dst");
     EXPECT_EQ(designFileName, "one.dst");
+    EXPECT_EQ(told, std::vector<std::string>{"one.dst"});
 }
 
 TEST_F(BatchSendingTest, AnUnreadableFileIsReportedAndTheBatchGoesOn)

@@ -9,6 +9,7 @@
 #include "control/LinkState.h"
 #include "tests/ui/PanelTestSupport.h"
 #include "ui/CDesignSet.h"
+#include "ui/ControlIds.h"
 #include "ui/DirectionImages.h"
 #include "ui/MessageBoxes.h"
 
@@ -91,15 +92,15 @@ protected:
         return std::make_unique<CDesignSet>(nullptr, temp.config, settings, state, "127.0.0.1",
                                             numbers, count);
     }
-    static QPushButton* button(QWidget* dialog, int id)
+    static QPushButton* button(QWidget* dialog, ParamControl id)
     {
-        return dialog->findChild<QPushButton*>(QString::number(id));
+        return dialog->findChild<QPushButton*>(controlName(id));
     }
-    static QLineEdit* edit(QWidget* dialog, int id)
+    static QLineEdit* edit(QWidget* dialog, ParamControl id)
     {
-        return dialog->findChild<QLineEdit*>(QString::number(id));
+        return dialog->findChild<QLineEdit*>(controlName(id));
     }
-    static void type(QWidget* dialog, int id, const QString& text)
+    static void type(QWidget* dialog, ParamControl id, const QString& text)
     {
         QLineEdit* line = edit(dialog, id);
         line->selectAll();
@@ -120,10 +121,10 @@ TEST_F(DesignSetTest, DirectionButtonStepsThroughEightImages)
 {
     auto dialog = open(colors, 20);
     for (int i = 0; i < 9; ++i) {
-        button(dialog.get(), 1000)->click();
+        button(dialog.get(), ParamControl::Direction)->click();
     }
     EXPECT_EQ(dialog->direction(), 1);
-    const QImage shown = button(dialog.get(), 1000)
+    const QImage shown = button(dialog.get(), ParamControl::Direction)
                              ->icon()
                              .pixmap(32, 32)
                              .toImage()
@@ -136,40 +137,40 @@ TEST_F(DesignSetTest, ModeButtonsToggleTheirTextsInTheStoredLanguage)
     struct Case
     {
         const char* language;
-        int id;
+        ParamControl id;
         const char* first;
         const char* second;
     };
     const Case cases[] = {
-        {"2", 1027, "Zoom priority", "Rotation priority"},
-        {"0", 1030, "Usually repeated", "Local recurrence"},
-        {"1", 1031, "X优先", "Y优先"},
+        {"2", ParamControl::PriorityMode, "Zoom priority", "Rotation priority"},
+        {"0", ParamControl::RepeatMode, "Usually repeated", "Local recurrence"},
+        {"1", ParamControl::RepeatOrder, "X优先", "Y优先"},
     };
     for (const Case& c : cases) {
         temp.config.writeText("Z62Language", "Language", c.language);
         auto dialog = open(colors, 20);
         QPushButton* mode = button(dialog.get(), c.id);
-        EXPECT_EQ(mode->text(), QString::fromUtf8(c.first)) << c.id;
+        EXPECT_EQ(mode->text(), QString::fromUtf8(c.first)) << controlNumber(c.id);
         mode->click();
-        EXPECT_EQ(mode->text(), QString::fromUtf8(c.second)) << c.id;
+        EXPECT_EQ(mode->text(), QString::fromUtf8(c.second)) << controlNumber(c.id);
         mode->click();
-        EXPECT_EQ(mode->text(), QString::fromUtf8(c.first)) << c.id;
+        EXPECT_EQ(mode->text(), QString::fromUtf8(c.first)) << controlNumber(c.id);
     }
 }
 
 TEST_F(DesignSetTest, AngleTakesDigitsOnlySpacingTakesSign)
 {
     auto dialog = open(colors, 20);
-    type(dialog.get(), 1026, QStringLiteral("-4a5"));
-    EXPECT_EQ(edit(dialog.get(), 1026)->text(), QStringLiteral("45"));
-    type(dialog.get(), 1034, QStringLiteral("-50"));
-    EXPECT_EQ(edit(dialog.get(), 1034)->text(), QStringLiteral("-50"));
+    type(dialog.get(), ParamControl::Angle, QStringLiteral("-4a5"));
+    EXPECT_EQ(edit(dialog.get(), ParamControl::Angle)->text(), QStringLiteral("45"));
+    type(dialog.get(), ParamControl::RepeatSpacingX, QStringLiteral("-50"));
+    EXPECT_EQ(edit(dialog.get(), ParamControl::RepeatSpacingX)->text(), QStringLiteral("-50"));
 }
 
 TEST_F(DesignSetTest, SendIsRefusedWithoutAReportedDesign)
 {
     auto dialog = open(colors, 20);
-    button(dialog.get(), 1036)->click();
+    button(dialog.get(), ParamControl::Send)->click();
     EXPECT_EQ(messages, QStringList{QStringLiteral("No matching design!")});
     std::this_thread::sleep_for(200ms);
     EXPECT_TRUE(machine.received().empty());
@@ -181,15 +182,15 @@ TEST_F(DesignSetTest, SendCarriesTheValuesAndReopeningStartsAfresh)
     colors[15] = 7;
     auto dialog = open(colors, 20);
     for (int i = 0; i < 3; ++i) {
-        button(dialog.get(), 1000)->click();
+        button(dialog.get(), ParamControl::Direction)->click();
     }
-    button(dialog.get(), 1030)->click();
-    type(dialog.get(), 1026, QStringLiteral("45"));
-    type(dialog.get(), 1037, QStringLiteral("120"));
-    type(dialog.get(), 1038, QStringLiteral("80"));
-    type(dialog.get(), 1032, QStringLiteral("2"));
-    type(dialog.get(), 1034, QStringLiteral("-50"));
-    button(dialog.get(), 1036)->click();
+    button(dialog.get(), ParamControl::RepeatMode)->click();
+    type(dialog.get(), ParamControl::Angle, QStringLiteral("45"));
+    type(dialog.get(), ParamControl::ScaleX, QStringLiteral("120"));
+    type(dialog.get(), ParamControl::ScaleY, QStringLiteral("80"));
+    type(dialog.get(), ParamControl::RepeatCountX, QStringLiteral("2"));
+    type(dialog.get(), ParamControl::RepeatSpacingX, QStringLiteral("-50"));
+    button(dialog.get(), ParamControl::Send)->click();
 
     const auto received = machine.waitFor(1, 2s);
     ASSERT_EQ(received.size(), 1u);
@@ -216,12 +217,16 @@ TEST_F(DesignSetTest, SendCarriesTheValuesAndReopeningStartsAfresh)
 
     auto reopened = open(colors, 20);
     EXPECT_EQ(reopened->direction(), 0);
-    EXPECT_EQ(button(reopened.get(), 1030)->text(), QStringLiteral("Usually repeated"));
-    const std::pair<int, const char*> initial[] = {{1026, "0"}, {1037, "100"}, {1038, "100"},
-                                                   {1032, "1"}, {1033, "1"},   {1034, "0"},
-                                                   {1035, "0"}};
+    EXPECT_EQ(button(reopened.get(), ParamControl::RepeatMode)->text(),
+              QStringLiteral("Usually repeated"));
+    const std::pair<ParamControl, const char*> initial[] = {
+        {ParamControl::Angle, "0"},          {ParamControl::ScaleX, "100"},
+        {ParamControl::ScaleY, "100"},       {ParamControl::RepeatCountX, "1"},
+        {ParamControl::RepeatCountY, "1"},   {ParamControl::RepeatSpacingX, "0"},
+        {ParamControl::RepeatSpacingY, "0"},
+    };
     for (const auto& [id, text] : initial) {
-        EXPECT_EQ(edit(reopened.get(), id)->text(), QLatin1String(text)) << id;
+        EXPECT_EQ(edit(reopened.get(), id)->text(), QLatin1String(text)) << controlNumber(id);
     }
 }
 
@@ -230,7 +235,7 @@ TEST_F(DesignSetTest, DesignBeyondTheSequenceSendsItsFirstEntries)
     state.currentDesignId = 5;
     std::vector<std::int32_t> many(980, 3);
     auto dialog = open(many, 1500);
-    button(dialog.get(), 1036)->click();
+    button(dialog.get(), ParamControl::Send)->click();
     const auto received = machine.waitFor(1, 2s);
     ASSERT_EQ(received.size(), 1u);
     const auto block = ParameterBlock::decode(
@@ -245,7 +250,7 @@ TEST_F(DesignSetTest, EnterInAnEditAndEscapeCloseTheDialog)
     for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Escape}) {
         auto dialog = open(colors, 20);
         dialog->show();
-        QLineEdit* angle = edit(dialog.get(), 1026);
+        QLineEdit* angle = edit(dialog.get(), ParamControl::Angle);
         angle->setFocus();
         QTest::keyClick(angle, key);
         EXPECT_FALSE(dialog->isVisible()) << key;

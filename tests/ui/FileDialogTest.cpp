@@ -13,6 +13,7 @@
 #include "app/UiTexts.h"
 #include "design/DesignLoader.h"
 #include "ui/CDSFileDialog.h"
+#include "ui/ControlIds.h"
 #include "UiTestSupport.h"
 
 using namespace ui_test;
@@ -89,12 +90,14 @@ TEST_F(FileDialog, UnknownSuffixGivesAnEmptyFieldAndAFolderKeepsThePreview)
 TEST_F(FileDialog, PreviewCheckBoxSwitchesLoadingOff)
 {
     CDSFileDialog dialog(nullptr);
-    auto* box = dialog.findChild<QCheckBox*>("130");
+    auto* box = dialog.findChild<QCheckBox*>(controlName(FileDialogControl::PreviewBox));
     ASSERT_TRUE(box);
     EXPECT_TRUE(box->isChecked());
     EXPECT_EQ(box->text(), QStringLiteral("预览(P)"));
-    EXPECT_EQ(dialog.findChild<QPushButton*>("132")->text(), QStringLiteral("高级(S)"));
-    EXPECT_TRUE(dialog.findChild<QPushButton*>("133")->isHidden());
+    EXPECT_EQ(dialog.findChild<QPushButton*>(controlName(FileDialogControl::Advanced))->text(),
+              QStringLiteral("高级(S)"));
+    EXPECT_TRUE(
+        dialog.findChild<QPushButton*>(controlName(FileDialogControl::ExtractDesign))->isHidden());
     box->click();
     EXPECT_FALSE(dialog.previewSwitch());
     dialog.previewPath(file("square.dst", dstBytes(1)));

@@ -9,6 +9,7 @@
 #include "control/LinkState.h"
 #include "ui/CHoopwatchDlg.h"
 #include "ui/CSetLanguage.h"
+#include "ui/ControlIds.h"
 #include "ui/MessageBoxes.h"
 #include "UiTestSupport.h"
 
@@ -41,10 +42,12 @@ TEST_F(Language, DialogTicksAndTextsFollowTheStoredValue)
         temp.config.writeText("Z62Language", "Language", c.stored);
         CSetLanguage dialog(temp.config);
         SCOPED_TRACE(c.stored);
-        EXPECT_EQ(dialog.findChild<QCheckBox*>("1044")->isChecked(), c.chinese);
-        EXPECT_EQ(dialog.findChild<QCheckBox*>("1045")->isChecked(), c.english);
+        EXPECT_EQ(dialog.findChild<QCheckBox*>(controlName(LanguageControl::Chinese))->isChecked(),
+                  c.chinese);
+        EXPECT_EQ(dialog.findChild<QCheckBox*>(controlName(LanguageControl::English))->isChecked(),
+                  c.english);
         EXPECT_EQ(dialog.windowTitle(), text(TextId::LanguageCaption, c.textLanguage));
-        EXPECT_EQ(dialog.findChild<QCheckBox*>("1044")->text(),
+        EXPECT_EQ(dialog.findChild<QCheckBox*>(controlName(LanguageControl::Chinese))->text(),
                   text(TextId::LanguageChinese, c.textLanguage));
     }
 }
@@ -54,8 +57,8 @@ TEST_F(Language, TickingStoresAtOnceAndSwitchesTheOtherOff)
     TempConfig temp;
     temp.config.writeText("Z62Language", "Language", "2");
     CSetLanguage dialog(temp.config);
-    auto* chinese = dialog.findChild<QCheckBox*>("1044");
-    auto* english = dialog.findChild<QCheckBox*>("1045");
+    auto* chinese = dialog.findChild<QCheckBox*>(controlName(LanguageControl::Chinese));
+    auto* english = dialog.findChild<QCheckBox*>(controlName(LanguageControl::English));
     chinese->click();
     EXPECT_EQ(temp.config.readText("Z62Language", "Language", ""), "1");
     EXPECT_FALSE(english->isChecked());
@@ -68,11 +71,17 @@ TEST_F(Language, TickingStoresAtOnceAndSwitchesTheOtherOff)
 
 TEST_F(Language, MainWindowTextsForEveryStoredValue)
 {
-    const std::pair<int, TextId> controls[] = {
-        {1000, TextId::Button1000}, {1005, TextId::Button1005}, {1001, TextId::Button1001},
-        {1004, TextId::Button1004}, {1003, TextId::Button1003}, {1022, TextId::Button1022},
-        {1023, TextId::Button1023}, {1031, TextId::Button1031}, {1033, TextId::Button1033},
-        {1034, TextId::Button1034},
+    const std::pair<MainControl, TextId> controls[] = {
+        {MainControl::InputDesign, TextId::InputDesignButton},
+        {MainControl::Parameters, TextId::ParametersButton},
+        {MainControl::SendDesign, TextId::SendDesignButton},
+        {MainControl::Lever, TextId::LeverButton},
+        {MainControl::Jog, TextId::JogButton},
+        {MainControl::Language, TextId::LanguageButton},
+        {MainControl::BatchSending, TextId::BatchSendingButton},
+        {MainControl::MachineSearch, TextId::MachineSearchButton},
+        {MainControl::ColorPageUp, TextId::ColorPageUpButton},
+        {MainControl::ColorPageDown, TextId::ColorPageDownButton},
     };
     // Stored value, language of the texts.
     const std::pair<const char*, int> cases[] = {{"1", 1}, {"2", 2}, {"0", 2}, {"3", 2}};
@@ -86,13 +95,15 @@ TEST_F(Language, MainWindowTextsForEveryStoredValue)
         CHoopwatchDlg window(temp.config, settings, state);
         EXPECT_EQ(window.language(), std::atoi(stored));
         for (const auto& [id, textId] : controls)
-            EXPECT_EQ(window.findChild<QPushButton*>(QString::number(id))->text(),
+            EXPECT_EQ(window.findChild<QPushButton*>(controlName(id))->text(),
                       text(textId, language))
-                << id;
-        EXPECT_EQ(window.findChild<QGroupBox*>("1046")->title(), text(TextId::Group1046, language));
-        EXPECT_EQ(window.findChild<QGroupBox*>("1049")->title(), text(TextId::Group1049, language));
-        EXPECT_EQ(window.findChild<QLineEdit*>("1054")->text(),
-                  text(TextId::WaitText1054, language));
+                << controlNumber(id);
+        EXPECT_EQ(window.findChild<QGroupBox*>(controlName(MainControl::MachineListGroup))->title(),
+                  text(TextId::MachineListGroup, language));
+        EXPECT_EQ(window.findChild<QGroupBox*>(controlName(MainControl::DesignViewGroup))->title(),
+                  text(TextId::DesignViewGroup, language));
+        EXPECT_EQ(window.findChild<QLineEdit*>(controlName(MainControl::SearchWaitText))->text(),
+                  text(TextId::SearchWaitText, language));
         EXPECT_EQ(window.windowTitle(), QStringLiteral("Z62"));
         window.done(0);
     }
@@ -106,8 +117,8 @@ TEST_F(Language, TimerLabelsFollowTheMachineStateInTheChosenLanguage)
     const LinkSettings settings = temp.settings();
     LinkState state;
     CHoopwatchDlg window(temp.config, settings, state);
-    auto* lever = window.findChild<QPushButton*>("1004");
-    auto* confirm = window.findChild<QPushButton*>("1006");
+    auto* lever = window.findChild<QPushButton*>(controlName(MainControl::Lever));
+    auto* confirm = window.findChild<QPushButton*>(controlName(MainControl::Confirm));
     ASSERT_TRUE(waitFor([&] { return confirm->text() == "Emb Release"; }, 3000));
     EXPECT_EQ(lever->text(), "Start Work");
 

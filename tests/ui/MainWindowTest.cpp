@@ -17,11 +17,14 @@
 #include <unistd.h>
 
 #include "app/UiTexts.h"
+#include "control/FleetSession.h"
 #include "control/LinkState.h"
 #include "ui/CHoopwatchDlg.h"
 #include "ui/ColorPanel.h"
+#include "ui/ControlIds.h"
 #include "ui/DemoMachines.h"
 #include "ui/MachineList.h"
+#include "ui/MachinesWindow.h"
 #include "ui/MessageBoxes.h"
 #include "UiTestSupport.h"
 
@@ -105,7 +108,7 @@ TEST_F(MainWindow, ImportLoadsTheFileAndSetsPathAndName)
     status.currentStitch = 77;
     state.machineStatus.store(status);
     window->setDesignChooser([&](QWidget*) { return QStringList{path}; });
-    window->findChild<QPushButton*>("1000")->click();
+    window->findChild<QPushButton*>(controlName(MainControl::InputDesign))->click();
     EXPECT_EQ(window->designPath(), path.toStdString());
     EXPECT_EQ(window->designFileName(), "square.dst");
     EXPECT_EQ(window->design().summary.colorCount, 3);
@@ -190,22 +193,22 @@ TEST_F(MainWindow, CommandsReportTheirFailuresInTheWindowLanguage)
 {
     temp.config.writeText("Z62_Net_Count", "count", "0");
     auto window = open();
-    window->findChild<QPushButton*>("1003")->click();
+    window->findChild<QPushButton*>(controlName(MainControl::Jog))->click();
     ASSERT_EQ(messages.size(), 1);
     EXPECT_EQ(messages[0], text(TextId::MachineNotOnline, 2));
 
     // Nothing imported yet: the send names the missing design.
-    window->findChild<QPushButton*>("1001")->click();
+    window->findChild<QPushButton*>(controlName(MainControl::SendDesign))->click();
     ASSERT_EQ(messages.size(), 2);
     EXPECT_EQ(messages[1], text(TextId::DesignPathEmpty, 2));
 
     window->importDesigns({QString::fromStdString(temp.file("gone.dst"))});
-    window->findChild<QPushButton*>("1001")->click();
+    window->findChild<QPushButton*>(controlName(MainControl::SendDesign))->click();
     ASSERT_EQ(messages.size(), 3);
     EXPECT_EQ(messages[2], text(TextId::DesignFileUnreadable, 2));
 
     // Parameters without a ticked machine.
-    window->findChild<QPushButton*>("1005")->click();
+    window->findChild<QPushButton*>(controlName(MainControl::Parameters))->click();
     ASSERT_EQ(messages.size(), 4);
     EXPECT_EQ(messages[3], text(TextId::UnselectedMachine, 2));
 }
@@ -221,11 +224,21 @@ TEST_F(MainWindow, SentDesignIsAcknowledgedOnTheUiThread)
 
     auto window = open();
     window->importDesigns({designFile("square.dst", 2)});
-    window->findChild<QPushButton*>("1001")->click(); // returns when the transfer has ended
+    // The click returns when the transfer has ended.
+    window->findChild<QPushButton*>(controlName(MainControl::SendDesign))->click();
     ASSERT_TRUE(waitFor([&] { return messages.contains(text(TextId::DesignSent, 2)); }, 5000))
         << messages.join(u'|').toStdString();
     EXPECT_TRUE(messageOnUiThread);
     EXPECT_GT(state.currentDesignId.load(), 0);
+    // The fleet keeps the acknowledged design, with the number the machine gave it, in the
+    // file beside the configuration file.
+    FleetMonitor& fleet = window->machinesWindow().fleet().monitor();
+    ASSERT_TRUE(waitFor([&] { return fleet.machines().at(0).design.has_value(); }, 3000));
+    const SentDesign sent = *fleet.machines().at(0).design;
+    EXPECT_EQ(sent.name, "square.dst");
+    EXPECT_EQ(sent.stitches, window->design().summary.stitchCount);
+    EXPECT_EQ(sent.designId, state.currentDesignId.load());
+    EXPECT_TRUE(QFileInfo::exists(QString::fromStdString(temp.file("hoopwatch-fleet.ini"))));
     window->done(0);
     machine.kill();
     machine.waitForFinished(3000);
@@ -262,11 +275,11 @@ TEST_F(MainWindow, DemoMachineSewsTheSentDesignAndTheViewShowsProgress)
     auto window = open();
     ASSERT_TRUE(waitFor([&] { return window->machineList().box(0)->isChecked(); }, 6000));
     window->importDesigns({designFile("square.dst", 2)});
-    window->findChild<QPushButton*>("1001")->click();
+    window->findChild<QPushButton*>(controlName(MainControl::SendDesign))->click();
     ASSERT_TRUE(waitFor([&] { return messages.contains(text(TextId::DesignSent, 2)); }, 5000));
-    window->findChild<QPushButton*>("1006")->click();
+    window->findChild<QPushButton*>(controlName(MainControl::Confirm))->click();
     ASSERT_TRUE(waitFor([&] { return messages.contains(text(TextId::EmbConfirmDone, 2)); }, 5000));
-    window->findChild<QPushButton*>("1004")->click();
+    window->findChild<QPushButton*>(controlName(MainControl::Lever))->click();
     ASSERT_TRUE(waitFor([&] { return messages.contains(text(TextId::LeverDone, 2)); }, 5000));
     // The poller, resumed once the search has filled the table, brings the stitch number.
     ASSERT_TRUE(waitFor([&] { return state.machineStatus.snapshot().currentStitch > 0; }, 8000));
@@ -285,8 +298,8 @@ TEST_F(MainWindow, DemoMachineSewsTheSentDesignAndTheViewShowsProgress)
 TEST_F(MainWindow, SearchWithoutAnswersShowsTheNoticeThenOneTimeoutMessage)
 {
     auto window = open();
-    auto* notice = window->findChild<QLineEdit*>("1054");
-    window->findChild<QPushButton*>("1031")->click();
+    auto* notice = window->findChild<QLineEdit*>(controlName(MainControl::SearchWaitText));
+    window->findChild<QPushButton*>(controlName(MainControl::MachineSearch))->click();
     EXPECT_TRUE(notice->isVisible());
     QTimer* timeout = window->timer(CHoopwatchDlg::SearchTimer);
     ASSERT_TRUE(timeout && timeout->isActive());
@@ -371,12 +384,12 @@ TEST_F(MainWindow, ColourChangeAndParametersOfTwentyBlocksReachTheMachine)
     ASSERT_TRUE(waitFor([&] { return window->machineList().box(0)->isChecked(); }, 4000));
     window->importDesigns({designFile("twenty.dst", 20)});
     ASSERT_EQ(window->design().summary.colorCount, 20);
-    window->findChild<QPushButton*>("1001")->click();
+    window->findChild<QPushButton*>(controlName(MainControl::SendDesign))->click();
     ASSERT_TRUE(waitFor([&] { return state.currentDesignId.load() != 0; }, 5000))
         << "the machine acknowledges the design";
 
     // Block 16 is the first cell of the second page; the operator picks colour number 7.
-    window->findChild<QPushButton*>("1034")->click();
+    window->findChild<QPushButton*>(controlName(MainControl::ColorPageDown))->click();
     ASSERT_EQ(window->colorPanel().page(), 2);
     window->colorPanel().setPicker([](QWidget*, int, const ColorPalette& palette) {
         return std::optional<ColorChoice>(ColorChoice{7, palette.colors[6]});
@@ -389,23 +402,23 @@ TEST_F(MainWindow, ColourChangeAndParametersOfTwentyBlocksReachTheMachine)
     QTimer::singleShot(200, [&] {
         QWidget* dialog = QApplication::activeModalWidget();
         ASSERT_TRUE(dialog);
-        const auto button = [&](int id) {
-            return dialog->findChild<QPushButton*>(QString::number(id));
+        const auto button = [&](ParamControl id) {
+            return dialog->findChild<QPushButton*>(controlName(id));
         };
-        const auto edit = [&](int id, const QString& value) {
-            dialog->findChild<QLineEdit*>(QString::number(id))->setText(value);
+        const auto edit = [&](ParamControl id, const QString& value) {
+            dialog->findChild<QLineEdit*>(controlName(id))->setText(value);
         };
         for (int i = 0; i < 3; ++i)
-            button(1000)->click(); // direction 3
-        edit(1026, "45");
-        edit(1037, "120");
-        edit(1038, "80");
-        edit(1032, "2");
-        button(1036)->click();
+            button(ParamControl::Direction)->click(); // direction 3
+        edit(ParamControl::Angle, "45");
+        edit(ParamControl::ScaleX, "120");
+        edit(ParamControl::ScaleY, "80");
+        edit(ParamControl::RepeatCountX, "2");
+        button(ParamControl::Send)->click();
         sent = waitFor([&] { return messages.contains(text(TextId::DesignParamSent, 2)); }, 5000);
         dialog->close();
     });
-    window->findChild<QPushButton*>("1005")->click();
+    window->findChild<QPushButton*>(controlName(MainControl::Parameters))->click();
     ASSERT_TRUE(sent) << "the machine acknowledges the parameters";
 
     QFile file(log);

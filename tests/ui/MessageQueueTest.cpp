@@ -17,6 +17,7 @@
 #include "control/LinkState.h"
 #include "link/Reply.h"
 #include "ui/CHoopwatchDlg.h"
+#include "ui/ControlIds.h"
 #include "ui/MainWindowLink.h"
 #include "ui/MessageBoxes.h"
 #include "ui/MessageQueue.h"
@@ -91,7 +92,7 @@ TEST_F(MachineMessages, EnterOnTheAcknowledgementClosesItAndSendsNothingAgain)
     const std::string path = temp.file("square.dst");
     writeFile(path, dstBytes(2));
     window.importDesigns({QString::fromStdString(path)});
-    auto* send = window.findChild<QPushButton*>("1001");
+    auto* send = window.findChild<QPushButton*>(controlName(MainControl::SendDesign));
     send->setFocus();
     send->click(); // returns when the transfer has ended
     ASSERT_TRUE(waitFor([&] { return boxShown(); }, 5000));

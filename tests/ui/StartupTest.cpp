@@ -1,3 +1,5 @@
+#include <optional>
+
 #include <QCheckBox>
 #include <QPushButton>
 
@@ -7,6 +9,7 @@
 #include "ui/CHoopwatchApp.h"
 #include "ui/CHoopwatchDlg.h"
 #include "ui/CSetLanguage.h"
+#include "ui/ControlIds.h"
 #include "ui/MessageBoxes.h"
 #include "UiTestSupport.h"
 
@@ -23,7 +26,7 @@ struct StartRun
     QString windowTitle;
 };
 
-StartRun runStart(const TempConfig& temp, int tick)
+StartRun runStart(const TempConfig& temp, std::optional<LanguageControl> tick)
 {
     AppOptions options;
     options.configPath = QString::fromStdString(temp.path);
@@ -34,9 +37,9 @@ StartRun runStart(const TempConfig& temp, int tick)
     StartRun run;
     app.setLanguageRunner([&](CSetLanguage& dialog) {
         run.languageShown = true;
-        if (tick != 0)
-            dialog.findChild<QCheckBox*>(QString::number(tick))->click();
-        dialog.findChild<QPushButton*>(QStringLiteral("1055"))->click();
+        if (tick)
+            dialog.findChild<QCheckBox*>(controlName(*tick))->click();
+        dialog.findChild<QPushButton*>(controlName(LanguageControl::Ok))->click();
     });
     app.setWindowRunner([&](CHoopwatchDlg& window) {
         run.windowShown = true;
@@ -57,7 +60,7 @@ class Startup : public QuietMessages
 TEST_F(Startup, FirstStartAsksForTheLanguageAndWritesTheDefaults)
 {
     TempConfig temp;
-    const StartRun run = runStart(temp, 0);
+    const StartRun run = runStart(temp, std::nullopt);
     EXPECT_TRUE(run.languageShown);
     EXPECT_TRUE(run.windowShown);
     EXPECT_EQ(temp.config.readText("Z62_Net_0", "Ip", ""), "192.168.7.100");
@@ -69,17 +72,17 @@ TEST_F(Startup, FirstStartAsksForTheLanguageAndWritesTheDefaults)
 TEST_F(Startup, ClosingWithoutAChoiceAsksAgainNextTime)
 {
     TempConfig temp;
-    EXPECT_TRUE(runStart(temp, 0).languageShown);
-    EXPECT_TRUE(runStart(temp, 0).languageShown);
+    EXPECT_TRUE(runStart(temp, std::nullopt).languageShown);
+    EXPECT_TRUE(runStart(temp, std::nullopt).languageShown);
 }
 
 TEST_F(Startup, AChoiceIsKeptAndNotAskedAgain)
 {
     TempConfig temp;
-    const StartRun first = runStart(temp, 1045);
+    const StartRun first = runStart(temp, LanguageControl::English);
     EXPECT_TRUE(first.languageShown);
     EXPECT_EQ(temp.config.readText("Z62Language", "Language", ""), "2");
-    const StartRun second = runStart(temp, 0);
+    const StartRun second = runStart(temp, std::nullopt);
     EXPECT_FALSE(second.languageShown);
     EXPECT_TRUE(second.windowShown);
 }
@@ -88,7 +91,7 @@ TEST_F(Startup, MissingLanguageKeyCountsAsChineseWithoutAsking)
 {
     TempConfig temp;
     temp.config.writeText("Z62_Net_Count", "count", "0");
-    const StartRun run = runStart(temp, 0);
+    const StartRun run = runStart(temp, std::nullopt);
     EXPECT_FALSE(run.languageShown);
     EXPECT_EQ(temp.config.readText("Z62Language", "Language", "missing"), "missing");
     EXPECT_EQ(run.windowTitle, QString::fromUtf8(uiText(TextId::WindowCaption, 1).data()));

@@ -30,6 +30,7 @@
 #include "ui/CDesignSet.h"
 #include "ui/CHoopwatchDlg.h"
 #include "ui/CSetLanguage.h"
+#include "ui/ControlIds.h"
 #include "ui/DesignFileTypes.h"
 #include "ui/FunctionButton.h"
 #include "ui/QtTranslations.h"
@@ -247,8 +248,9 @@ TEST_F(TextFit, EveryControlOfEveryWindowShowsItsWholeTextInBothLanguages)
             CDesignSet dialog(nullptr, temp.config, settings, state, "127.0.0.1", numbers, 3);
             dialog.show();
             clipped << clippedTexts(&dialog, lang + " parameter dialog");
-            for (const char* id : {"1027", "1030", "1031"})
-                dialog.findChild<QPushButton*>(id)->click();
+            for (ParamControl id :
+                 {ParamControl::PriorityMode, ParamControl::RepeatMode, ParamControl::RepeatOrder})
+                dialog.findChild<QPushButton*>(controlName(id))->click();
             clipped << clippedTexts(&dialog, lang + " parameter dialog, other modes");
         }
         {

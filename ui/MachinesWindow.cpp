@@ -1,0 +1,441 @@
+#include "ui/MachinesWindow.h"
+
+#include <cmath>
+#include <limits>
+
+#include <QApplication>
+#include <QDateTime>
+#include <QHeaderView>
+#include <QMessageBox>
+#include <QPainter>
+#include <QSortFilterProxyModel>
+#include <QStyledItemDelegate>
+#include <QSystemTrayIcon>
+#include <QTableView>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "control/FleetSession.h"
+#include "render/DesignImage.h"
+#include "render/StitchRenderer.h"
+#include "ui/AppIcon.h"
+#include "ui/MessageBoxes.h"
+#include "ui/QtTexts.h"
+
+namespace {
+
+// Draws the share sewn as a progress bar; an unknown share leaves the cell empty.
+class ProgressDelegate : public QStyledItemDelegate
+{
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override
+    {
+        const int percent = index.data(FleetTableModel::PercentRole).toInt();
+        if (percent < 0) {
+            QStyledItemDelegate::paint(painter, option, index);
+            return;
+        }
+        QStyleOptionProgressBar bar;
+        bar.rect = option.rect.adjusted(4, option.rect.height() / 2 - 8, -4,
+                                        -(option.rect.height() / 2 - 8));
+        bar.minimum = 0;
+        bar.maximum = 100;
+        bar.progress = percent;
+        bar.textVisible = false;
+        bar.state = option.state | QStyle::State_Horizontal;
+        QApplication::style()->drawControl(QStyle::CE_ProgressBar, &bar, painter);
+    }
+};
+
+// "a.b.c.d" as one number, so 127.0.0.10 sorts after 127.0.0.9.
+qulonglong addressValue(const std::string& address)
+{
+    qulonglong value = 0;
+    for (const QString& part : QString::fromStdString(address).split(QLatin1Char('.')))
+        value = value * 256 + part.toULongLong();
+    return value;
+}
+
+int stateOrder(TextId state)
+{
+    switch (state) {
+    case TextId::MachineWorking:
+        return 0;
+    case TextId::MachineStanding:
+        return 1;
+    case TextId::MachineFinished:
+        return 2;
+    case TextId::MachineWaiting:
+        return 3;
+    default:
+        return 4; // offline last
+    }
+}
+
+QString fromUtf8(const std::string& text)
+{
+    return QString::fromUtf8(text.data(), qsizetype(text.size()));
+}
+
+} // namespace
+
+TextId fleetStateText(const FleetMachine& machine)
+{
+    if (!machine.answered)
+        return TextId::MachineWaiting;
+    if (!machine.online)
+        return TextId::MachineOffline;
+    if (machine.secondsLeft && *machine.secondsLeft == 0)
+        return TextId::MachineFinished;
+    return machine.work != 0 ? TextId::MachineWorking : TextId::MachineStanding;
+}
+
+QString timeLeftText(const std::optional<std::int64_t>& secondsLeft, int language)
+{
+    if (!secondsLeft || *secondsLeft <= 0)
+        return {};
+    const std::int64_t minutes = (*secondsLeft + 59) / 60;
+    QString text = qtText(TextId::MinutesLeftTemplate, language);
+    return text.replace(QStringLiteral("%d"), QString::number(minutes));
+}
+
+QString sewnText(const std::optional<double>& percent)
+{
+    if (!percent || !std::isfinite(*percent))
+        return {};
+    // Cut, so a design one stitch short of its end never reads 100 %.
+    const double cut = std::floor(*percent * 10.0) / 10.0;
+    return QString::number(cut, 'f', 1) + QStringLiteral(" %");
+}
+
+std::optional<QString> fleetNoticeText(const FleetEvent& event, int language)
+{
+    TextId id;
+    if (event.kind == FleetEventKind::Finished)
+        id = TextId::FleetFinishedTemplate;
+    else if (event.kind == FleetEventKind::WentOffline && event.whileWorking)
+        id = TextId::FleetOfflineTemplate;
+    else
+        return std::nullopt;
+    return qtText(id, language).replace(QStringLiteral("%s"), fromUtf8(event.address));
+}
+
+// ---- model ---------------------------------------------------------------------------------
+
+FleetTableModel::FleetTableModel(QObject* parent) : QAbstractTableModel(parent) {}
+
+void FleetTableModel::setLanguage(int language)
+{
+    m_language = language;
+    emit headerDataChanged(Qt::Horizontal, 0, ColumnCount - 1);
+    if (!m_machines.empty())
+        emit dataChanged(index(0, 0), index(rowCount() - 1, ColumnCount - 1));
+}
+
+void FleetTableModel::setMachines(std::vector<FleetMachine> machines,
+                                  std::map<std::string, QPixmap> drawings)
+{
+    const bool sameRows = machines.size() == m_machines.size() &&
+                          std::equal(machines.begin(), machines.end(), m_machines.begin(),
+                                     [](const FleetMachine& a, const FleetMachine& b) {
+                                         return a.address == b.address;
+                                     });
+    if (!sameRows)
+        beginResetModel();
+    m_machines = std::move(machines);
+    m_drawings = std::move(drawings);
+    if (!sameRows)
+        endResetModel();
+    else if (!m_machines.empty())
+        emit dataChanged(index(0, 0), index(rowCount() - 1, ColumnCount - 1));
+}
+
+int FleetTableModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : int(m_machines.size());
+}
+
+int FleetTableModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+QString FleetTableModel::text(TextId id) const
+{
+    return qtText(id, m_language);
+}
+
+QVariant FleetTableModel::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || index.row() >= rowCount())
+        return {};
+    const FleetMachine& m = m_machines[std::size_t(index.row())];
+    const TextId state = fleetStateText(m);
+    const double percent = m.percent.value_or(-1.0);
+    if (role == PercentRole)
+        return m.percent ? int(std::floor(*m.percent)) : -1;
+    if (role == SortRole) {
+        switch (index.column()) {
+        case Address:
+            return addressValue(m.address);
+        case State:
+            return stateOrder(state);
+        case DesignName:
+            return m.design ? fromUtf8(m.design->name) : QString();
+        case TimeLeft:
+            return qlonglong(m.secondsLeft.value_or(std::numeric_limits<std::int64_t>::max()));
+        default:
+            return percent;
+        }
+    }
+    if (role == Qt::DecorationRole && index.column() == Drawing) {
+        const auto found = m_drawings.find(m.address);
+        return found == m_drawings.end() ? QVariant() : QVariant(found->second);
+    }
+    if (role == Qt::ToolTipRole && index.column() == DesignName && m.design)
+        return QStringLiteral("%1 / %2").arg(m.design->stitches).arg(m.design->colors);
+    if (role != Qt::DisplayRole)
+        return {};
+    switch (index.column()) {
+    case Address:
+        return fromUtf8(m.address);
+    case State:
+        return text(state);
+    case DesignName:
+        return m.design ? fromUtf8(m.design->name) : QString();
+    case Sewn:
+        return sewnText(m.percent);
+    case TimeLeft:
+        return timeLeftText(m.secondsLeft, m_language);
+    default:
+        return {};
+    }
+}
+
+QVariant FleetTableModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+        return QAbstractTableModel::headerData(section, orientation, role);
+    static constexpr TextId kHeaders[ColumnCount] = {
+        TextId::MachinesAddress,  TextId::MachinesState,    TextId::MachinesDesign,
+        TextId::MachinesDrawing,  TextId::MachinesProgress, TextId::MachinesSewn,
+        TextId::MachinesTimeLeft,
+    };
+    return section >= 0 && section < ColumnCount ? text(kHeaders[section]) : QVariant();
+}
+
+// ---- window --------------------------------------------------------------------------------
+
+MachinesWindow::MachinesWindow(QWidget* parent, FleetSession& fleet, Chooser chooser)
+    : QDialog(parent), m_fleet(fleet), m_chooser(std::move(chooser))
+{
+    setObjectName(QStringLiteral("machinesWindow"));
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
+    setWindowIcon(appIcon());
+    setModal(false);
+
+    m_model = new FleetTableModel(this);
+    m_proxy = new QSortFilterProxyModel(this);
+    m_proxy->setSourceModel(m_model);
+    m_proxy->setSortRole(FleetTableModel::SortRole);
+    m_proxy->setDynamicSortFilter(true);
+
+    m_view = new QTableView(this);
+    m_view->setObjectName(QStringLiteral("machinesTable"));
+    m_view->setModel(m_proxy);
+    m_view->setSortingEnabled(true);
+    m_view->sortByColumn(FleetTableModel::Address, Qt::AscendingOrder);
+    m_view->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_view->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_view->setIconSize(QSize(kDrawingWidth, kDrawingHeight));
+    m_view->verticalHeader()->setDefaultSectionSize(kDrawingHeight + 6);
+    m_view->verticalHeader()->hide();
+    m_view->horizontalHeader()->setStretchLastSection(true);
+    m_view->setColumnWidth(FleetTableModel::Drawing, kDrawingWidth + 12);
+    m_view->setColumnWidth(FleetTableModel::Progress, 140);
+    m_view->setItemDelegateForColumn(FleetTableModel::Progress, new ProgressDelegate(m_view));
+    connect(m_view, &QTableView::doubleClicked, this, &MachinesWindow::onDoubleClicked);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(6, 6, 6, 6);
+    layout->addWidget(m_view);
+    resize(820, 420);
+
+    m_timer = new QTimer(this);
+    m_timer->setObjectName(QStringLiteral("machinesRefresh"));
+    connect(m_timer, &QTimer::timeout, this, &MachinesWindow::refresh);
+    setLanguage(0);
+}
+
+MachinesWindow::~MachinesWindow() = default;
+
+void MachinesWindow::setLanguage(int language)
+{
+    m_language = language;
+    setWindowTitle(qtText(TextId::MachinesCaption, language));
+    m_model->setLanguage(language);
+}
+
+void MachinesWindow::setDesignDrawing(const std::string& address, const std::string& name,
+                                      Design design, std::vector<ColorRef> colors)
+{
+    const std::optional<std::string> canonical = canonicalAddress(address);
+    if (!canonical)
+        return;
+    DesignDrawing fresh;
+    fresh.name = cleanDesignName(name);
+    fresh.colors = std::move(colors);
+    // One design sent to many machines is kept once.
+    std::vector<const DesignDrawing*> known;
+    if (m_current)
+        known.push_back(&*m_current);
+    for (const auto& [other, drawing] : m_drawings)
+        known.push_back(&drawing);
+    for (const DesignDrawing* candidate : known) {
+        const DesignDrawing& drawing = *candidate;
+        const Design& kept = *drawing.design;
+        if (drawing.name == fresh.name && kept.stitches.count == design.stitches.count &&
+            kept.summary.stitchCount == design.summary.stitchCount &&
+            kept.extents.left == design.extents.left && kept.extents.top == design.extents.top &&
+            kept.extents.right == design.extents.right &&
+            kept.extents.bottom == design.extents.bottom) {
+            fresh.design = drawing.design;
+            break;
+        }
+    }
+    if (!fresh.design)
+        fresh.design = std::make_shared<const Design>(std::move(design));
+    m_drawings[*canonical] = std::move(fresh);
+}
+
+void MachinesWindow::setCurrentDesign(const std::string& name, Design design,
+                                      std::vector<ColorRef> colors)
+{
+    DesignDrawing current;
+    current.name = cleanDesignName(name);
+    current.design = std::make_shared<const Design>(std::move(design));
+    current.colors = std::move(colors);
+    m_current = std::move(current);
+}
+
+QPixmap MachinesWindow::drawingFor(const FleetMachine& machine, std::int64_t nowMs,
+                                   std::int64_t& budget)
+{
+    if (!machine.design)
+        return {};
+    auto found = m_drawings.find(machine.address);
+    if (found == m_drawings.end() && m_current && m_current->name == machine.design->name &&
+        sentDesignOf(m_current->name, *m_current->design).stitches == machine.design->stitches)
+        found = m_drawings.emplace(machine.address, *m_current).first;
+    if (found == m_drawings.end() || machine.design->name != found->second.name)
+        return {};
+    DesignDrawing& drawing = found->second;
+    // Only the sewn part changes, and a large design takes a while to draw: at most once a
+    // second per machine, and only when the stitch number has moved.
+    const std::int32_t stitch = machine.percent ? std::max(0, machine.stitch) : 0;
+    const bool stale = drawing.drawnStitch != stitch &&
+                       (drawing.drawnStitch < 0 || nowMs - drawing.drawnAtMs >= 1000);
+    const std::int64_t cost = std::max<std::int64_t>(drawing.design->stitches.count, 1);
+    // A refresh draws what its budget allows (and at least one drawing); the rest keep their
+    // picture until a later refresh, so the window never stalls on a fleet of large designs.
+    const bool affordable = budget >= cost || budget == kDrawingBudget;
+    if ((drawing.pixmap.isNull() || stale) && affordable) {
+        budget -= cost;
+        DesignImageOptions options;
+        options.width = kDrawingWidth;
+        options.height = kDrawingHeight;
+        options.progress = stitch;
+        options.blockColors = drawing.colors;
+        // The renderer shows a design without progress in full colour; here nothing sewn yet
+        // is all grey.
+        const std::vector<ColorRef> grey(std::max<std::size_t>(drawing.colors.size(), 1),
+                                         kProgressGrey);
+        if (stitch <= 0)
+            options.blockColors = grey;
+        drawing.pixmap = QPixmap::fromImage(renderDesignImage(*drawing.design, options));
+        drawing.drawnStitch = stitch;
+        drawing.drawnAtMs = nowMs;
+    }
+    return drawing.pixmap;
+}
+
+void MachinesWindow::refresh()
+{
+    std::vector<FleetMachine> machines = m_fleet.monitor().machines();
+    const std::int64_t nowMs = QDateTime::currentMSecsSinceEpoch();
+    std::map<std::string, QPixmap> drawings;
+    std::int64_t budget = kDrawingBudget;
+    const std::size_t count = machines.size();
+    // Each refresh starts one machine further on, so no row waits behind the others for long.
+    for (std::size_t i = 0; i < count; ++i) {
+        const FleetMachine& machine = machines[(m_drawFrom + i) % count];
+        QPixmap pixmap = drawingFor(machine, nowMs, budget);
+        if (!pixmap.isNull())
+            drawings.emplace(machine.address, std::move(pixmap));
+    }
+    m_drawFrom = count == 0 ? 0 : (m_drawFrom + 1) % count;
+    m_model->setMachines(std::move(machines), std::move(drawings));
+}
+
+void MachinesWindow::showEvent(QShowEvent* event)
+{
+    refresh();
+    m_timer->start(kRefreshMs);
+    QDialog::showEvent(event);
+}
+
+void MachinesWindow::hideEvent(QHideEvent* event)
+{
+    m_timer->stop();
+    QDialog::hideEvent(event);
+}
+
+void MachinesWindow::onDoubleClicked(const QModelIndex& index)
+{
+    const QModelIndex source = m_proxy->mapToSource(index);
+    if (!source.isValid() || !m_chooser)
+        return;
+    m_chooser(m_model->machine(source.row()).address);
+}
+
+void MachinesWindow::onFleetEvent(const FleetEvent& event)
+{
+    if (const std::optional<QString> text = fleetNoticeText(event, m_language))
+        showNotice(*text);
+}
+
+void MachinesWindow::fleetFileFailed()
+{
+    if (m_fileFailureShown)
+        return;
+    m_fileFailureShown = true;
+    showMessage(parentWidget(), qtText(TextId::FleetFileFailed, m_language));
+}
+
+void MachinesWindow::showNotice(const QString& text)
+{
+    if (m_noticeHook) {
+        m_noticeHook(text);
+        return;
+    }
+    if (QSystemTrayIcon::isSystemTrayAvailable()) {
+        if (!m_tray) {
+            m_tray = new QSystemTrayIcon(appIcon(), this);
+            m_tray->show();
+        }
+        m_tray->showMessage(qtText(TextId::MachinesCaption, m_language), text);
+        return;
+    }
+    // Without a tray the notice is a message that blocks no window: the work goes on.
+    auto* box =
+        new QMessageBox(QMessageBox::Information, qtText(TextId::MachinesCaption, m_language), text,
+                        QMessageBox::Ok, parentWidget());
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::NonModal);
+    box->show();
+}
