@@ -18,6 +18,19 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr std::string_view kFileName = "ZUZiruro.ini";
+
+// Path text is UTF-8 everywhere; the file system takes it as a path (wide on Windows, where a
+// narrow path would be read in another code page and lose every Chinese name).
+fs::path fsPath(const std::string& utf8)
+{
+    return fs::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+std::string utf8Text(const fs::path& path)
+{
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
 // More links in a row than any real setup has; a longer chain is taken for a loop.
 constexpr int kMaxLinks = 40;
 
@@ -73,8 +86,8 @@ std::string lockPathOf(const std::string& path)
 {
     if (path.empty())
         return {};
-    const auto target = resolveTarget(path);
-    return target ? target->string() + ".lock" : std::string();
+    const auto target = resolveTarget(fsPath(path));
+    return target ? utf8Text(*target) + ".lock" : std::string();
 }
 
 bool holdsFileLock(const std::string& lockPath)
@@ -112,7 +125,7 @@ ConfigFile::FileLockScope::FileLockScope(const ConfigFile& config)
     HeldLock& held = heldLocks()[m_lockPath];
     // flock excludes per open file, so a nested scope must reuse the lock, not open another.
     if (held.depth++ == 0)
-        held.lock = std::make_unique<platform::FileLock>(m_lockPath);
+        held.lock = std::make_unique<platform::FileLock>(fsPath(m_lockPath));
 }
 
 ConfigFile::FileLockScope::~FileLockScope()
@@ -128,7 +141,7 @@ bool ConfigFile::exists() const
 {
     auto guard = lock();
     std::error_code error;
-    return !m_path.empty() && fs::exists(fs::status(m_path, error));
+    return !m_path.empty() && fs::exists(fs::status(fsPath(m_path), error));
 }
 
 ProfileDocument ConfigFile::snapshot() const
@@ -137,14 +150,14 @@ ProfileDocument ConfigFile::snapshot() const
     if (m_path.empty())
         return ProfileDocument::parse({});
     std::error_code error;
-    const fs::file_type type = fs::status(m_path, error).type();
+    const fs::file_type type = fs::status(fsPath(m_path), error).type();
     if (type == fs::file_type::not_found)
         return ProfileDocument::parse({});
     // Only a regular file is read: a FIFO would block and a device has no settings. A file
     // over the limit reads as empty too, since every write would have to rewrite all of it.
     if (type != fs::file_type::regular)
         return ProfileDocument::unreadable();
-    const auto bytes = platform::readRegularFile(m_path, kMaxFileBytes);
+    const auto bytes = platform::readRegularFile(fsPath(m_path), kMaxFileBytes);
     return bytes ? ProfileDocument::parse(*bytes) : ProfileDocument::unreadable();
 }
 
@@ -153,7 +166,7 @@ bool ConfigFile::save(const ProfileDocument& document) const
     return update([&] {
         if (m_path.empty())
             return fail(TextId::ConfigWriteFailed);
-        const auto target = resolveTarget(m_path);
+        const auto target = resolveTarget(fsPath(m_path));
         if (!target)
             return fail(TextId::ConfigNotRegular);
         std::error_code error;
@@ -173,7 +186,8 @@ bool ConfigFile::save(const ProfileDocument& document) const
             return fail(TextId::ConfigUnreadable);
         if (!holdsFileLock(lockPathOf(m_path)))
             return fail(TextId::ConfigWriteFailed);
-        const fs::path temp = target->string() + ".tmp";
+        fs::path temp = *target;
+        temp += ".tmp";
         if (!platform::writeAndReplace(temp, *target, document.serialize()))
             return fail(TextId::ConfigWriteFailed);
         return true;
@@ -282,7 +296,7 @@ std::string configPathFor(const fs::path& executable)
     // settings beside itself.
     if (!executable.empty() && !folder.empty() && !platform::isSystemInstallFolder(folder) &&
         platform::mayWrite(folder))
-        return (folder / kFileName).string();
+        return utf8Text(folder / kFileName);
     return userConfigPath();
 }
 
@@ -295,7 +309,7 @@ std::string userConfigPath()
     fs::create_directories(folder, error);
     if (error || !platform::mayWrite(folder))
         return {};
-    return (folder / kFileName).string();
+    return utf8Text(folder / kFileName);
 }
 
 namespace {

@@ -2,6 +2,7 @@
 #include <string>
 #include <vector>
 
+#include "app/Console.h"
 #include "cli/CliOptions.h"
 #include "cli/Commands.h"
 
@@ -37,7 +38,8 @@ const char* const kUsage =
 
 int main(int argc, char** argv)
 {
-    ArgList all({argv + 1, argv + argc});
+    console::useUtf8Output();
+    ArgList all(console::utf8Arguments(argc, argv));
     GlobalOptions global;
     if (auto v = all.take("--config"))
         global.configPath = *v;

@@ -12,7 +12,25 @@ foreach(_program IN LISTS _hoopwatch_programs)
     endif()
 endforeach()
 
-if(TARGET hoopwatch)
+if(TARGET hoopwatch AND WIN32)
+    # The Qt libraries, plugins and translations the application needs, and the compiler's
+    # runtime libraries, copied beside it (hoopwatch-cli.exe and z62-sim.exe use them too).
+    get_target_property(_hoopwatch_qmake Qt6::qmake IMPORTED_LOCATION)
+    get_filename_component(_hoopwatch_qt_bin "${_hoopwatch_qmake}" DIRECTORY)
+    find_program(HOOPWATCH_WINDEPLOYQT windeployqt HINTS "${_hoopwatch_qt_bin}")
+    if(NOT HOOPWATCH_WINDEPLOYQT)
+        message(FATAL_ERROR "windeployqt not found beside ${_hoopwatch_qmake}")
+    endif()
+    install(CODE "
+        execute_process(
+            COMMAND \"${HOOPWATCH_WINDEPLOYQT}\" --release --compiler-runtime
+                \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/hoopwatch.exe\"
+            RESULT_VARIABLE _result)
+        if(NOT _result EQUAL 0)
+            message(FATAL_ERROR \"windeployqt failed: \${_result}\")
+        endif()")
+endif()
+if(TARGET hoopwatch AND NOT WIN32)
     install(FILES ${CMAKE_SOURCE_DIR}/packaging/hoopwatch.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
     install(FILES ${CMAKE_SOURCE_DIR}/ui/resources/hoopwatch.svg
@@ -50,7 +68,27 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
     "Runs networked Z62 embroidery machines: designs, transfer, commands, status")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_INSTALL_DIRECTORY "hoopwatch")
-set(CPACK_GENERATOR "DEB")
+# Installed programs carry no symbols: the package holds what runs, not what debugs.
+set(CPACK_STRIP_FILES TRUE)
+if(WIN32)
+    # An NSIS installer: Start-menu entry, uninstaller, and an inbound firewall rule for the
+    # machines' answers on UDP port 8040 (removed again by the uninstaller).
+    set(CPACK_GENERATOR "NSIS")
+    set(CPACK_NSIS_PACKAGE_NAME "Hoopwatch")
+    set(CPACK_NSIS_DISPLAY_NAME "Hoopwatch")
+    set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
+    set(CPACK_NSIS_MODIFY_PATH OFF)
+    set(CPACK_PACKAGE_EXECUTABLES "hoopwatch" "Hoopwatch")
+    set(CPACK_NSIS_EXTRA_INSTALL_COMMANDS [=[
+    nsExec::ExecToLog 'netsh advfirewall firewall delete rule name="Hoopwatch UDP 8040"'
+    nsExec::ExecToLog 'netsh advfirewall firewall add rule name="Hoopwatch UDP 8040" dir=in action=allow protocol=UDP localport=8040 program="$INSTDIRin\hoopwatch.exe"'
+]=])
+    set(CPACK_NSIS_EXTRA_UNINSTALL_COMMANDS [=[
+    nsExec::ExecToLog 'netsh advfirewall firewall delete rule name="Hoopwatch UDP 8040"'
+]=])
+else()
+    set(CPACK_GENERATOR "DEB")
+endif()
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Hoopwatch developers <hoopwatch@localhost>")
 set(CPACK_DEBIAN_PACKAGE_SECTION "graphics")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

@@ -35,7 +35,7 @@ bool fromPages(std::size_t bytes)
 #endif
 }
 
-std::size_t roundedToHugePages(std::size_t bytes)
+[[maybe_unused]] std::size_t roundedToHugePages(std::size_t bytes)
 {
     return (bytes + kHugePage - 1) / kHugePage * kHugePage;
 }

@@ -7,9 +7,10 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
-// An IPv4 UDP socket that closes itself. With HOOPWATCH_LOOPBACK_ONLY=1 in the environment,
-// sends to addresses outside 127.0.0.0/8 are refused.
+// An IPv4 UDP socket that closes itself (POSIX sockets or Winsock 2, chosen at build time). With
+// HOOPWATCH_LOOPBACK_ONLY=1 in the environment, sends to addresses outside 127.0.0.0/8 are refused.
 class UdpSocket
 {
 public:
@@ -32,7 +33,7 @@ public:
     // A socket bound to (address, port); port 0 picks a free one. With `shareAddress` it sets
     // SO_REUSEADDR; without, a port that another socket holds makes the bind fail.
     bool bind(std::string_view address, std::uint16_t port, bool shareAddress = true);
-    bool isOpen() const { return m_fd >= 0; }
+    bool isOpen() const { return m_handle != kClosed; }
     void close();
     // The bound local port, 0 when closed.
     std::uint16_t localPort() const;
@@ -47,13 +48,22 @@ public:
     std::optional<Received> receive(std::span<std::uint8_t> buffer,
                                     std::chrono::milliseconds timeout) const;
 
+    // Waits up to `timeout` until at least one of `sockets` holds a datagram; the indices of
+    // those that do, empty on time-out or error. Closed sockets are never ready.
+    static std::vector<std::size_t> waitReadable(std::span<const UdpSocket* const> sockets,
+                                                 std::chrono::milliseconds timeout);
+
 private:
-    int m_fd = -1;
+    // A file descriptor or a Winsock SOCKET, which is pointer-sized.
+    static constexpr std::intptr_t kClosed = -1;
+    std::intptr_t m_handle = kClosed;
 };
 
 // True when HOOPWATCH_LOOPBACK_ONLY=1 is set.
 bool loopbackOnly();
-// True for dotted-decimal IPv4 text ("a.b.c.d").
+// True for dotted-decimal IPv4 text ("a.b.c.d": four numbers 0 to 255 without leading zeros).
 bool isIpv4Address(std::string_view address);
 // True for dotted-decimal text inside 127.0.0.0/8.
 bool isLoopbackAddress(std::string_view address);
+// The four bytes of dotted-decimal IPv4 text, most significant first; nullopt otherwise.
+std::optional<std::uint32_t> parseIpv4(std::string_view address);

@@ -2,11 +2,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <random>
+#include <string>
 #include <system_error>
-
-#include <unistd.h>
 
 #include "link/CommandPacket.h"
 
@@ -150,6 +151,17 @@ const char* suffixOf(DesignFormat format)
     return "";
 }
 
+// FNV-1a, 64 bits, as 16 hex digits.
+std::string fingerprint(std::span<const std::uint8_t> bytes)
+{
+    std::uint64_t hash = 14695981039346656037ull;
+    for (const std::uint8_t b : bytes)
+        hash = (hash ^ b) * 1099511628211ull;
+    char text[17] = {};
+    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(hash));
+    return text;
+}
+
 } // namespace
 
 std::string safeDesignName(std::span<const std::uint8_t> field)
@@ -248,6 +260,9 @@ std::optional<std::vector<std::uint8_t>> SimMachine::handle(std::span<const std:
     default:
         break;
     }
+    // The whole request as a fingerprint, so two senders' logs can be compared byte for byte.
+    fields += ",\"received\":" + std::to_string(request.size()) + ",\"fnv\":\"" +
+              fingerprint(request) + "\"";
     writeLog(from, code, requestId, fields);
     return answer;
 }
@@ -303,9 +318,10 @@ void SimMachine::finishFile(const std::string& name, const PartialFile& file)
     namespace fs = std::filesystem;
     std::error_code ec;
     const bool keep = !m_settings.saveDir.empty();
-    const fs::path dir = keep ? fs::path(m_settings.saveDir)
-                              : fs::temp_directory_path(ec) /
-                                    ("z62-sim-" + m_address + "-" + std::to_string(::getpid()));
+    const fs::path dir =
+        keep ? fs::path(m_settings.saveDir)
+             : fs::temp_directory_path(ec) /
+                   ("z62-sim-" + m_address + "-" + std::to_string(std::random_device{}()));
     fs::create_directories(dir, ec);
     const auto format = formatOfFile(file.format, name, bytes);
     // A name cut to 13 bytes is saved with the suffix of what it holds.

@@ -9,7 +9,6 @@
 #include <cstring>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "link/PacketCipher.h"
@@ -193,15 +192,19 @@ int main(int argc, char** argv)
                  endpoints.size(), options.port, options.replyPort);
 
     std::vector<std::uint8_t> buffer(kRequestBufferSize);
+    std::vector<const UdpSocket*> sockets;
+    for (const Endpoint& endpoint : endpoints)
+        sockets.push_back(&endpoint.socket);
     while (!g_stop) {
         if (options.exitAfter > 0 && std::chrono::steady_clock::now() >= deadline)
             break;
         bool served = false;
         for (Endpoint& endpoint : endpoints)
             served = serve(endpoint, cipher, options.replyPort, buffer) || served;
-        // A short idle wait keeps signals, the exit time and the answers prompt.
+        // An idle wait that ends with the next request, short enough for signals and the
+        // exit time to take effect promptly.
         if (!served)
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            (void)UdpSocket::waitReadable(sockets, std::chrono::milliseconds(100));
     }
     if (log && log != stdout)
         std::fclose(log);

@@ -1,7 +1,5 @@
 #include "ui/CHoopwatchApp.h"
 
-#include <unistd.h>
-
 #include <cstdio>
 #include <random>
 
@@ -88,7 +86,8 @@ void CHoopwatchApp::prepareDemo(const ConfigFile& config, LinkSettings* settings
         config.writeText("Z62Language", "Language", "2");
     MachineTable(config).reset();
 
-    std::mt19937 random(static_cast<unsigned>(::getpid()) ^ std::random_device{}());
+    std::mt19937 random(static_cast<unsigned>(QCoreApplication::applicationPid()) ^
+                        std::random_device{}());
     const auto base = static_cast<std::uint16_t>(20000 + 2 * (random() % 4000));
     if (!m_options.machinePort)
         settings->machinePort = base;

@@ -1,11 +1,9 @@
 #include "ui/DemoMachines.h"
 
-#include <sys/prctl.h>
-
-#include <csignal>
-
 #include <QProcess>
 #include <QProcessEnvironment>
+
+#include "ui/ChildProcessGuard.h"
 
 QStringList DemoMachines::defaultAddresses()
 {
@@ -45,13 +43,14 @@ bool DemoMachines::start(const QString& simPath, const QStringList& addresses,
     m_process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_process->setStandardOutputFile(QProcess::nullDevice());
     // The simulator ends with the application even when the application is killed.
-    m_process->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
+    endWithThisProcess(m_process);
     m_process->start(simPath, simArguments(addresses, machinePort, replyPort, key));
     if (!m_process->waitForStarted(5000)) {
         *error = QStringLiteral("cannot start %1: %2").arg(simPath, m_process->errorString());
         stop();
         return false;
     }
+    adoptStartedChild(m_process);
     // A simulator that cannot bind its addresses ends at once.
     if (m_process->waitForFinished(300)) {
         *error = QStringLiteral("%1 ended at once (exit code %2)")

@@ -105,3 +105,28 @@ private:
     std::uint16_t m_receiverPort;
     bool m_ok = false;
 };
+
+// Whether a datagram from a socket bound to 127.0.0.63 arrives with that sender. Wine binds
+// every loopback address but 127.0.0.1 as 0.0.0.0, so there all senders read as 127.0.0.1.
+inline bool probeLoopbackSenders()
+{
+    UdpSocket to;
+    UdpSocket from;
+    if (!to.bind("127.0.0.1", 0) || !from.bind("127.0.0.63", 0))
+        return false;
+    const std::vector<std::uint8_t> probe = {1, 2, 3};
+    if (!from.sendTo("127.0.0.1", to.localPort(), probe))
+        return false;
+    std::vector<std::uint8_t> buffer(16);
+    const auto received = to.receive(buffer, std::chrono::milliseconds(1000));
+    return received && received->sender == "127.0.0.63";
+}
+
+inline bool loopbackSendersKept()
+{
+    static const bool kept = probeLoopbackSenders();
+    return kept;
+}
+
+// Tests that tell machines apart by their loopback address cannot run where senders are not kept.
+constexpr const char* kSendersNotKept = "this system reports every loopback sender as 127.0.0.1";

@@ -100,6 +100,8 @@ class FleetOverLoopback : public testing::Test
 protected:
     void SetUp() override
     {
+        if (!loopbackSendersKept())
+            GTEST_SKIP() << kSendersNotKept;
         config.writeText("Z62_Net_Count", "count", "0");
         ASSERT_TRUE(table.append("127.0.0.71"));
         ASSERT_TRUE(table.append("127.0.0.72"));

@@ -1,12 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <system_error>
 #include <map>
 #include <random>
 #include <string>
-
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "design/DesignLoader.h"
 #include "tests/design/DesignTestSupport.h"
@@ -108,10 +106,6 @@ TEST(DesignLoader, LoadsByTheSuffixAndLeavesAnEmptyDesignOnFailure)
     EXPECT_EQ(design.stitches.count, 0);
     fs::create_directories(dir.path() / "folder.dst");
     EXPECT_FALSE(readWholeFile((dir.path() / "folder.dst").string()).has_value());
-    // A FIFO is refused at once instead of blocking until some writer appears.
-    const std::string fifo = (dir.path() / "pipe.dst").string();
-    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    EXPECT_FALSE(readWholeFile(fifo).has_value());
 }
 
 TEST(DesignSummary, CountsExtremesAndSequinDevices)
@@ -196,7 +190,9 @@ TEST(DesignLoader, FilesOverTheLimitAreRefusedUnread)
     TempFolder dir;
     const auto sparse = [&](const std::string& name, std::int64_t size) {
         const std::string path = dir.write(name, {});
-        EXPECT_EQ(::truncate(path.c_str(), size), 0);
+        std::error_code error;
+        fs::resize_file(path, static_cast<std::uintmax_t>(size), error);
+        EXPECT_FALSE(error) << error.message();
         return path;
     };
     const std::string atLimit = sparse("limit.dsb", std::int64_t(kMaxDesignFileBytes));

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -20,9 +21,13 @@ public:
         std::error_code error;
         if (inMemory && std::filesystem::is_directory("/dev/shm", error))
             base = "/dev/shm";
-        std::string pattern = (base / "hoopwatch-test-XXXXXX").string();
-        if (::mkdtemp(pattern.data()))
-            m_path = pattern;
+        // create_directory is false for a name that exists, so each folder is new.
+        std::random_device random;
+        for (int attempt = 0; attempt < 100 && m_path.empty(); ++attempt) {
+            const auto candidate = base / ("hoopwatch-test-" + std::to_string(random()));
+            if (std::filesystem::create_directory(candidate, error))
+                m_path = candidate;
+        }
     }
     ~TempFolder()
     {
