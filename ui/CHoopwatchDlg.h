@@ -10,6 +10,7 @@
 
 #include "app/ConfigFile.h"
 #include "app/UiTexts.h"
+#include "control/ViewProgress.h"
 #include "design/Design.h"
 #include "ui/BatchSending.h"
 #include "ui/ColorPanel.h"
@@ -73,6 +74,10 @@ public:
     QRect designArea() const;
     QRect stripArea() const;
 
+    // What the view shows of the polled machine's progress on the current design.
+    ProgressShown progressShown() const;
+    MainWindowLink& link() { return *m_link; }
+
     // Repaints what the window draws itself.
     void redraw();
 
@@ -123,6 +128,7 @@ private:
     Design m_design;
     std::string m_designPath;
     std::string m_designFileName;
+    std::optional<DesignFileStamp> m_designStamp; // the file the shown design was read from
     std::int32_t m_lastDrawnStitch = 0;
 
     ColorPanel m_colorPanel;
