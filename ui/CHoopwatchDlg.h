@@ -77,6 +77,7 @@ public:
     // What the view shows of the polled machine's progress on the current design.
     ProgressShown progressShown() const;
     MainWindowLink& link() { return *m_link; }
+    BatchSending& batch() { return m_batch; }
 
     // Repaints what the window draws itself.
     void redraw();

@@ -142,6 +142,21 @@ TEST_F(TransferWindow, AcknowledgementsOfADesignShowInItsDialogAndOneMessageFoll
     window->done(0);
 }
 
+TEST_F(TransferWindow, ABatchIsAcknowledgedWithOneMessage)
+{
+    if (!startSim("127.0.0.33"))
+        GTEST_SKIP() << "z62-sim not built";
+    auto window = open();
+    const QStringList files = {designFile("one.dst", 1), designFile("two.dst", 2, 10241)};
+    window->batch().setFileChooser([&](QWidget*, const QString&) { return files; });
+    window->findChild<QPushButton*>("1023")->click(); // three datagrams in two files
+    ASSERT_TRUE(waitFor([&] { return count(TextId::DesignSent) > 0; }, 3000))
+        << messages.join(u'|').toStdString();
+    settle(400);
+    EXPECT_EQ(messages, QStringList{text(TextId::DesignSent, 2)});
+    window->done(0);
+}
+
 TEST_F(TransferWindow, MissingAcknowledgementsAreToldOnceAfterTheGraceTime)
 {
     // A machine that takes the datagrams and never answers.
