@@ -98,8 +98,12 @@ std::uint64_t MainWindowLink::beginTransfer(const std::string& target)
 void MainWindowLink::endTransfer(std::uint64_t id, const std::string& target, bool whole,
                                  const std::optional<DesignFileStamp>& file)
 {
-    // What the machine holds now is this file, or, after a stop, nothing known.
-    m_progress.recordSent(target, whole ? file : std::nullopt);
+    // What the machine holds now is this file; after a stop in the middle, nothing known. A
+    // transfer that sent nothing changed nothing.
+    if (whole)
+        m_progress.recordSent(target, file);
+    else if (m_acks.count().sent > 0)
+        m_progress.recordSent(target, std::nullopt);
     if (m_acks.endSending(id, whole) == TransferAcks::Verdict::Complete) {
         transferComplete();
         return;
