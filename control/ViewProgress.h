@@ -46,7 +46,7 @@ public:
     void onStatus(const std::string& sender, const MachineStatus& status, std::int32_t designId,
                   FleetTime now);
 
-    // What to show for the design `shown` of `stitchCount` stitches at the status `status`.
+    // What to show for the design read from `file`, of `stitchCount` stitches, at `status`.
     ProgressShown shown(const std::optional<DesignFileStamp>& file, std::int32_t stitchCount,
                         const MachineStatus& status) const;
 
