@@ -103,6 +103,14 @@ constexpr TextEntry kTexts[] = {
     {TextId::DesignFileChanged, "花样文件在读取时被改动，没有发送!",
      "The design file changed while it was read and was not sent!"},
 
+    // Transfer acknowledgements and sewing progress.
+    {TextId::TransferNotAcknowledged, "机器未确认花样的全部数据！",
+     "The machine did not acknowledge every part of the design!"},
+    {TextId::TransferAckCount, "机器已确认：%d / %d", "Acknowledged by the machine: %d of %d"},
+    {TextId::SewnPercent, "%d %", "%d %"},
+    {TextId::MinutesLeft, "约剩%d分钟", "about %d min left"},
+    {TextId::HoursMinutesLeft, "约剩%d小时%d分钟", "about %d h %d min left"},
+
     // Design parameter dialog.
     {TextId::ParamCaption, "参数设置", "Parameter setting"},
     {TextId::ParamDirection, "图案方向：", "Design direction:"},

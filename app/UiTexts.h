@@ -79,6 +79,13 @@ enum class TextId : int {
     DesignFileTooLargeToOpen, // import of a design file over 40,960,000 bytes
     DesignFileChanged,        // design file changed size while it was read
 
+    // Acknowledgements of a transfer and the progress of the design a machine sews.
+    TransferNotAcknowledged, // not every datagram acknowledged a few seconds after the last
+    TransferAckCount,        // two %d: datagrams acknowledged, datagrams sent
+    SewnPercent,             // one %d: whole percent of the design sewn
+    MinutesLeft,             // one %d: whole minutes left, rounded up
+    HoursMinutesLeft,        // two %d: hours and minutes left
+
     // Design parameter dialog.
     ParamCaption,
     ParamDirection,

@@ -8,8 +8,6 @@ namespace {
 
 using Seconds = std::chrono::duration<double>;
 
-// More answers than this inside the speed window add nothing but memory.
-constexpr std::size_t kMaxSamples = 256;
 // How many poll spacings a late tick may catch up at once.
 constexpr int kPacingSlack = 3;
 
@@ -39,6 +37,7 @@ std::size_t FleetMonitor::setMachines(const std::vector<std::string>& addresses)
         } else {
             next.push_back(Tracked{});
             next.back().address = *address;
+            next.back().rate = StitchRate(m_settings.speedWindow);
         }
     }
     m_machines = std::move(next);
@@ -113,7 +112,7 @@ void FleetMonitor::countMissed(Tracked& machine, std::vector<FleetEvent>& events
     ++machine.missed;
     if (machine.online && machine.missed >= m_settings.missedPollsOffline) {
         machine.online = false;
-        machine.samples.clear();
+        machine.rate.clear();
         events.push_back(
             {FleetEventKind::WentOffline, machine.address, machine.status.workState != 0});
     }
@@ -145,20 +144,8 @@ bool FleetMonitor::onStatus(const std::string& sender, const MachineStatus& stat
         machine->pendingSince.reset();
         machine->lastAnswer = now;
 
-        std::deque<Sample>& samples = machine->samples;
-        if (status.workState == 0) {
-            samples.clear();
-        } else {
-            // A stitch number that runs backwards or a new design starts a new run.
-            if (!samples.empty() &&
-                (status.currentStitch < samples.back().stitch || designId != previousDesign))
-                samples.clear();
-            if (status.currentStitch >= 0)
-                samples.push_back({now, status.currentStitch});
-            while (samples.size() > 1 && (samples.front().time < now - m_settings.speedWindow ||
-                                          samples.size() > kMaxSamples))
-                samples.pop_front();
-        }
+        machine->rate.add(now, status.workState != 0, status.currentStitch,
+                          designId != previousDesign);
 
         const SentDesign* design = currentDesign(*machine);
         const bool atEnd =
@@ -246,18 +233,6 @@ const SentDesign* FleetMonitor::currentDesign(const Tracked& machine) const
     return design;
 }
 
-std::optional<double> FleetMonitor::speed(const Tracked& machine) const
-{
-    const std::deque<Sample>& samples = machine.samples;
-    if (samples.size() < 2)
-        return std::nullopt;
-    const double span = Seconds(samples.back().time - samples.front().time).count();
-    // Answers close together (a second poller asking the same machine) say little about speed.
-    if (span < 1.0)
-        return std::nullopt;
-    return double(samples.back().stitch - samples.front().stitch) * 60.0 / span;
-}
-
 FleetMachine FleetMonitor::snapshot(const Tracked& machine, FleetTime now) const
 {
     FleetMachine out;
@@ -278,17 +253,14 @@ FleetMachine FleetMonitor::snapshot(const Tracked& machine, FleetTime now) const
     const std::int32_t stitch = machine.status.currentStitch;
     const bool known = machine.answered && design && design->stitches > 0 && stitch >= 0;
     if (known)
-        out.percent = std::min(100.0, 100.0 * double(stitch) / double(design->stitches));
+        out.percent = sewnPercent(stitch, design->stitches);
     if (!machine.online)
         return out;
     const bool working = machine.status.workState != 0;
-    out.stitchesPerMinute = working ? speed(machine) : std::optional<double>(0.0);
-    if (known && stitch >= design->stitches) {
-        out.secondsLeft = 0;
-    } else if (known && working && out.stitchesPerMinute && *out.stitchesPerMinute > 0) {
-        const double left = double(design->stitches - stitch) * 60.0 / *out.stitchesPerMinute;
-        out.secondsLeft = static_cast<std::int64_t>(std::ceil(left));
-    }
+    out.stitchesPerMinute = working ? machine.rate.perMinute() : std::optional<double>(0.0);
+    // Standing before the end, nothing is left to estimate from.
+    if (known && (working || stitch >= design->stitches))
+        out.secondsLeft = secondsLeft(stitch, design->stitches, out.stitchesPerMinute);
     return out;
 }
 

@@ -10,9 +10,8 @@
 #include <vector>
 
 #include "control/FleetStore.h"
+#include "control/StitchRate.h"
 #include "link/CommandPacket.h"
-
-using FleetTime = std::chrono::steady_clock::time_point;
 
 struct FleetSettings
 {
@@ -116,11 +115,6 @@ public:
     std::vector<FleetMachine> machines() const { return machines(m_clock()); }
 
 private:
-    struct Sample
-    {
-        FleetTime time;
-        std::int32_t stitch = 0;
-    };
     struct Tracked
     {
         std::string address;
@@ -132,7 +126,7 @@ private:
         MachineStatus status;
         std::int32_t designId = 0;
         std::optional<FleetTime> lastAnswer;
-        std::deque<Sample> samples; // answers while working, oldest first
+        StitchRate rate;
         bool finishReported = false;
     };
 
@@ -145,7 +139,6 @@ private:
     const SentDesign* designFor(const Tracked& machine) const;
     // The design sent from this PC when the machine still reports that design.
     const SentDesign* currentDesign(const Tracked& machine) const;
-    std::optional<double> speed(const Tracked& machine) const;
     FleetMachine snapshot(const Tracked& machine, FleetTime now) const;
     void report(const std::vector<FleetEvent>& events) const;
 

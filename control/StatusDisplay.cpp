@@ -46,6 +46,28 @@ std::string currentStitchText(const MachineStatus& status, int language)
     return fillNumbers(uiText(TextId::CurrentNeedleTemplate, language), {status.currentStitch});
 }
 
+std::string progressText(const ProgressShown& progress, int language)
+{
+    if (!progress.percent)
+        return {};
+    std::string out =
+        "  " + fillNumbers(uiText(TextId::SewnPercent, language), {*progress.percent});
+    if (progress.secondsLeft && *progress.secondsLeft > 0) {
+        const std::int64_t minutes = (*progress.secondsLeft + 59) / 60;
+        out += "  ";
+        out += minutes < 60 ? fillNumbers(uiText(TextId::MinutesLeft, language), {minutes})
+                            : fillNumbers(uiText(TextId::HoursMinutesLeft, language),
+                                          {minutes / 60, minutes % 60});
+    }
+    return out;
+}
+
+std::string transferAckText(const AckCount& count, int language)
+{
+    return fillNumbers(uiText(TextId::TransferAckCount, language),
+                       {count.acknowledged, count.sent});
+}
+
 StateStripTexts stateStripTexts(const DesignSummary& summary, const MachineStatus& status,
                                 int language)
 {

@@ -3,6 +3,8 @@
 #include <string>
 #include <string_view>
 
+#include "control/TransferAcks.h"
+#include "control/ViewProgress.h"
 #include "design/Design.h"
 #include "link/CommandPacket.h"
 
@@ -26,6 +28,11 @@ std::string designInfoText(const DesignSummary& summary, int language);
 // "Emb State:Emb Confirm" only for an embroidery state of exactly 1.
 std::string embroideryStateText(const MachineStatus& status, int language);
 std::string currentStitchText(const MachineStatus& status, int language);
+// What follows the stitch number while the machine works at a known speed: the share sewn and
+// the time left in whole minutes, rounded up ("  58 %  about 2 min left"); empty otherwise.
+std::string progressText(const ProgressShown& progress, int language);
+// "Acknowledged by the machine: k of n" for a transfer's count.
+std::string transferAckText(const AckCount& count, int language);
 StateStripTexts stateStripTexts(const DesignSummary& summary, const MachineStatus& status,
                                 int language);
 

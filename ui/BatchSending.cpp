@@ -6,11 +6,14 @@
 
 #include <QFileDialog>
 #include <QProgressDialog>
+#include <QTimer>
 
 #include "app/UiTexts.h"
 #include "control/DesignTransfer.h"
 #include "control/LinkSettings.h"
+#include "control/StatusDisplay.h"
 #include "ui/DesignFileTypes.h"
+#include "ui/MainWindowLink.h"
 #include "ui/MessageBoxes.h"
 #include "ui/QtTexts.h"
 #include "ui/TransferProgressDialog.h"
@@ -37,6 +40,7 @@ struct BatchProgress
     std::atomic<int> file{-1}; // index of the file being sent, -1 before the first
     std::atomic<int> sentChunks{0};
     std::atomic<int> chunkCount{0};
+    std::atomic<int> lastWhole{-1}; // index of the last file whose every datagram went out
     std::mutex messageMutex;
     std::vector<TextId> messages; // failures to show, in order
 };
@@ -102,9 +106,41 @@ bool BatchSending::run(QWidget* parent, std::string* designPath, std::string* de
     dialog.setWindowTitle(qtText(TextId::BatchSendingButton, language));
     dialog.setRange(0, fileCount * 100);
 
+    // Every file goes to the machine chosen when the batch starts, so the acknowledgements
+    // counted are that machine's.
+    const std::optional<std::string> target = transferTarget(m_settings);
+    const std::uint64_t transfer = m_link && target ? m_link->beginTransfer(*target) : 0;
+    const auto update = [&] {
+        std::vector<TextId> messages;
+        {
+            std::lock_guard lock(progress.messageMutex);
+            messages.swap(progress.messages);
+        }
+        for (TextId message : messages) {
+            showMessage(parent, qtText(message, language));
+        }
+        const int file = progress.file;
+        if (file >= 0) {
+            const int total = progress.chunkCount;
+            const int inFile = total > 0 ? progress.sentChunks * 100 / total : 0;
+            dialog.setValue(file * 100 + inFile);
+            QString label = QString::fromStdString(m_names[std::size_t(file)]) +
+                            QStringLiteral("  (%1/%2)").arg(file + 1).arg(fileCount);
+            if (transfer != 0)
+                label += u'\n' +
+                         QString::fromStdString(transferAckText(m_link->acks().count(), language));
+            dialog.setLabelText(label);
+        }
+    };
+    QTimer ackRefresh;
+    if (transfer != 0) {
+        QObject::connect(&ackRefresh, &QTimer::timeout, &dialog, update);
+        ackRefresh.start(100);
+    }
+
     const bool finished = runWithProgress(
         dialog,
-        [this, &progress](std::stop_token stop, const ProgressReport& report) {
+        [&](std::stop_token stop, const ProgressReport& report) {
             auto fileStarted = std::chrono::steady_clock::now();
             const auto onProgress = [&](const TransferProgress& at) {
                 if (at.chunksSent == 0)
@@ -112,38 +148,34 @@ bool BatchSending::run(QWidget* parent, std::string* designPath, std::string* de
                 progress.file = at.fileIndex;
                 progress.sentChunks = at.chunksSent;
                 progress.chunkCount = at.chunkCount;
+                if (transfer != 0 && at.chunksSent > 0)
+                    m_link->chunkSent(transfer);
                 report();
             };
             const auto onFileDone = [&](int index, const TransferOutcome& outcome) {
                 if (outcome.sent && m_fileSent)
                     m_fileSent(m_paths[std::size_t(index)], m_names[std::size_t(index)],
                                fileStarted);
+                if (outcome.sent)
+                    progress.lastWhole = index;
                 if (outcome.error) {
                     std::lock_guard lock(progress.messageMutex);
                     progress.messages.push_back(*outcome.error);
                 }
                 report();
             };
-            sendDesignBatch(m_paths, m_settings, onProgress, stop, std::nullopt, onFileDone);
+            sendDesignBatch(m_paths, m_settings, onProgress, stop, target, onFileDone);
         },
-        [&] {
-            std::vector<TextId> messages;
-            {
-                std::lock_guard lock(progress.messageMutex);
-                messages.swap(progress.messages);
-            }
-            for (TextId message : messages) {
-                showMessage(parent, qtText(message, language));
-            }
-            const int file = progress.file;
-            if (file >= 0) {
-                const int total = progress.chunkCount;
-                const int inFile = total > 0 ? progress.sentChunks * 100 / total : 0;
-                dialog.setValue(file * 100 + inFile);
-                dialog.setLabelText(QString::fromStdString(m_names[std::size_t(file)]) +
-                                    QStringLiteral("  (%1/%2)").arg(file + 1).arg(fileCount));
-            }
-        });
+        update);
+    ackRefresh.stop();
+
+    if (transfer != 0) {
+        // A stop in the middle leaves the machine with part of a file: what it holds is unknown.
+        const int whole = progress.lastWhole;
+        const bool complete = finished && whole >= 0;
+        m_link->endTransfer(transfer, *target, complete,
+                            complete ? designFileStamp(m_paths[std::size_t(whole)]) : std::nullopt);
+    }
 
     const int last = progress.file;
     if (last >= 0) {

@@ -12,6 +12,7 @@
 #include "app/ConfigFile.h"
 
 class QWidget;
+class MainWindowLink;
 struct LinkSettings;
 
 // The file-name routine of batch sending: the text after the last backslash (or, when there
@@ -27,8 +28,10 @@ QString qtFileFilter(std::string_view windowsFilter);
 // run() asks for several design files, then sends each, in the order the dialog returns
 // them, with the core's batch transfer to the first chosen machine of the table, pausing
 // kTransferPause after each file. The transfers run on a worker thread under one modal progress
-// dialog whose Cancel stops the batch after the current datagram. Afterwards the design path and
-// file name are those of the last file sent (button 1001 sends it again).
+// dialog whose Cancel stops the batch after the current datagram. The machine's
+// acknowledgements are counted for the batch as a whole, shown in that dialog, and told once at
+// the end: success when every datagram of every file is acknowledged, or one warning. Afterwards
+// the design path and file name are those of the last file sent (button 1001 sends it again).
 class BatchSending
 {
 public:
@@ -44,6 +47,9 @@ public:
     using FileSent = std::function<void(const std::string& path, const std::string& name,
                                         std::chrono::steady_clock::time_point started)>;
     void setFileSent(FileSent fileSent) { m_fileSent = std::move(fileSent); }
+    // The window's link, which counts the machine's acknowledgements of the whole batch and
+    // tells the outcome once; without one each acknowledgement shows as it comes.
+    void setLink(MainWindowLink* link) { m_link = link; }
 
     // Runs one batch; returns when it has ended. False when nothing was chosen or the batch
     // was cancelled before its end.
@@ -58,6 +64,7 @@ private:
     const LinkSettings& m_settings;
     FileChooser m_chooser;
     FileSent m_fileSent;
+    MainWindowLink* m_link = nullptr;
     std::vector<std::string> m_paths;
     std::vector<std::string> m_names;
 };

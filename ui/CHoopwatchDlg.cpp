@@ -211,6 +211,7 @@ void CHoopwatchDlg::initDialog()
 
     m_link = std::make_unique<MainWindowLink>(this, m_config, m_settings, m_state);
     m_link->start(count == 0);
+    m_batch.setLink(m_link.get());
     // A poller that ended for want of a chosen machine comes back once one is ticked.
     connect(m_machineList, &MachineList::tickChanged, this, [this] { m_link->resumePolling(); });
     startFleet();
@@ -312,9 +313,17 @@ void CHoopwatchDlg::paintView(QPainter& painter)
     if (m_design.stitches.count <= 0)
         return;
     const MachineStatus status = m_state.machineStatus.snapshot();
-    MainViewPainter view{m_design, m_colorPanel.sequence().displayColors, status, m_language};
+    MainViewPainter view{
+        m_design, m_colorPanel.sequence().displayColors, status, m_language,
+        m_link->progressShown(m_designStamp, m_design.summary.stitchCount, status)};
     view.paintDesign(painter, designArea());
     view.paintStrip(painter, stripArea());
+}
+
+ProgressShown CHoopwatchDlg::progressShown() const
+{
+    return m_link->progressShown(m_designStamp, m_design.summary.stitchCount,
+                                 m_state.machineStatus.snapshot());
 }
 
 void CHoopwatchDlg::mousePressEvent(QMouseEvent* event)
@@ -371,6 +380,7 @@ void CHoopwatchDlg::importDesigns(const QStringList& paths)
             break;
         // The summary comes out of the load itself.
         loadDesign(m_designPath, &m_design);
+        m_designStamp = designFileStamp(m_designPath);
         // A file larger than any machine takes is not read; the empty view needs a reason.
         if (isOversizedDesignFile(m_designPath))
             showMessage(this, text(TextId::DesignFileTooLargeToOpen));

@@ -10,6 +10,7 @@
 
 #include "app/ConfigFile.h"
 #include "app/UiTexts.h"
+#include "control/ViewProgress.h"
 #include "design/Design.h"
 #include "ui/BatchSending.h"
 #include "ui/ColorPanel.h"
@@ -80,6 +81,11 @@ public:
     QRect designArea() const;
     QRect stripArea() const;
 
+    // What the view shows of the polled machine's progress on the current design.
+    ProgressShown progressShown() const;
+    MainWindowLink& link() { return *m_link; }
+    BatchSending& batch() { return m_batch; }
+
     // Repaints what the window draws itself.
     void redraw();
 
@@ -134,6 +140,7 @@ private:
     std::string m_designPath;
     std::string m_designFileName;
     std::string m_importedPath; // where m_design was read from
+    std::optional<DesignFileStamp> m_designStamp; // the file the shown design was read from
     std::int32_t m_lastDrawnStitch = 0;
 
     ColorPanel m_colorPanel;

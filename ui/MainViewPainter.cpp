@@ -15,7 +15,8 @@ void MainViewPainter::paintDesign(QPainter& painter, const QRect& area) const
     MainViewState state;
     state.design = &design;
     state.blockColors = blockColors;
-    state.currentStitch = status.currentStitch;
+    // A design the machine does not sew is drawn plainly, whatever its stitch number says.
+    state.currentStitch = progress.drawProgress ? status.currentStitch : 0;
     QImage image(area.size(), QImage::Format_RGB32);
     image.fill(Qt::white);
     bool drawn = false;
@@ -30,11 +31,12 @@ void MainViewPainter::paintDesign(QPainter& painter, const QRect& area) const
 void MainViewPainter::paintStrip(QPainter& painter, const QRect& area) const
 {
     const std::string embroideryText = embroideryStateText(status, language);
-    const std::string stitchText = currentStitchText(status, language);
+    const std::string stitchText =
+        currentStitchText(status, language) + progressText(progress, language);
     MainViewState state;
     state.design = &design;
     state.blockColors = blockColors;
-    state.currentStitch = status.currentStitch;
+    state.currentStitch = progress.drawProgress ? status.currentStitch : 0;
     state.designInfoTemplate = uiText(TextId::DesignInfoTemplate, language);
     state.embStateText = embroideryText;
     state.stitchNumberText = stitchText;

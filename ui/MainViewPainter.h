@@ -5,6 +5,7 @@
 
 #include <QRect>
 
+#include "control/ViewProgress.h"
 #include "design/Design.h"
 #include "link/CommandPacket.h"
 
@@ -18,10 +19,13 @@ struct MainViewPainter
     std::span<const std::uint32_t> blockColors; // the colour-change sequence's display colours
     const MachineStatus& status;
     int language;
+    // Whether the machine sews this design, and how far it has come.
+    ProgressShown progress;
 
     // White field with a one-pixel black border, the whole design (pass 0) and, while the
-    // machine reports progress, the sewn part over it (pass 1).
+    // machine sewing this design reports progress, the sewn part over it (pass 1).
     void paintDesign(QPainter& painter, const QRect& area) const;
-    // The two lines of design information and machine state.
+    // The two lines of design information and machine state, with the share sewn and the time
+    // left once they are known.
     void paintStrip(QPainter& painter, const QRect& area) const;
 };

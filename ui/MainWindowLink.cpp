@@ -5,6 +5,7 @@
 
 #include <QMetaObject>
 #include <QProgressDialog>
+#include <QTimer>
 #include <QWidget>
 
 #include "app/MachineTable.h"
@@ -14,6 +15,7 @@
 #include "control/LinkState.h"
 #include "control/MachineCommands.h"
 #include "control/ReplyText.h"
+#include "control/StatusDisplay.h"
 #include "link/LocalAddress.h"
 #include "ui/MessageBoxes.h"
 #include "ui/MessageQueue.h"
@@ -82,8 +84,62 @@ std::uint16_t MainWindowLink::listenPort() const
 
 void MainWindowLink::onReply(const Reply& reply)
 {
+    if (reply.kind == ReplyKind::StatusReply && reply.status)
+        m_progress.onStatus(reply.sender, *reply.status, reply.designId,
+                            std::chrono::steady_clock::now());
+    switch (m_acks.take(reply)) {
+    case TransferAcks::Verdict::Counted:
+        return; // shown in the transfer's dialog, told once at the end
+    case TransferAcks::Verdict::Complete:
+        transferComplete();
+        return;
+    case TransferAcks::Verdict::NotOurs:
+        break;
+    }
     if (const auto text = replyText(reply.kind))
         post(*text);
+}
+
+std::uint64_t MainWindowLink::beginTransfer(const std::string& target)
+{
+    return m_acks.begin(target);
+}
+
+void MainWindowLink::endTransfer(std::uint64_t id, const std::string& target, bool whole,
+                                 const std::optional<DesignFileStamp>& file)
+{
+    // What the machine holds now is this file; after a stop in the middle, nothing known. A
+    // transfer that sent nothing changed nothing.
+    if (whole)
+        m_progress.recordSent(target, file);
+    else if (m_acks.count().sent > 0)
+        m_progress.recordSent(target, std::nullopt);
+    if (m_acks.endSending(id, whole) == TransferAcks::Verdict::Complete) {
+        transferComplete();
+        return;
+    }
+    if (!m_graceTimer) {
+        m_graceTimer = std::make_unique<QTimer>();
+        m_graceTimer->setSingleShot(true);
+        QObject::connect(m_graceTimer.get(), &QTimer::timeout, [this] { transferExpired(); });
+    }
+    m_graceTransfer = id;
+    m_graceTimer->start(m_ackGrace);
+}
+
+void MainWindowLink::transferComplete()
+{
+    m_progress.recordDesignId(m_acks.target(), m_acks.designId());
+    post(TextId::DesignSent);
+}
+
+void MainWindowLink::transferExpired()
+{
+    const std::optional<AckCount> missing = m_acks.expire(m_graceTransfer);
+    if (!missing)
+        return;
+    post(TextId::TransferNotAcknowledged,
+         QString::fromStdString(transferAckText(*missing, m_language)));
 }
 
 void MainWindowLink::onSocketFailed()
@@ -91,10 +147,13 @@ void MainWindowLink::onSocketFailed()
     post(kListenFailedText);
 }
 
-void MainWindowLink::post(TextId id)
+void MainWindowLink::post(TextId id, const QString& detail)
 {
     // The receiver only queues the message; the box appears on the UI thread in its turn.
-    MessageQueue::instance().post(m_window, qtText(id, m_language));
+    QString text = qtText(id, m_language);
+    if (!detail.isEmpty())
+        text += u'\n' + detail;
+    MessageQueue::instance().post(m_window, text);
 }
 
 void MainWindowLink::message(TextId id)
@@ -121,31 +180,47 @@ std::optional<std::string> MainWindowLink::sendDesign(const std::string& path,
     dialog.setObjectName(QStringLiteral("sendProgress"));
     dialog.setWindowModality(Qt::WindowModal);
     dialog.setWindowTitle(qtText(TextId::SendDesignButton, m_language));
-    dialog.setLabelText(QString::fromStdString(fileName + "  \u2192  " + *target));
+    const QString heading = QString::fromStdString(fileName + "  \u2192  " + *target);
+    dialog.setLabelText(heading);
     dialog.setRange(0, 0);
     dialog.setMinimumWidth(380);
 
+    const std::uint64_t transfer = beginTransfer(*target);
     TransferOutcome outcome;
     std::atomic<int> sent{0};
     std::atomic<int> count{0};
+    const auto update = [&] {
+        if (count > 0) {
+            dialog.setRange(0, count);
+            dialog.setValue(sent);
+            const AckCount acks{m_acks.count().acknowledged, count};
+            dialog.setLabelText(heading + u'\n' +
+                                QString::fromStdString(transferAckText(acks, m_language)));
+        }
+    };
+    // Acknowledgements arrive between datagrams too; the dialog shows them as they come.
+    QTimer ackRefresh;
+    QObject::connect(&ackRefresh, &QTimer::timeout, &dialog, update);
+    ackRefresh.start(100);
     runWithProgress(
         dialog,
         [&](std::stop_token stop, const ProgressReport& report) {
             const auto progress = [&](const TransferProgress& p) {
                 count = p.chunkCount;
                 sent = p.chunksSent;
+                chunkSent(transfer);
                 report();
             };
             outcome = sendDesignBytes(file.bytes, fileName, *target, m_settings, progress, stop);
         },
-        [&] {
-            if (count > 0) {
-                dialog.setRange(0, count);
-                dialog.setValue(sent);
-            }
-        });
-    if (outcome.error)
+        update);
+    ackRefresh.stop();
+    if (outcome.error) {
+        endTransfer(transfer, *target, false, std::nullopt);
         message(*outcome.error);
+        return std::nullopt;
+    }
+    endTransfer(transfer, *target, outcome.sent, designFileStamp(path));
     if (!outcome.sent)
         return std::nullopt;
     if (FleetSession* fleet = m_session.fleet())

@@ -1,15 +1,22 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include <QString>
+
 #include "app/ConfigFile.h"
 #include "app/UiTexts.h"
 #include "control/ControlSession.h"
+#include "control/TransferAcks.h"
+#include "control/ViewProgress.h"
 
+class QTimer;
 class QWidget;
 struct LinkSettings;
 class LinkState;
@@ -59,6 +66,27 @@ public:
     // machine or a fleet.
     std::optional<BatchFile> batchFileSent(const std::string& path, const std::string& name,
                                            FleetTime started);
+    // The acknowledgements of a transfer (button 1001 or a batch) count towards it instead of
+    // each showing a box: one "Successful sending of Design!" when all are in, or one warning
+    // when some are still missing ackGrace() after the last datagram. beginTransfer() starts
+    // the count for `target`; chunkSent() may be called from the sending thread.
+    std::uint64_t beginTransfer(const std::string& target);
+    void chunkSent(std::uint64_t id) { m_acks.chunkSent(id); }
+    // The transfer has ended: `whole` when every datagram went out. `file` is what `target`
+    // now holds, so the view shows its progress only on that design.
+    void endTransfer(std::uint64_t id, const std::string& target, bool whole,
+                     const std::optional<DesignFileStamp>& file);
+    const TransferAcks& acks() const { return m_acks; }
+    void setAckGrace(std::chrono::milliseconds grace) { m_ackGrace = grace; }
+    std::chrono::milliseconds ackGrace() const { return m_ackGrace; }
+
+    // The progress the view shows for the design `file` of `stitchCount` stitches.
+    ProgressShown progressShown(const std::optional<DesignFileStamp>& file,
+                                std::int32_t stitchCount, const MachineStatus& status) const
+    {
+        return m_progress.shown(file, stitchCount, status);
+    }
+
     // Buttons 1003, 1004 and 1006 for the machine whose box is ticked first.
     void command(Command command, const std::optional<std::string>& selectedAddress);
 
@@ -77,9 +105,11 @@ public:
     void onSocketFailed() override;
 
 private:
-    // Posts the message to the UI thread.
-    void post(TextId id);
+    // Posts the message, with an optional second line, to the UI thread.
+    void post(TextId id, const QString& detail = {});
     void message(TextId id);
+    void transferComplete();
+    void transferExpired();
 
     QWidget* m_window;
     ConfigFile m_config;
@@ -88,4 +118,9 @@ private:
     std::atomic<int> m_language{0};
     ControlSession m_session;
     bool m_started = false;
+    TransferAcks m_acks;
+    ViewProgress m_progress;
+    std::chrono::milliseconds m_ackGrace = kAckGrace;
+    std::unique_ptr<QTimer> m_graceTimer; // fires ackGrace() after a transfer's last datagram
+    std::uint64_t m_graceTransfer = 0;    // the transfer the grace timer judges
 };
