@@ -21,6 +21,7 @@ const char* const kUsage =
     "  send FILE... [--to ADDR] [--wait S]  send design files\n"
     "  jog | lever | confirm | release | palette | status   operator commands\n"
     "  params --design-id N [...]          layout parameters and colour sequence\n"
+    "  watch [--interval S] [--count N] [--json]   every machine of the table, round after round\n"
     "\n"
     "Global options:\n"
     "  --config FILE         configuration file (default: HOOPWATCH_CONFIG, else beside the tool)\n"
@@ -70,6 +71,8 @@ int main(int argc, char** argv)
         return cmdRender(global, std::move(args));
     if (command == "search")
         return cmdSearch(global, std::move(args));
+    if (command == "watch")
+        return cmdWatch(global, std::move(args));
     if (isLinkCommand(command))
         return cmdLink(command, global, std::move(args));
     std::fprintf(stderr, "hoopwatch-cli: unknown command '%s'\n\n%s", command.c_str(), kUsage);

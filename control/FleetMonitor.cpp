@@ -208,6 +208,27 @@ bool FleetMonitor::recordSentDesign(const std::string& address, const SentDesign
     return m_store.save(designs);
 }
 
+bool FleetMonitor::reloadStore()
+{
+    if (m_settings.storePath.empty())
+        return false;
+    std::lock_guard storeLock(m_storeMutex);
+    SentDesignMap designs = m_store.load();
+    std::lock_guard lock(m_mutex);
+    for (Tracked& machine : m_machines) {
+        const auto before = m_designs.find(machine.address);
+        const auto after = designs.find(machine.address);
+        const bool changed = after != designs.end() &&
+                             (before == m_designs.end() || !(before->second == after->second));
+        // As when recording: the end of the previous design does not count as this one's end.
+        if (changed)
+            machine.finishReported = machine.answered && after->second.stitches > 0 &&
+                                     machine.status.currentStitch >= after->second.stitches;
+    }
+    m_designs = std::move(designs);
+    return m_store.writable();
+}
+
 bool FleetMonitor::storeWritable() const
 {
     std::lock_guard storeLock(m_storeMutex);
