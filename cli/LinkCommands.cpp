@@ -21,6 +21,7 @@
 #include "control/LinkState.h"
 #include "control/MachineCommands.h"
 #include "control/ReplyText.h"
+#include "control/SentDesignRecord.h"
 #include "link/CommandPacket.h"
 #include "link/PacketCipher.h"
 #include "link/Reply.h"
@@ -140,8 +141,10 @@ public:
     {
         // Only the whole acknowledgement of the machine the chunks went to counts.
         if (reply.kind == ReplyKind::DesignChunkAck && reply.sender == m_target &&
-            reply.isFullLength())
+            reply.isFullLength()) {
+            m_lastAckDesignId = reply.designId;
             ++m_chunkAcks;
+        }
         const auto id = replyText(reply.kind);
         if (!id)
             return;
@@ -158,10 +161,12 @@ public:
     }
 
     int chunkAcks() const { return m_chunkAcks; }
+    std::int32_t lastAckDesignId() const { return m_lastAckDesignId; }
 
 private:
     int m_language;
     std::string m_target;
+    std::atomic<std::int32_t> m_lastAckDesignId{0};
     std::atomic<int> m_chunkAcks{0};
     std::mutex m_mutex;
 };
@@ -258,6 +263,15 @@ int cmdSend(const LinkSettings& settings, ArgList args)
     }
     if (exitCode == 0 && missing)
         exitCode = kExitNoAnswer;
+    // The machine holds the last file it took whole; only a confirmed one is recorded.
+    if (!missing && !outcomes.empty() && outcomes.back().sent && !outcomes.back().error) {
+        const std::string& file = files[outcomes.size() - 1];
+        const SentDesign design = describeSentDesign(
+            file, designFileName(file), listener.lastAckDesignId(), wallClockSeconds());
+        if (!recordSentDesign(settings.configPath, *target, design))
+            std::fprintf(stderr, "send: %s was sent, but it could not be recorded in %s\n",
+                         file.c_str(), FleetStore::pathBeside(settings.configPath).c_str());
+    }
     return exitCode;
 }
 
