@@ -30,7 +30,8 @@ const char* const kUsage =
     "  --key K               16-character cipher key\n"
     "\n"
     "Exit codes: 0 done, 1 unreadable or refused file (over 40960000 bytes), 2 usage,\n"
-    "  3 no or invalid target, 4 the machine did not answer or acknowledge everything.\n"
+    "  3 no or invalid target, 4 the machine did not answer or acknowledge everything;\n"
+    "  watch: 130 when ended with Ctrl+C.\n"
     "Run 'hoopwatch-cli COMMAND --help' for a command's options.\n";
 
 } // namespace
