@@ -445,3 +445,36 @@ TEST(FleetMonitor, CallbacksMayCallBackIntoTheMonitor)
     EXPECT_EQ(seenBySender, 1u);
     EXPECT_EQ(seenByListener, 1u);
 }
+
+TEST(FleetMonitor, ReloadShowsDesignsAnotherProcessRecorded)
+{
+    TempFolder folder;
+    FleetSettings settings;
+    settings.storePath = folder.file("hoopwatch-fleet.ini");
+    Fleet watcher(settings);
+    watcher.monitor.setMachines({kMachine});
+    EXPECT_TRUE(watcher.monitor.reloadStore()) << "no file yet is an empty fleet";
+    watcher.answer(kMachine, 1, 5000); // still at the end of an older, longer design
+    {
+        Fleet sender(settings);
+        ASSERT_TRUE(sender.monitor.recordSentDesign(kMachine, {"small.dst", 300, 2, 3, 7}));
+    }
+    EXPECT_FALSE(watcher.machine(kMachine).design) << "the file is read on reload only";
+    EXPECT_TRUE(watcher.monitor.reloadStore());
+    EXPECT_EQ(watcher.machine(kMachine).design, (SentDesign{"small.dst", 300, 2, 3, 7}));
+
+    // The old end does not finish the new design; reaching its own end does.
+    watcher.now += 1s;
+    watcher.answer(kMachine, 1, 5000, 3);
+    EXPECT_TRUE(watcher.events.empty());
+    watcher.now += 1s;
+    watcher.answer(kMachine, 1, 10, 3);
+    watcher.now += 1s;
+    watcher.answer(kMachine, 1, 300, 3);
+    EXPECT_EQ(watcher.events, (std::vector<FleetEvent>{{FleetEventKind::Finished, kMachine}}));
+
+    // A file another program put there is not believed.
+    writeBytes(settings.storePath, "[127.0.0.7]\nname=evil.dst\nstitches=1\n");
+    EXPECT_FALSE(watcher.monitor.reloadStore());
+    EXPECT_FALSE(watcher.machine(kMachine).design);
+}
