@@ -197,7 +197,7 @@ TEST_F(WatchCli, PlainOutputIsOneLinePerMachinePerRoundAndAnUnansweredMachineIsN
     EXPECT_EQ(watch.out.find('\x1b'), std::string::npos) << "no terminal codes into a pipe";
 }
 
-TEST_F(WatchCli, EndsOnCtrlCWithItsDocumentedCode)
+TEST_F(WatchCli, EndsOnCtrlCWithItsDocumentedCodeAndOwnsItsAnswerPort)
 {
     writeTable({address(1)});
     startSim({address(1)});
@@ -206,6 +206,13 @@ TEST_F(WatchCli, EndsOnCtrlCWithItsDocumentedCode)
     for (int i = 0; i < 300 && readText(path("watch.out")).empty(); ++i)
         std::this_thread::sleep_for(10ms);
     ASSERT_FALSE(readText(path("watch.out")).empty());
+
+    // A second watch cannot hear answers on the same port and says so.
+    const ProcessResult second = cli({"watch", "--count", "1", "--interval", "0.3"}, 10s);
+    EXPECT_EQ(second.exitCode, 4);
+    EXPECT_NE(second.err.find("cannot listen"), std::string::npos) << second.err;
+    EXPECT_TRUE(second.out.empty());
+
     const auto sentAt = std::chrono::steady_clock::now();
     ::kill(watch.pid(), SIGINT);
     EXPECT_EQ(watch.wait(10s), 130) << readText(path("watch.out.err"));
