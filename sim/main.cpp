@@ -220,7 +220,8 @@ int main(int argc, char** argv)
     }
     const std::string key = chooseKey(options.key);
     if (key.size() != 16) {
-        std::fprintf(stderr, "z62-sim: the key must have 16 characters\n");
+        std::fprintf(stderr,
+                     "z62-sim: the key (--key, else HOOPWATCH_KEY) must have 16 characters\n");
         return 2;
     }
     std::FILE* log = nullptr;

@@ -11,6 +11,8 @@
 #include <thread>
 #include <vector>
 
+#include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
 
 #include "tests/support/MachineTableText.h"
@@ -195,6 +197,46 @@ TEST_F(WatchCli, PlainOutputIsOneLinePerMachinePerRoundAndAnUnansweredMachineIsN
         EXPECT_EQ(out[i + 1].find(" online"), std::string::npos) << out[i + 1];
     }
     EXPECT_EQ(watch.out.find('\x1b'), std::string::npos) << "no terminal codes into a pipe";
+}
+
+TEST_F(WatchCli, OnATerminalTheTableIsRedrawnInPlace)
+{
+    writeTable({address(1), address(2)});
+    startSim({address(1) + "-2"});
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(::grantpt(master), 0);
+    ASSERT_EQ(::unlockpt(master), 0);
+    const std::string terminal = ::ptsname(master);
+    std::string shown;
+    {
+        BackgroundProcess watch(cliArgs({"watch", "--count", "2", "--interval", "0.5"}), terminal);
+        const auto until = std::chrono::steady_clock::now() + 10s;
+        char buffer[4096];
+        while (std::chrono::steady_clock::now() < until) {
+            pollfd ready{master, POLLIN, 0};
+            if (::poll(&ready, 1, 100) <= 0)
+                continue;
+            const ssize_t n = ::read(master, buffer, sizeof buffer);
+            if (n <= 0)
+                break; // the terminal closed with the last writer
+            shown.append(buffer, static_cast<std::size_t>(n));
+        }
+        EXPECT_EQ(watch.wait(5s), 0);
+    }
+    ::close(master);
+    // Each round starts at the top of a cleared screen, then the heading and both machines.
+    const std::string clear = "\x1b[H\x1b[2J";
+    std::size_t rounds = 0;
+    for (std::size_t at = shown.find(clear); at != std::string::npos;
+         at = shown.find(clear, at + 1)) {
+        ++rounds;
+        const std::string round = shown.substr(at + clear.size());
+        EXPECT_EQ(round.rfind("ADDRESS", 0), 0u) << round;
+        EXPECT_NE(round.find(address(1)), std::string::npos);
+        EXPECT_NE(round.find(address(2)), std::string::npos);
+    }
+    EXPECT_EQ(rounds, 2u) << shown;
 }
 
 TEST_F(WatchCli, EndsOnCtrlCWithItsDocumentedCodeAndOwnsItsAnswerPort)
