@@ -4,6 +4,8 @@
 #include <cmath>
 #include <utility>
 
+#include "app/Platform.h"
+
 namespace {
 
 using Seconds = std::chrono::duration<double>;
@@ -192,9 +194,19 @@ bool FleetMonitor::recordSentDesign(const std::string& address, const SentDesign
     clean.name = cleanDesignName(design.name);
 
     std::lock_guard storeLock(m_storeMutex);
+    // The window and each command of the tool record into one file: the lock and a fresh read
+    // keep one process from dropping what another recorded since this one last read it.
+    std::optional<platform::FileLock> fileLock;
+    SentDesignMap onDisk;
+    if (!m_settings.storePath.empty()) {
+        fileLock.emplace(m_settings.storePath + ".lock");
+        onDisk = m_store.load();
+    }
     SentDesignMap designs;
     {
         std::lock_guard lock(m_mutex);
+        for (auto& [stored, sent] : onDisk)
+            m_designs[stored] = std::move(sent);
         m_designs[*canonical] = clean;
         if (Tracked* machine = findMachine(*canonical)) {
             // A machine still showing the end of its previous design has not finished this one.

@@ -478,3 +478,25 @@ TEST(FleetMonitor, ReloadShowsDesignsAnotherProcessRecorded)
     EXPECT_FALSE(watcher.monitor.reloadStore());
     EXPECT_FALSE(watcher.machine(kMachine).design);
 }
+
+TEST(FleetMonitor, ProcessesRecordingIntoOneFileKeepEachOthersEntries)
+{
+    TempFolder folder;
+    FleetSettings settings;
+    settings.storePath = folder.file("hoopwatch-fleet.ini");
+    // Both read the (empty) file before either records, as the window and a command would.
+    Fleet window(settings);
+    Fleet command(settings);
+    ASSERT_TRUE(window.monitor.recordSentDesign("127.0.0.1", {"a.dst", 10, 1, 1, 1}));
+    ASSERT_TRUE(command.monitor.recordSentDesign("127.0.0.2", {"b.dst", 20, 2, 1, 2}));
+    ASSERT_TRUE(window.monitor.recordSentDesign("127.0.0.3", {"c.dst", 30, 3, 1, 3}));
+
+    Fleet reader(settings);
+    reader.monitor.setMachines({"127.0.0.1", "127.0.0.2", "127.0.0.3"});
+    for (const auto& [address, name] :
+         {std::pair{"127.0.0.1", "a.dst"}, {"127.0.0.2", "b.dst"}, {"127.0.0.3", "c.dst"}}) {
+        const auto design = reader.machine(address).design;
+        ASSERT_TRUE(design) << address;
+        EXPECT_EQ(design->name, name);
+    }
+}
