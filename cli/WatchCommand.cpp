@@ -228,7 +228,7 @@ int cmdWatch(const GlobalOptions& global, ArgList args)
     FleetTicker ticker(monitor);
     ticker.start();
 
-    const bool terminal = !json && isTerminal(stdout);
+    const bool terminal = !json && isTerminal(stdout) && enableTerminalCodes(stdout);
     const auto start = std::chrono::steady_clock::now();
     int exitCode = 0;
     for (int round = 1;; ++round) {
