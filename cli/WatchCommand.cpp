@@ -192,9 +192,15 @@ int cmdWatch(const GlobalOptions& global, ArgList args)
     const ConfigFile config(settings.configPath);
     const std::vector<std::string> addresses = watchedAddresses(config);
     if (addresses.empty()) {
-        std::fprintf(stderr,
-                     "hoopwatch-cli watch: no machine to watch in the machine table of %s\n",
-                     settings.configPath.c_str());
+        if (!config.exists())
+            std::fprintf(stderr,
+                         "hoopwatch-cli watch: there is no settings file %s, so no machine to "
+                         "watch (run search first, or give --config)\n",
+                         settings.configPath.c_str());
+        else
+            std::fprintf(stderr,
+                         "hoopwatch-cli watch: no machine to watch in the machine table of %s\n",
+                         settings.configPath.c_str());
         return kExitNoMachines;
     }
 

@@ -297,6 +297,9 @@ TEST_F(WatchCli, RefusesBadUsageAndATableWithoutUsableMachines)
         const ProcessResult r = cli(args, 10s);
         EXPECT_EQ(r.exitCode, c.exitCode) << r.err;
         EXPECT_FALSE(r.err.empty()) << "every refusal says why";
+        if (c.table.empty()) {
+            EXPECT_NE(r.err.find("no settings file"), std::string::npos) << r.err;
+        }
         EXPECT_TRUE(r.out.empty()) << r.out;
     }
 }
