@@ -21,6 +21,7 @@
 #include "control/LinkState.h"
 #include "control/MachineCommands.h"
 #include "control/ReplyText.h"
+#include "control/SentDesignRecord.h"
 #include "link/CommandPacket.h"
 #include "link/PacketCipher.h"
 #include "link/Reply.h"
@@ -141,8 +142,10 @@ public:
     {
         // Only the whole acknowledgement of the machine the chunks went to counts.
         if (reply.kind == ReplyKind::DesignChunkAck && reply.sender == m_target &&
-            reply.isFullLength())
+            reply.isFullLength()) {
+            m_lastAckDesignId = reply.designId;
             countAck();
+        }
         const auto id = replyText(reply.kind);
         if (!id)
             return;
@@ -175,6 +178,7 @@ public:
         std::lock_guard lock(m_countMutex);
         return m_chunkAcks;
     }
+    std::int32_t lastAckDesignId() const { return m_lastAckDesignId; }
 
 private:
     // An acknowledgement names no chunk, so one that would cover more chunks than have gone
@@ -198,6 +202,7 @@ private:
     // The first chunk goes out at once.
     std::chrono::steady_clock::time_point m_lastSent =
         std::chrono::steady_clock::now() - kTransferPause;
+    std::atomic<std::int32_t> m_lastAckDesignId{0};
     std::mutex m_mutex;
 };
 
@@ -295,6 +300,15 @@ int cmdSend(const LinkSettings& settings, ArgList args)
     }
     if (exitCode == 0 && missing)
         exitCode = kExitNoAnswer;
+    // The machine holds the last file it took whole; only a confirmed one is recorded.
+    if (!missing && !outcomes.empty() && outcomes.back().sent && !outcomes.back().error) {
+        const std::string& file = files[outcomes.size() - 1];
+        const SentDesign design = describeSentDesign(
+            file, designFileName(file), listener.lastAckDesignId(), wallClockSeconds());
+        if (!recordSentDesign(settings.configPath, *target, design))
+            std::fprintf(stderr, "send: %s was sent, but it could not be recorded in %s\n",
+                         file.c_str(), FleetStore::pathBeside(settings.configPath).c_str());
+    }
     return exitCode;
 }
 

@@ -22,6 +22,7 @@ const char* const kUsage =
     "  send FILE... [--to ADDR] [--wait S]  send design files\n"
     "  jog | lever | confirm | release | palette | status   operator commands\n"
     "  params --design-id N [...]          layout parameters and colour sequence\n"
+    "  watch [--interval S] [--count N] [--json]   every machine of the table, round after round\n"
     "\n"
     "Global options:\n"
     "  --config FILE         configuration file (default: HOOPWATCH_CONFIG, else beside the tool)\n"
@@ -31,7 +32,8 @@ const char* const kUsage =
     "\n"
     "Exit codes: 0 done, 1 unreadable or refused file (over 40960000 bytes, changed while\n"
     "  read) or a settings file that could not be written, 2 usage,\n"
-    "  3 no or invalid target, 4 the machine did not answer or acknowledge everything.\n"
+    "  3 no or invalid target, 4 the machine did not answer or acknowledge everything;\n"
+    "  watch: 130 when ended with Ctrl+C.\n"
     "Run 'hoopwatch-cli COMMAND --help' for a command's options.\n";
 
 } // namespace
@@ -73,6 +75,8 @@ int main(int argc, char** argv)
         return cmdRender(global, std::move(args));
     if (command == "search")
         return cmdSearch(global, std::move(args));
+    if (command == "watch")
+        return cmdWatch(global, std::move(args));
     if (isLinkCommand(command))
         return cmdLink(command, global, std::move(args));
     std::fprintf(stderr, "hoopwatch-cli: unknown command '%s'\n\n%s", command.c_str(), kUsage);

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <utility>
 
+#include "app/Platform.h"
+
 namespace {
 
 using Seconds = std::chrono::duration<double>;
@@ -179,9 +181,19 @@ bool FleetMonitor::recordSentDesign(const std::string& address, const SentDesign
     clean.name = cleanDesignName(design.name);
 
     std::lock_guard storeLock(m_storeMutex);
+    // The window and each command of the tool record into one file: the lock and a fresh read
+    // keep one process from dropping what another recorded since this one last read it.
+    std::optional<platform::FileLock> fileLock;
+    SentDesignMap onDisk;
+    if (!m_settings.storePath.empty()) {
+        fileLock.emplace(m_settings.storePath + ".lock");
+        onDisk = m_store.load();
+    }
     SentDesignMap designs;
     {
         std::lock_guard lock(m_mutex);
+        for (auto& [stored, sent] : onDisk)
+            m_designs[stored] = std::move(sent);
         m_designs[*canonical] = clean;
         if (Tracked* machine = findMachine(*canonical)) {
             // A machine still showing the end of its previous design has not finished this one.
@@ -193,6 +205,27 @@ bool FleetMonitor::recordSentDesign(const std::string& address, const SentDesign
     if (m_settings.storePath.empty())
         return true;
     return m_store.save(designs);
+}
+
+bool FleetMonitor::reloadStore()
+{
+    if (m_settings.storePath.empty())
+        return false;
+    std::lock_guard storeLock(m_storeMutex);
+    SentDesignMap designs = m_store.load();
+    std::lock_guard lock(m_mutex);
+    for (Tracked& machine : m_machines) {
+        const auto before = m_designs.find(machine.address);
+        const auto after = designs.find(machine.address);
+        const bool changed = after != designs.end() &&
+                             (before == m_designs.end() || !(before->second == after->second));
+        // As when recording: the end of the previous design does not count as this one's end.
+        if (changed)
+            machine.finishReported = machine.answered && after->second.stitches > 0 &&
+                                     machine.status.currentStitch >= after->second.stitches;
+    }
+    m_designs = std::move(designs);
+    return m_store.writable();
 }
 
 bool FleetMonitor::storeWritable() const

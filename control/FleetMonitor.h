@@ -111,6 +111,10 @@ public:
     // False when the fleet file exists but is not one this program may replace.
     bool storeWritable() const;
 
+    // Reads the fleet file again, so designs another process recorded meanwhile show. False
+    // when there is no fleet file path or the file is not a fleet file.
+    bool reloadStore();
+
     std::vector<FleetMachine> machines(FleetTime now) const;
     std::vector<FleetMachine> machines() const { return machines(m_clock()); }
 

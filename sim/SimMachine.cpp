@@ -164,6 +164,45 @@ std::string fingerprint(std::span<const std::uint8_t> bytes)
 
 } // namespace
 
+std::optional<std::vector<std::string>> expandAddressRange(std::string_view text)
+{
+    const auto parsePart = [](std::string_view part) -> std::optional<int> {
+        if (part.empty() || part.size() > 3)
+            return std::nullopt;
+        int v = 0;
+        for (char c : part) {
+            if (c < '0' || c > '9')
+                return std::nullopt;
+            v = v * 10 + (c - '0');
+        }
+        return v <= 255 ? std::optional<int>(v) : std::nullopt;
+    };
+    const std::size_t lastDot = text.rfind('.');
+    if (lastDot == std::string_view::npos)
+        return std::nullopt;
+    const std::string_view prefix = text.substr(0, lastDot + 1);
+    // The first three parts are checked by the same rule as the last one.
+    std::string_view rest = prefix;
+    for (int i = 0; i < 3; ++i) {
+        const std::size_t dot = rest.find('.');
+        if (dot == std::string_view::npos || !parsePart(rest.substr(0, dot)))
+            return std::nullopt;
+        rest.remove_prefix(dot + 1);
+    }
+    if (!rest.empty())
+        return std::nullopt;
+    const std::string_view last = text.substr(lastDot + 1);
+    const std::size_t dash = last.find('-');
+    const auto from = parsePart(last.substr(0, dash));
+    const auto to = dash == std::string_view::npos ? from : parsePart(last.substr(dash + 1));
+    if (!from || !to || *to < *from)
+        return std::nullopt;
+    std::vector<std::string> addresses;
+    for (int v = *from; v <= *to; ++v)
+        addresses.push_back(std::string(prefix) + std::to_string(v));
+    return addresses;
+}
+
 std::string safeDesignName(std::span<const std::uint8_t> field)
 {
     std::string name;
@@ -339,7 +378,9 @@ void SimMachine::finishFile(const std::string& name, const PartialFile& file)
     }
     ++m_designId;
     m_stitch = 0.0;
-    m_working = false;
+    m_working = m_settings.autoSew && m_stitchCount > 0;
+    if (m_working)
+        m_embState = 1;
     if (m_settings.log) {
         std::fprintf(m_settings.log,
                      "{\"t\":%.6f,\"address\":%s,\"saved\":%s,\"bytes\":%zu,\"designId\":%d,"

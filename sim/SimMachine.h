@@ -7,6 +7,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // Settings shared by every simulated machine of one z62-sim process.
@@ -15,6 +16,9 @@ struct SimSettings
     std::string saveDir;      // where received designs are written; empty: a temporary folder
     double speed = 200.0;     // stitches per second while working and confirmed
     std::FILE* log = nullptr; // one JSON line per decrypted request, when set
+    // Confirms and starts sewing by itself once a whole design has arrived, so a fleet moves
+    // without an operator; the lever still stops and restarts it.
+    bool autoSew = false;
 };
 
 // One simulated Z62 machine: takes a decrypted request and produces the plaintext answer a
@@ -69,6 +73,10 @@ private:
     std::uint8_t m_embState = 0;
     Clock::time_point m_lastAdvance;
 };
+
+// One address ("127.0.0.5") or a range in the last part ("127.0.0.1-254"), in order;
+// nullopt when the text is neither or the range runs backwards.
+std::optional<std::vector<std::string>> expandAddressRange(std::string_view text);
 
 // The name field of a FileBlock as text: up to 13 bytes, stopping at the first zero, made
 // safe as a plain file name (no directories, never empty).

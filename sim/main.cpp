@@ -1,5 +1,6 @@
 // z62-sim: simulated Z62 machines on local addresses, answering the protocol the way a
 // machine does, for tests and demonstrations without hardware.
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -8,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,26 +29,56 @@ void onSignal(int)
 
 const char* const kUsage =
     "usage: z62-sim --address A [--address B ...] [--port N] [--reply-port N] [--key K]\n"
-    "               [--log FILE] [--save-dir DIR] [--speed N] [--exit-after S]\n"
-    "  --address A      local address of one simulated machine (repeatable)\n"
+    "               [--log FILE] [--save-dir DIR] [--speed N] [--speeds N,N,...]\n"
+    "               [--auto-sew] [--exit-after S]\n"
+    "  --address A      local address of one simulated machine (repeatable); a range in the\n"
+    "                   last part, such as 127.0.0.1-254, is one machine per address\n"
     "  --port N         UDP port the machines listen on (default 8040)\n"
     "  --reply-port N   port of the sender that answers go to (default 8040)\n"
-    "  --key K          16-character cipher key (default: the built-in key)\n"
+    "  --key K          16-character cipher key (default: HOOPWATCH_KEY from the\n"
+    "                   environment, else the built-in key); other users can read a\n"
+    "                   command line, so prefer HOOPWATCH_KEY\n"
     "  --log FILE       one JSON line per decrypted request ('-' for stdout)\n"
     "  --save-dir DIR   where received designs are written\n"
     "  --speed N        stitches per second while working and confirmed (default 200)\n"
+    "  --speeds LIST    stitches per second of each machine in address order, separated by\n"
+    "                   commas; the last one holds for the machines after it\n"
+    "  --auto-sew       each machine confirms and starts sewing once a whole design arrives\n"
     "  --exit-after S   end after S seconds\n";
+
+// More sockets than this would run into the usual limit of open files.
+constexpr std::size_t kMaxMachines = 1000;
 
 struct Options
 {
     std::vector<std::string> addresses;
     int port = 8040;
     int replyPort = 8040;
-    std::string key = defaultCipherKey();
+    std::optional<std::string> key;
     std::string logPath;
     double exitAfter = 0.0;
+    std::vector<double> speeds;
     SimSettings settings;
 };
+
+std::optional<double> parseNumber(const std::string& text)
+{
+    char* end = nullptr;
+    const double d = std::strtod(text.c_str(), &end);
+    if (text.empty() || *end != '\0' || !(d >= 0) || d > 1e9)
+        return std::nullopt;
+    return d;
+}
+
+// The key from the command line, else from HOOPWATCH_KEY, else the built-in one.
+std::string chooseKey(const std::optional<std::string>& fromArgs)
+{
+    if (fromArgs)
+        return *fromArgs;
+    if (const char* env = std::getenv("HOOPWATCH_KEY"); env && env[0])
+        return env;
+    return defaultCipherKey();
+}
 
 bool parsePort(const char* text, int* port)
 {
@@ -65,13 +97,39 @@ int parseArgs(int argc, char** argv, Options* o)
         const std::string a = argv[i];
         if (a == "--help" || a == "-h")
             return 2;
+        if (a == "--auto-sew") {
+            o->settings.autoSew = true;
+            continue;
+        }
         if (i + 1 >= argc) {
             std::fprintf(stderr, "z62-sim: %s needs a value\n", a.c_str());
             return 1;
         }
         const char* v = argv[++i];
         if (a == "--address") {
-            o->addresses.emplace_back(v);
+            const auto expanded = expandAddressRange(v);
+            if (!expanded) {
+                std::fprintf(stderr, "z62-sim: '%s' is not an IPv4 address or range\n", v);
+                return 1;
+            }
+            o->addresses.insert(o->addresses.end(), expanded->begin(), expanded->end());
+            if (o->addresses.size() > kMaxMachines) {
+                std::fprintf(stderr, "z62-sim: at most %zu machines\n", kMaxMachines);
+                return 1;
+            }
+        } else if (a == "--speeds") {
+            std::string list = v;
+            std::size_t start = 0;
+            while (start <= list.size()) {
+                const std::size_t comma = std::min(list.find(',', start), list.size());
+                const auto d = parseNumber(list.substr(start, comma - start));
+                if (!d) {
+                    std::fprintf(stderr, "z62-sim: --speeds needs numbers separated by commas\n");
+                    return 1;
+                }
+                o->speeds.push_back(*d);
+                start = comma + 1;
+            }
         } else if (a == "--port" || a == "--reply-port") {
             if (!parsePort(v, a == "--port" ? &o->port : &o->replyPort)) {
                 std::fprintf(stderr, "z62-sim: %s needs a port number\n", a.c_str());
@@ -84,13 +142,12 @@ int parseArgs(int argc, char** argv, Options* o)
         } else if (a == "--save-dir") {
             o->settings.saveDir = v;
         } else if (a == "--speed" || a == "--exit-after") {
-            char* end = nullptr;
-            const double d = std::strtod(v, &end);
-            if (*end != '\0' || d < 0) {
+            const auto d = parseNumber(v);
+            if (!d) {
                 std::fprintf(stderr, "z62-sim: %s needs a number\n", a.c_str());
                 return 1;
             }
-            (a == "--speed" ? o->settings.speed : o->exitAfter) = d;
+            (a == "--speed" ? o->settings.speed : o->exitAfter) = *d;
         } else {
             std::fprintf(stderr, "z62-sim: unknown option %s\n", a.c_str());
             return 1;
@@ -110,6 +167,7 @@ constexpr std::size_t kRequestBufferSize = 65536;
 struct Endpoint
 {
     UdpSocket socket;
+    std::unique_ptr<SimSettings> settings; // the machine keeps a reference
     std::unique_ptr<SimMachine> machine;
 };
 
@@ -159,8 +217,10 @@ int main(int argc, char** argv)
         std::fputs(kUsage, r == 2 ? stdout : stderr);
         return r == 2 ? 0 : 2;
     }
-    if (options.key.size() != 16) {
-        std::fprintf(stderr, "z62-sim: the key must have 16 characters\n");
+    const std::string key = chooseKey(options.key);
+    if (key.size() != 16) {
+        std::fprintf(stderr,
+                     "z62-sim: the key (--key, else HOOPWATCH_KEY) must have 16 characters\n");
         return 2;
     }
     std::FILE* log = nullptr;
@@ -179,12 +239,16 @@ int main(int argc, char** argv)
     for (std::size_t i = 0; i < endpoints.size(); ++i) {
         if (!bindMachineSocket(endpoints[i].socket, options.addresses[i], options.port))
             return 1;
-        endpoints[i].machine = std::make_unique<SimMachine>(options.addresses[i], options.settings);
+        endpoints[i].settings = std::make_unique<SimSettings>(options.settings);
+        if (!options.speeds.empty())
+            endpoints[i].settings->speed = options.speeds[std::min(i, options.speeds.size() - 1)];
+        endpoints[i].machine =
+            std::make_unique<SimMachine>(options.addresses[i], *endpoints[i].settings);
     }
 
     std::signal(SIGINT, onSignal);
     std::signal(SIGTERM, onSignal);
-    const PacketCipher cipher(options.key);
+    const PacketCipher cipher(key);
     const auto deadline = std::chrono::steady_clock::now() +
                           std::chrono::duration_cast<std::chrono::steady_clock::duration>(
                               std::chrono::duration<double>(options.exitAfter));

@@ -17,17 +17,17 @@ DemoMachines::~DemoMachines()
 }
 
 QStringList DemoMachines::simArguments(const QStringList& addresses, std::uint16_t machinePort,
-                                       std::uint16_t replyPort, const QString& key)
+                                       std::uint16_t replyPort)
 {
     QStringList args;
     for (const QString& address : addresses)
         args << QStringLiteral("--address") << address;
     args << QStringLiteral("--port") << QString::number(machinePort)
          << QStringLiteral("--reply-port") << QString::number(replyPort);
-    if (!key.isEmpty())
-        args << QStringLiteral("--key") << key;
-    // Slow enough that the view visibly turns from grey to colour between status polls.
-    args << QStringLiteral("--speed") << QStringLiteral("30");
+    // Slow enough that the view visibly turns from grey to colour between status polls, and
+    // different for each machine, so the fleet's rows move apart.
+    args << QStringLiteral("--speeds") << QStringLiteral("30,45,60")
+         << QStringLiteral("--auto-sew");
     return args;
 }
 
@@ -39,12 +39,16 @@ bool DemoMachines::start(const QString& simPath, const QStringList& addresses,
     m_process = new QProcess;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("HOOPWATCH_LOOPBACK_ONLY"), QStringLiteral("1"));
+    if (key.isEmpty())
+        env.remove(QStringLiteral("HOOPWATCH_KEY"));
+    else
+        env.insert(QStringLiteral("HOOPWATCH_KEY"), key);
     m_process->setProcessEnvironment(env);
     m_process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_process->setStandardOutputFile(QProcess::nullDevice());
     // The simulator ends with the application even when the application is killed.
     endWithThisProcess(m_process);
-    m_process->start(simPath, simArguments(addresses, machinePort, replyPort, key));
+    m_process->start(simPath, simArguments(addresses, machinePort, replyPort));
     if (!m_process->waitForStarted(5000)) {
         *error = QStringLiteral("cannot start %1: %2").arg(simPath, m_process->errorString());
         stop();
@@ -60,6 +64,11 @@ bool DemoMachines::start(const QString& simPath, const QStringList& addresses,
         return false;
     }
     return true;
+}
+
+qint64 DemoMachines::processId() const
+{
+    return m_process && m_process->state() != QProcess::NotRunning ? m_process->processId() : 0;
 }
 
 void DemoMachines::stop()

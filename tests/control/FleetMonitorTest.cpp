@@ -445,3 +445,58 @@ TEST(FleetMonitor, CallbacksMayCallBackIntoTheMonitor)
     EXPECT_EQ(seenBySender, 1u);
     EXPECT_EQ(seenByListener, 1u);
 }
+
+TEST(FleetMonitor, ReloadShowsDesignsAnotherProcessRecorded)
+{
+    TempFolder folder;
+    FleetSettings settings;
+    settings.storePath = folder.file("hoopwatch-fleet.ini");
+    Fleet watcher(settings);
+    watcher.monitor.setMachines({kMachine});
+    EXPECT_TRUE(watcher.monitor.reloadStore()) << "no file yet is an empty fleet";
+    watcher.answer(kMachine, 1, 5000); // still at the end of an older, longer design
+    {
+        Fleet sender(settings);
+        ASSERT_TRUE(sender.monitor.recordSentDesign(kMachine, {"small.dst", 300, 2, 3, 7}));
+    }
+    EXPECT_FALSE(watcher.machine(kMachine).design) << "the file is read on reload only";
+    EXPECT_TRUE(watcher.monitor.reloadStore());
+    EXPECT_EQ(watcher.machine(kMachine).design, (SentDesign{"small.dst", 300, 2, 3, 7}));
+
+    // The old end does not finish the new design; reaching its own end does.
+    watcher.now += 1s;
+    watcher.answer(kMachine, 1, 5000, 3);
+    EXPECT_TRUE(watcher.events.empty());
+    watcher.now += 1s;
+    watcher.answer(kMachine, 1, 10, 3);
+    watcher.now += 1s;
+    watcher.answer(kMachine, 1, 300, 3);
+    EXPECT_EQ(watcher.events, (std::vector<FleetEvent>{{FleetEventKind::Finished, kMachine}}));
+
+    // A file another program put there is not believed.
+    writeBytes(settings.storePath, "[127.0.0.7]\nname=evil.dst\nstitches=1\n");
+    EXPECT_FALSE(watcher.monitor.reloadStore());
+    EXPECT_FALSE(watcher.machine(kMachine).design);
+}
+
+TEST(FleetMonitor, ProcessesRecordingIntoOneFileKeepEachOthersEntries)
+{
+    TempFolder folder;
+    FleetSettings settings;
+    settings.storePath = folder.file("hoopwatch-fleet.ini");
+    // Both read the (empty) file before either records, as the window and a command would.
+    Fleet window(settings);
+    Fleet command(settings);
+    ASSERT_TRUE(window.monitor.recordSentDesign("127.0.0.1", {"a.dst", 10, 1, 1, 1}));
+    ASSERT_TRUE(command.monitor.recordSentDesign("127.0.0.2", {"b.dst", 20, 2, 1, 2}));
+    ASSERT_TRUE(window.monitor.recordSentDesign("127.0.0.3", {"c.dst", 30, 3, 1, 3}));
+
+    Fleet reader(settings);
+    reader.monitor.setMachines({"127.0.0.1", "127.0.0.2", "127.0.0.3"});
+    for (const auto& [address, name] :
+         {std::pair{"127.0.0.1", "a.dst"}, {"127.0.0.2", "b.dst"}, {"127.0.0.3", "c.dst"}}) {
+        const auto design = reader.machine(address).design;
+        ASSERT_TRUE(design) << address;
+        EXPECT_EQ(design->name, name);
+    }
+}

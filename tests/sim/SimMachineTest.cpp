@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -153,5 +154,59 @@ TEST(SimMachine, WithoutAUsableDesignRefusesToStart)
         EXPECT_EQ((*status)[64], 0) << "the status says it is not working";
         EXPECT_EQ(get32(*status, 64 + 20), 0u) << "no sewing progress";
         EXPECT_FALSE(machine.working());
+    }
+}
+
+TEST(SimMachine, AddressRangesExpandToOneMachineEach)
+{
+    struct Case
+    {
+        const char* text;
+        std::optional<std::vector<std::string>> expected;
+    };
+    using List = std::vector<std::string>;
+    const Case cases[] = {
+        {"127.0.0.5", List{"127.0.0.5"}},
+        {"127.0.3.7-9", List{"127.0.3.7", "127.0.3.8", "127.0.3.9"}},
+        {"127.0.0.4-4", List{"127.0.0.4"}},
+        {"127.0.0.9-7", std::nullopt},
+        {"127.0.0.1-256", std::nullopt},
+        {"127.0.0.-3", std::nullopt},
+        {"127.0.0.3-", std::nullopt},
+        {"127.0.0", std::nullopt},
+        {"127.0.0.1.2", std::nullopt},
+        {"127.0.x.1-3", std::nullopt},
+        {"127.0.0.1-3-5", std::nullopt},
+        {"", std::nullopt},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(expandAddressRange(c.text), c.expected);
+    }
+    const auto all = expandAddressRange("127.0.0.1-254");
+    ASSERT_TRUE(all);
+    EXPECT_EQ(all->size(), 254u);
+    EXPECT_EQ(all->back(), "127.0.0.254");
+}
+
+TEST(SimMachine, SewsByItselfOnceADesignArrivesWhenAskedToAndTheLeverStillStopsIt)
+{
+    for (const bool autoSew : {false, true}) {
+        SCOPED_TRACE(autoSew ? "auto-sew" : "waits for the operator");
+        SimSettings settings;
+        settings.saveDir = ::testing::TempDir() + "sim-machine-test";
+        settings.speed = 10;
+        settings.autoSew = autoSew;
+        SimMachine machine("127.0.0.9", settings);
+        const Clock::time_point t0 = Clock::now();
+        machine.handle(chunk("star.dst", 2, sample("star.dst")), "127.0.0.1", t0);
+        const auto status = machine.handle(command(19), "127.0.0.1", t0 + std::chrono::seconds(1));
+        ASSERT_TRUE(status);
+        EXPECT_EQ((*status)[64], autoSew ? 1 : 0) << "work state";
+        EXPECT_EQ((*status)[65], autoSew ? 1 : 0) << "embroidery state";
+        EXPECT_EQ(get32(*status, 64 + 20), autoSew ? 10u : 0u) << "stitches at 10 a second";
+        // The lever toggles: the sewing machine stops, the standing one with a design starts.
+        machine.handle(command(7), "127.0.0.1", t0 + std::chrono::seconds(1));
+        EXPECT_EQ(machine.working(), !autoSew);
     }
 }

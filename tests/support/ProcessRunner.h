@@ -32,6 +32,8 @@ public:
     // The exit code, once it has ended (killed after `limit`).
     int wait(std::chrono::seconds limit = std::chrono::seconds(30));
     bool running() const { return m_pid > 0; }
+    // The process id while it runs (for signals and /proc), -1 after.
+    pid_t pid() const { return m_pid; }
     void stop();
 
 private:

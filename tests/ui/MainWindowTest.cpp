@@ -288,6 +288,62 @@ TEST_F(MainWindow, DemoMachinesAreFoundByTheSearchAtOpening)
     window->done(0);
 }
 
+TEST_F(MainWindow, DemoKeyReachesTheMachinesThroughTheEnvironmentNotTheCommandLine)
+{
+    const QString sim = QStringLiteral(HOOPWATCH_BIN_DIR "/z62-sim");
+    if (!QFileInfo::exists(sim))
+        GTEST_SKIP() << "z62-sim not built";
+    const QString key = QStringLiteral("Hq3Lp8Vd2Ns6Wy4T");
+    settings.key = key.toStdString();
+    settings.listenPort = static_cast<std::uint16_t>(settings.machinePort + 1);
+    temp.config.writeText("Z62_Net_Count", "count", "0");
+    DemoMachines machines;
+    QString error;
+    ASSERT_TRUE(machines.start(sim, {"127.0.0.101"}, settings.machinePort, settings.listenPort, key,
+                               &error))
+        << error.toStdString();
+    const qint64 pid = machines.processId();
+    ASSERT_GT(pid, 0);
+
+    // Any user may read a command line; only the owner reads the environment.
+    QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(pid));
+    ASSERT_TRUE(cmdline.open(QIODevice::ReadOnly));
+    const QByteArray args = cmdline.readAll();
+    EXPECT_FALSE(args.contains(key.toUtf8())) << args.toStdString();
+    EXPECT_FALSE(args.contains("--key"));
+    QFile environment(QStringLiteral("/proc/%1/environ").arg(pid));
+    ASSERT_TRUE(environment.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(environment.readAll().split('\0').contains("HOOPWATCH_KEY=" + key.toUtf8()));
+
+    // The machine answers the window's search, which is encrypted with this key.
+    auto window = open();
+    EXPECT_TRUE(waitFor([&] { return window->machineList().box(0)->isChecked(); }, 6000));
+    window->done(0);
+}
+
+TEST_F(MainWindow, DemoMachineStartsSewingOnceTheDesignArrives)
+{
+    const QString sim = QStringLiteral(HOOPWATCH_BIN_DIR "/z62-sim");
+    if (!QFileInfo::exists(sim))
+        GTEST_SKIP() << "z62-sim not built";
+    DemoMachines machines;
+    ASSERT_TRUE(startDemo(machines, sim, {"127.0.0.101"}));
+
+    auto window = open();
+    ASSERT_TRUE(waitFor([&] { return window->machineList().box(0)->isChecked(); }, 6000));
+    window->importDesigns({designFile("squares.dst", 100)}); // long enough to be seen sewing
+    window->findChild<QPushButton*>("1001")->click();
+    ASSERT_TRUE(waitFor([&] { return messages.contains(text(TextId::DesignSent, 2)); }, 5000));
+    // Neither confirm nor start pressed: the demo machine sews by itself.
+    ASSERT_TRUE(waitFor(
+        [&] {
+            const auto status = state.machineStatus.snapshot();
+            return status.currentStitch > 0 && status.workState == 1;
+        },
+        8000));
+    window->done(0);
+}
+
 TEST_F(MainWindow, DemoMachineSewsTheSentDesignAndTheViewShowsProgress)
 {
     const QString sim = QStringLiteral(HOOPWATCH_BIN_DIR "/z62-sim");
