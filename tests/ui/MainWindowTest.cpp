@@ -357,11 +357,8 @@ TEST_F(MainWindow, DemoMachineSewsTheSentDesignAndTheViewShowsProgress)
     window->importDesigns({designFile("square.dst", 2)});
     window->findChild<QPushButton*>(controlName(MainControl::SendDesign))->click();
     ASSERT_TRUE(waitFor([&] { return messages.contains(text(TextId::DesignSent, 2)); }, 5000));
-    window->findChild<QPushButton*>(controlName(MainControl::Confirm))->click();
-    ASSERT_TRUE(waitFor([&] { return messages.contains(text(TextId::EmbConfirmDone, 2)); }, 5000));
-    window->findChild<QPushButton*>(controlName(MainControl::Lever))->click();
-    ASSERT_TRUE(waitFor([&] { return messages.contains(text(TextId::LeverDone, 2)); }, 5000));
-    // The poller, resumed once the search has filled the table, brings the stitch number.
+    // A demo machine confirms and starts by itself once the design is in; the poller, resumed
+    // once the search has filled the table, brings the stitch number.
     ASSERT_TRUE(waitFor([&] { return state.machineStatus.snapshot().currentStitch > 0; }, 8000));
     settle(50);
     const QImage image = window->grab().toImage();
