@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cli/CliOptions.h"
+#include "control/LinkSettings.h"
 
 // Each subcommand returns the process exit code. `args` holds the subcommand's own
 // arguments, global options already removed. Messages go to stderr, results to stdout.
@@ -12,3 +13,6 @@ int cmdWatch(const GlobalOptions& global, ArgList args);
 // send, jog, lever, confirm, release, palette, status, params
 int cmdLink(const std::string& name, const GlobalOptions& global, ArgList args);
 bool isLinkCommand(const std::string& name);
+
+// Ports, key and settings file as the global options and the environment give them.
+LinkSettings linkSettings(const GlobalOptions& global);

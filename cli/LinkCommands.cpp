@@ -88,19 +88,6 @@ std::optional<std::string> targetProblem(const std::string& address)
     return std::nullopt;
 }
 
-LinkSettings makeSettings(const GlobalOptions& global)
-{
-    LinkSettings s;
-    if (global.machinePort)
-        s.machinePort = static_cast<std::uint16_t>(*global.machinePort);
-    if (global.listenPort)
-        s.listenPort = static_cast<std::uint16_t>(*global.listenPort);
-    if (global.key)
-        s.key = *global.key;
-    s.configPath = resolveConfigPath(global.configPath);
-    return s;
-}
-
 std::optional<std::chrono::milliseconds> takeWait(ArgList& args, double def, bool* bad)
 {
     double seconds = def;
@@ -518,6 +505,19 @@ int cmdParams(const LinkSettings& settings, ArgList args)
 
 } // namespace
 
+LinkSettings linkSettings(const GlobalOptions& global)
+{
+    LinkSettings s;
+    if (global.machinePort)
+        s.machinePort = static_cast<std::uint16_t>(*global.machinePort);
+    if (global.listenPort)
+        s.listenPort = static_cast<std::uint16_t>(*global.listenPort);
+    if (global.key)
+        s.key = *global.key;
+    s.configPath = resolveConfigPath(global.configPath);
+    return s;
+}
+
 bool isLinkCommand(const std::string& name)
 {
     static const char* const kNames[] = {"send",    "jog",     "lever",  "confirm",
@@ -530,7 +530,7 @@ bool isLinkCommand(const std::string& name)
 
 int cmdLink(const std::string& name, const GlobalOptions& global, ArgList args)
 {
-    const LinkSettings settings = makeSettings(global);
+    const LinkSettings settings = linkSettings(global);
     if (global.key && !isValidCipherKey(*global.key)) {
         std::fputs("hoopwatch-cli: --key needs 16 letters or digits\n", stderr);
         return 2;

@@ -79,19 +79,6 @@ private:
     std::atomic<bool> m_socketFailed{false};
 };
 
-LinkSettings watchSettings(const GlobalOptions& global)
-{
-    LinkSettings s;
-    if (global.machinePort)
-        s.machinePort = static_cast<std::uint16_t>(*global.machinePort);
-    if (global.listenPort)
-        s.listenPort = static_cast<std::uint16_t>(*global.listenPort);
-    if (global.key)
-        s.key = *global.key;
-    s.configPath = resolveConfigPath(global.configPath);
-    return s;
-}
-
 // The table's addresses that can be machines here, each once; the others are named on stderr.
 std::vector<std::string> watchedAddresses(const ConfigFile& config)
 {
@@ -188,7 +175,7 @@ int cmdWatch(const GlobalOptions& global, ArgList args)
         return kExitUsage;
     }
 
-    const LinkSettings settings = watchSettings(global);
+    const LinkSettings settings = linkSettings(global);
     const ConfigFile config(settings.configPath);
     const std::vector<std::string> addresses = watchedAddresses(config);
     if (addresses.empty()) {

@@ -3,7 +3,33 @@
 #include <cstdlib>
 #include <cstring>
 
-// The parts every platform shares: the loopback guard and the address text.
+// The parts every platform shares: ownership of the socket, the loopback guard and the address
+// text.
+
+UdpSocket::~UdpSocket()
+{
+    close();
+}
+
+UdpSocket::UdpSocket(UdpSocket&& other) noexcept : m_handle(other.m_handle)
+{
+    other.m_handle = kClosed;
+}
+
+UdpSocket& UdpSocket::operator=(UdpSocket&& other) noexcept
+{
+    if (this != &other) {
+        close();
+        m_handle = other.m_handle;
+        other.m_handle = kClosed;
+    }
+    return *this;
+}
+
+bool UdpSocket::open()
+{
+    return bind("0.0.0.0", 0);
+}
 
 bool loopbackOnly()
 {

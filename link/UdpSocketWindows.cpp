@@ -39,36 +39,11 @@ SOCKET socketOf(std::intptr_t handle)
 
 } // namespace
 
-UdpSocket::~UdpSocket()
-{
-    close();
-}
-
-UdpSocket::UdpSocket(UdpSocket&& other) noexcept : m_handle(other.m_handle)
-{
-    other.m_handle = kClosed;
-}
-
-UdpSocket& UdpSocket::operator=(UdpSocket&& other) noexcept
-{
-    if (this != &other) {
-        close();
-        m_handle = other.m_handle;
-        other.m_handle = kClosed;
-    }
-    return *this;
-}
-
 void UdpSocket::close()
 {
     if (m_handle != kClosed)
         ::closesocket(socketOf(m_handle));
     m_handle = kClosed;
-}
-
-bool UdpSocket::open()
-{
-    return bind("0.0.0.0", 0);
 }
 
 bool UdpSocket::bind(std::string_view address, std::uint16_t port, bool shareAddress)

@@ -14,6 +14,7 @@
 
 #include <unistd.h>
 
+#include "link/UdpSocket.h"
 #include "tests/support/MachineTableText.h"
 #include "tests/support/ProcessRunner.h"
 #include "tests/support/TempFolder.h"
@@ -240,6 +241,8 @@ TEST_F(LinkCli, NothingIsSentWithoutATargetOrForAnUnusableFile)
 
 TEST_F(LinkCli, SendFailsWhenTheTargetIsInvalidOrDoesNotAcknowledge)
 {
+    // The private address below must be refused by the guard, never sent to.
+    ASSERT_TRUE(loopbackOnly());
     const std::string machine = randomLoopback();
     writeTable({{machine, 1}});
     const std::string file = writeFile("big.dst", 20481);
