@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -14,5 +15,12 @@ std::vector<std::string> utf8Arguments(int argc, char** argv);
 
 // Makes the console show the UTF-8 the program prints (Windows console code page 65001).
 void useUtf8Output();
+
+// Whether `stream` is an interactive terminal rather than a file or a pipe.
+bool isTerminal(std::FILE* stream);
+
+// Lets the terminal behind `stream` act on cursor and clear codes; false when it cannot, and
+// then the caller writes plain lines instead.
+bool enableTerminalCodes(std::FILE* stream);
 
 } // namespace console

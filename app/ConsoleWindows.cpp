@@ -1,5 +1,6 @@
 #include "app/Console.h"
 
+#include <io.h>
 #include <windows.h>
 
 #include <shellapi.h>
@@ -41,6 +42,24 @@ std::vector<std::string> utf8Arguments(int argc, char** argv)
 void useUtf8Output()
 {
     ::SetConsoleOutputCP(CP_UTF8);
+}
+
+bool isTerminal(std::FILE* stream)
+{
+    return _isatty(_fileno(stream)) != 0;
+}
+
+bool enableTerminalCodes(std::FILE* stream)
+{
+#ifndef ENABLE_VIRTUAL_TERMINAL_PROCESSING
+    constexpr DWORD ENABLE_VIRTUAL_TERMINAL_PROCESSING = 0x0004;
+#endif
+    // A console window acts on the codes only once asked to.
+    const HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+    DWORD mode = 0;
+    if (handle == INVALID_HANDLE_VALUE || !GetConsoleMode(handle, &mode))
+        return false;
+    return SetConsoleMode(handle, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
 }
 
 } // namespace console

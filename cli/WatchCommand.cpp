@@ -10,10 +10,10 @@
 #include <thread>
 #include <vector>
 
+#include "app/Console.h"
 #include "app/ConfigFile.h"
 #include "app/MachineTable.h"
 #include "cli/Commands.h"
-#include "cli/Terminal.h"
 #include "control/FleetJson.h"
 #include "control/FleetMonitor.h"
 #include "control/FleetPolling.h"
@@ -221,7 +221,8 @@ int cmdWatch(const GlobalOptions& global, ArgList args)
     FleetTicker ticker(monitor);
     ticker.start();
 
-    const bool terminal = !json && isTerminal(stdout) && enableTerminalCodes(stdout);
+    const bool terminal =
+        !json && console::isTerminal(stdout) && console::enableTerminalCodes(stdout);
     const auto start = std::chrono::steady_clock::now();
     int exitCode = 0;
     for (int round = 1;; ++round) {

@@ -63,8 +63,8 @@ bool UdpSocket::bind(std::string_view address, std::uint16_t port, bool shareAdd
     // fail with WSAECONNRESET, and a search of addresses without a machine would stop early.
     BOOL reportReset = FALSE;
     DWORD returned = 0;
-    ::WSAIoctl(s, kUdpConnReset, &reportReset, sizeof reportReset, nullptr, 0, &returned,
-               nullptr, nullptr);
+    ::WSAIoctl(s, kUdpConnReset, &reportReset, sizeof reportReset, nullptr, 0, &returned, nullptr,
+               nullptr);
     sockaddr_in local{};
     local.sin_family = AF_INET;
     local.sin_port = htons(port);
