@@ -22,6 +22,7 @@
 #include "control/MachineCommands.h"
 #include "control/ReplyText.h"
 #include "control/SentDesignRecord.h"
+#include "control/TransferAcks.h"
 #include "link/CommandPacket.h"
 #include "link/PacketCipher.h"
 #include "link/Reply.h"
@@ -121,18 +122,11 @@ bool reportUnknown(const std::string& name, const ArgList& args, bool allowPosit
 class PrintingListener : public ReceiverListener
 {
 public:
-    PrintingListener(int language, std::string target)
-        : m_language(language), m_target(std::move(target))
-    {
-    }
+    explicit PrintingListener(int language) : m_language(language) {}
     void onReply(const Reply& reply) override
     {
         // Only the whole acknowledgement of the machine the chunks went to counts.
-        if (reply.kind == ReplyKind::DesignChunkAck && reply.sender == m_target &&
-            reply.isFullLength()) {
-            m_lastAckDesignId = reply.designId;
-            countAck();
-        }
+        m_acks.take(reply);
         const auto id = replyText(reply.kind);
         if (!id)
             return;
@@ -148,48 +142,12 @@ public:
                              "not shown\n");
     }
 
-    // Told just after each datagram went out, and once when the last one has.
-    void noteChunkSent()
-    {
-        std::lock_guard lock(m_countMutex);
-        ++m_chunksSent;
-        m_lastSent = std::chrono::steady_clock::now();
-    }
-    void noteSendingDone()
-    {
-        std::lock_guard lock(m_countMutex);
-        m_sending = false;
-    }
-    int chunkAcks() const
-    {
-        std::lock_guard lock(m_countMutex);
-        return m_chunkAcks;
-    }
-    std::int32_t lastAckDesignId() const { return m_lastAckDesignId; }
+    // The acknowledgements of the design being sent, counted by the same rule as the window's.
+    TransferAcks& acks() { return m_acks; }
 
 private:
-    // An acknowledgement names no chunk, so one that would cover more chunks than have gone
-    // out is a repeat and counts for nothing. The next chunk counts as gone out once its pause
-    // has passed, since its acknowledgement can overtake the note that it was sent.
-    void countAck()
-    {
-        std::lock_guard lock(m_countMutex);
-        const bool nextDue =
-            m_sending && std::chrono::steady_clock::now() - m_lastSent >= kTransferPause;
-        if (m_chunkAcks < m_chunksSent + (nextDue ? 1 : 0))
-            ++m_chunkAcks;
-    }
-
     int m_language;
-    std::string m_target;
-    mutable std::mutex m_countMutex;
-    int m_chunksSent = 0;
-    int m_chunkAcks = 0;
-    bool m_sending = true;
-    // The first chunk goes out at once.
-    std::chrono::steady_clock::time_point m_lastSent =
-        std::chrono::steady_clock::now() - kTransferPause;
-    std::atomic<std::int32_t> m_lastAckDesignId{0};
+    TransferAcks m_acks;
     std::mutex m_mutex;
 };
 
@@ -229,16 +187,17 @@ int cmdSend(const LinkSettings& settings, ArgList args)
     }
 
     LinkState state;
-    PrintingListener listener(language, *target);
+    PrintingListener listener(language);
     ControlSession session(settings, state, listener);
     session.noteCommandTarget(*target);
+    const std::uint64_t transfer = listener.acks().begin(*target);
     session.startReceiver();
 
     const TransferProgressFn progress = [&](const TransferProgress& p) {
         // A batch also reports the start of each file; only datagrams are printed.
         if (p.chunksSent == 0)
             return;
-        listener.noteChunkSent();
+        listener.acks().chunkSent(transfer);
         std::fprintf(stderr, "send: file %d/%d chunk %d/%d -> %s\n", p.fileIndex + 1, p.fileCount,
                      p.chunksSent, p.chunkCount, target->c_str());
     };
@@ -248,7 +207,7 @@ int cmdSend(const LinkSettings& settings, ArgList args)
                                              progress, {}, target));
     else
         outcomes = sendDesignBatch(files, settings, progress, {}, target);
-    listener.noteSendingDone();
+    listener.acks().endSending(transfer, true);
 
     int exitCode = 0;
     int chunksSent = 0;
@@ -266,14 +225,15 @@ int cmdSend(const LinkSettings& settings, ArgList args)
     }
     if (chunksSent > 0) {
         const auto until = std::chrono::steady_clock::now() + *wait;
-        while (listener.chunkAcks() < chunksSent && std::chrono::steady_clock::now() < until)
+        while (listener.acks().count().acknowledged < chunksSent &&
+               std::chrono::steady_clock::now() < until)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     session.stop();
 
     // The machine acknowledges chunks in the order they arrive, so the first acknowledgements
     // stand for the first chunks.
-    int acknowledged = listener.chunkAcks();
+    int acknowledged = listener.acks().count().acknowledged;
     bool missing = false;
     for (std::size_t i = 0; i < outcomes.size(); ++i) {
         const int sent = outcomes[i].chunksSent;
@@ -291,7 +251,7 @@ int cmdSend(const LinkSettings& settings, ArgList args)
     if (!missing && !outcomes.empty() && outcomes.back().sent && !outcomes.back().error) {
         const std::string& file = files[outcomes.size() - 1];
         const SentDesign design = describeSentDesign(
-            file, designFileName(file), listener.lastAckDesignId(), wallClockSeconds());
+            file, designFileName(file), listener.acks().designId(), wallClockSeconds());
         if (!recordSentDesign(settings.configPath, *target, design))
             std::fprintf(stderr, "send: %s was sent, but it could not be recorded in %s\n",
                          file.c_str(), FleetStore::pathBeside(settings.configPath).c_str());

@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "control/DesignTransfer.h"
+
 std::uint64_t TransferAcks::begin(std::string target)
 {
     std::lock_guard lock(m_mutex);
@@ -11,14 +13,18 @@ std::uint64_t TransferAcks::begin(std::string target)
     m_sendingEnded = false;
     m_whole = false;
     m_designId = 0;
+    // The first datagram goes out at once.
+    m_lastSent = std::chrono::steady_clock::now() - kTransferPause;
     return m_id;
 }
 
 void TransferAcks::chunkSent(std::uint64_t id)
 {
     std::lock_guard lock(m_mutex);
-    if (id == m_id && id != 0 && !m_sendingEnded)
+    if (id == m_id && id != 0 && !m_sendingEnded) {
         ++m_count.sent;
+        m_lastSent = std::chrono::steady_clock::now();
+    }
 }
 
 TransferAcks::Verdict TransferAcks::endSending(std::uint64_t id, bool whole)
@@ -44,6 +50,14 @@ TransferAcks::Verdict TransferAcks::take(const Reply& reply)
     // swallow: a machine answering twice, or a transfer from another program, still shows.
     if (m_sendingEnded && m_count.acknowledged >= m_count.sent)
         return Verdict::NotOurs;
+    // An acknowledgement names no datagram, so one that would cover more datagrams than have
+    // gone out is a repeat and counts for nothing: counted, it would hide a lost one. The next
+    // datagram counts as gone out once its pause has passed, since its acknowledgement can
+    // overtake the note that it was sent.
+    const bool nextDue =
+        !m_sendingEnded && std::chrono::steady_clock::now() - m_lastSent >= kTransferPause;
+    if (m_count.acknowledged >= m_count.sent + (nextDue ? 1 : 0))
+        return Verdict::Counted;
     ++m_count.acknowledged;
     m_designId = reply.designId;
     return completeIfDone();

@@ -67,4 +67,5 @@ private:
     bool m_sendingEnded = false;
     bool m_whole = false;
     std::int32_t m_designId = 0;
+    std::chrono::steady_clock::time_point m_lastSent;
 };

@@ -332,3 +332,19 @@ TEST(StatusDisplay, ProgressTextAndAcknowledgementCount)
     EXPECT_EQ(transferAckText({2, 3}, 2), "Acknowledged by the machine: 2 of 3");
     EXPECT_EQ(transferAckText({2, 3}, 1), "机器已确认：2 / 3");
 }
+
+TEST(TransferAcks, ARepeatedAcknowledgementDoesNotHideALostOne)
+{
+    TransferAcks acks;
+    const std::uint64_t id = acks.begin(kTarget);
+    // The first datagram's acknowledgement may overtake the note that it went out.
+    EXPECT_EQ(acks.take(chunkAck()), Verdict::Counted);
+    acks.chunkSent(id);
+    // The machine answers the first datagram twice; the second datagram is not out yet.
+    EXPECT_EQ(acks.take(chunkAck()), Verdict::Counted);
+    EXPECT_EQ(acks.count(), (AckCount{1, 1}));
+    acks.chunkSent(id); // the second datagram goes out, and its acknowledgement is lost
+    EXPECT_EQ(acks.endSending(id, true), Verdict::Counted);
+    EXPECT_EQ(acks.count(), (AckCount{1, 2}));
+    EXPECT_EQ(acks.expire(id), (AckCount{1, 2})) << "the operator is told one is missing";
+}
