@@ -25,7 +25,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
     ProfileDocument doc = ProfileDocument::parse(bytes);
     const std::string written = doc.serialize();
-    if (doc.encoding() != ProfileDocument::Encoding::Utf16Le && written != bytes)
+    // A UTF-16 file is decoded to text and encoded again, so odd bytes in it (an unpaired
+    // surrogate, a cut last unit) may come back otherwise; it must still read the same.
+    const bool utf16 = doc.encoding() == ProfileDocument::Encoding::Utf16Le ||
+                       doc.encoding() == ProfileDocument::Encoding::Utf16Be;
+    if (!utf16 && written != bytes)
         __builtin_trap();
     if (ProfileDocument::parse(written).serialize() != written)
         __builtin_trap();
