@@ -5,31 +5,48 @@
 #include <fcntl.h>
 #include <fstream>
 #include <sstream>
+#include <string_view>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
 namespace {
 
+extern "C" char** environ;
+
+// The child of a threaded test may only make async-signal-safe calls between fork and exec
+// (another thread may hold the allocator's or the environment's lock at the fork), so every
+// string and array is made before the fork.
 pid_t spawn(const std::vector<std::string>& argv, const std::string& outPath,
             const std::string& errPath)
 {
+    std::vector<std::string> env;
+    for (char** e = environ; e && *e; ++e) {
+        const std::string_view entry(*e);
+        if (!entry.starts_with("HOOPWATCH_LOOPBACK_ONLY=") &&
+            !entry.starts_with("HOOPWATCH_CONFIG="))
+            env.emplace_back(entry);
+    }
+    env.emplace_back("HOOPWATCH_LOOPBACK_ONLY=1");
+    std::vector<char*> envp;
+    for (auto& e : env)
+        envp.push_back(e.data());
+    envp.push_back(nullptr);
+    std::vector<char*> args;
+    for (const auto& a : argv)
+        args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+
     const pid_t pid = ::fork();
     if (pid != 0)
         return pid;
-    ::setenv("HOOPWATCH_LOOPBACK_ONLY", "1", 1);
-    ::unsetenv("HOOPWATCH_CONFIG");
     const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (out >= 0)
         ::dup2(out, 1);
     if (err >= 0)
         ::dup2(err, 2);
-    std::vector<char*> args;
-    for (const auto& a : argv)
-        args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    ::execv(args[0], args.data());
+    ::execve(args[0], args.data(), envp.data());
     ::_exit(127);
 }
 
