@@ -66,9 +66,20 @@ bool FileLock::locked() const
     return m_handle != -1;
 }
 
-bool writeAndReplace(const std::filesystem::path& temp, const std::filesystem::path& target,
-                     std::string_view bytes)
+bool writeAndReplace(const std::filesystem::path& tempPath,
+                     const std::filesystem::path& targetPath, std::string_view bytes)
 {
+    // ReplaceFileW takes only whole paths with backslashes ("/x/ZUZiruro.ini" or "C:/x/..."
+    // fail), so both paths are made whole first.
+    const auto whole = [](const std::filesystem::path& path) {
+        std::error_code error;
+        std::filesystem::path full = std::filesystem::absolute(path, error);
+        if (error)
+            full = path;
+        return full.make_preferred();
+    };
+    const std::filesystem::path temp = whole(tempPath);
+    const std::filesystem::path target = whole(targetPath);
     const DWORD targetAttributes = ::GetFileAttributesW(target.c_str());
     const bool replacing = targetAttributes != INVALID_FILE_ATTRIBUTES;
     if (replacing && (targetAttributes & FILE_ATTRIBUTE_DIRECTORY))
