@@ -64,6 +64,7 @@ void FleetSession::stop()
 void FleetSession::onReply(const Reply& reply)
 {
     if (reply.kind == ReplyKind::StatusReply && reply.status) {
+        // False for a sender the fleet does not watch: a stranger's status is not believed.
         (void)m_monitor.onStatus(reply.sender, *reply.status, reply.designId);
         return;
     }

@@ -204,6 +204,7 @@ bool serve(Endpoint& ep, const PacketCipher& cipher, int replyPort, std::vector<
     if (!answer || (loopbackOnly() && !isLoopbackAddress(received->sender)))
         return true;
     cipher.encrypt(answer->data(), static_cast<std::int32_t>(answer->size()));
+    // A lost answer is what a real machine's would be: the asker sees no reply and says so.
     (void)ep.socket.sendTo(received->sender, static_cast<std::uint16_t>(replyPort), *answer);
     return true;
 }
