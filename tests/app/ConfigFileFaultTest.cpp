@@ -220,6 +220,19 @@ TEST(ConfigFileFault, SpecialAndProtectedFilesAreRefusedAndLeftAlone)
              return true;
          },
          TextId::ConfigNotRegular, 1},
+        // The file itself is writable, but no other writer can be kept out.
+        {"folder at the lock file",
+         [](const std::string& path) {
+             writeBytes(path, "[Z62Language]\nLanguage=2\n");
+             return fs::create_directory(path + ".lock");
+         },
+         TextId::ConfigWriteFailed, 2},
+        {"fifo at the lock file",
+         [](const std::string& path) {
+             writeBytes(path, "[Z62Language]\nLanguage=2\n");
+             return ::mkfifo((path + ".lock").c_str(), 0644) == 0;
+         },
+         TextId::ConfigWriteFailed, 2},
         {"missing folder",
          [](const std::string& path) {
              // The settings path names a folder that is not there; nothing creates it.

@@ -187,7 +187,7 @@ TEST(StitchRate, SharesAndTimeLeft)
     }
 }
 
-TEST(StitchRate, ANewDesignStartsANewEstimate)
+TEST(StitchRate, ANewDesignStartsANewEstimateAnEqualStitchDoesNot)
 {
     const FleetTime t0{};
     StitchRate rate;
@@ -195,6 +195,9 @@ TEST(StitchRate, ANewDesignStartsANewEstimate)
     rate.add(t0 + 3s, true, 130, false);
     ASSERT_TRUE(rate.perMinute());
     EXPECT_NEAR(*rate.perMinute(), 600.0, 1e-9);
+    // A second poller, or a short pause, repeats the stitch number: the speed stays known.
+    rate.add(t0 + 3200ms, true, 130, false);
+    EXPECT_NEAR(rate.perMinute().value_or(0), 600.0, 40.0);
     // The next design starts at a higher number than the last one ended at: still a new run.
     rate.add(t0 + 6s, true, 500, true);
     EXPECT_FALSE(rate.perMinute());
@@ -242,6 +245,7 @@ TEST(ViewProgress, ShowsProgressOnlyOnTheDesignLastSentToThePolledMachine)
         {"nothing sent from here", std::nullopt, 0, sent, kTarget, 4, false},
         {"status of another machine", sent, 4, sent, "127.0.0.22", 4, false},
         {"the machine sews another design number", sent, 4, sent, kTarget, 5, false},
+        {"the machine has not reported a number yet", sent, 4, sent, kTarget, 0, true},
         {"no design shown", sent, 4, std::nullopt, kTarget, 4, false},
     };
     for (const Case& c : cases) {

@@ -79,6 +79,14 @@ TEST(ImageSurface, RectanglesOutlineInThePenAndClipToTheBuffer)
          "###...\n"
          "......\n"
          "......\n"},
+        // The buffer is wider than tall: the fill reaches to its right edge.
+        {"over the right edge",
+         {1, 1, 9, 4},
+         "......\n"
+         ".#####\n"
+         ".#oooo\n"
+         ".#####\n"
+         "......\n"},
         {"one pixel high is all outline",
          {1, 2, 5, 3},
          "......\n"
