@@ -192,10 +192,10 @@ int cmdWatch(const GlobalOptions& global, ArgList args)
     }
 
     const auto period = std::chrono::milliseconds(static_cast<long long>(interval * 1000));
+    // Each machine is still asked at most once a second however often a round is printed;
+    // a faster round shows the same answer again, with its age.
     FleetSettings fleet;
     fleet.storePath = FleetStore::pathBeside(settings.configPath);
-    // Polling a machine more often than the output shows it only adds traffic.
-    fleet.machineInterval = std::min(fleet.machineInterval, period);
     StatusQuerySender sender(settings);
     FleetMonitor monitor(
         fleet, [] { return std::chrono::steady_clock::now(); },

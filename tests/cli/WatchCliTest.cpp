@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <ctime>
@@ -187,10 +188,17 @@ TEST_F(WatchCli, PlainOutputIsOneLinePerMachinePerRoundAndAnUnansweredMachineIsN
 {
     writeTable({address(1), address(9)}); // nothing answers for the second
     startSim({address(1)});
-    const ProcessResult watch = cli({"watch", "--count", "3", "--interval", "1"});
+    const ProcessResult watch = cli({"watch", "--count", "10", "--interval", "0.2"});
     ASSERT_EQ(watch.exitCode, 0) << watch.err;
+    // Rounds faster than a second still ask each machine at most once a second: in about
+    // 2 s, polls at 0, 1 and 2 s.
+    const auto log = lines(readText(path("sim.log")));
+    const auto queries = std::count_if(log.begin(), log.end(), [&](const std::string& line) {
+        return field(line, "code") == "19" && field(line, "address") == address(1);
+    });
+    EXPECT_LE(queries, 3) << "status queries the machine received";
     const auto out = lines(watch.out);
-    ASSERT_EQ(out.size(), 6u) << watch.out;
+    ASSERT_EQ(out.size(), 20u) << watch.out;
     for (std::size_t i = 0; i < out.size(); i += 2) {
         EXPECT_EQ(out[i].rfind(address(1) + " online standing", 0), 0u) << out[i];
         EXPECT_EQ(out[i + 1].rfind(address(9) + " ", 0), 0u) << out[i + 1];
