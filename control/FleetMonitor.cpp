@@ -56,8 +56,11 @@ FleetTime::duration FleetMonitor::pollSpacing() const
 bool FleetMonitor::mayPollAny(FleetTime now)
 {
     const auto spacing = pollSpacing();
-    // The hard bound: never more than the maximum within any one second.
-    if (m_recentPolls.size() >= static_cast<std::size_t>(m_settings.maxPollsPerSecond))
+    // The hard bound: never more than the maximum within any one second. A poll still being
+    // sent counts as well, and each sent one by when its send returned, so a thread held up
+    // between reading the clock and sending cannot make the polls bunch up.
+    if (m_recentPolls.size() + m_pollsSending >=
+        static_cast<std::size_t>(m_settings.maxPollsPerSecond))
         return false;
     // Polls are spread evenly rather than sent in bursts; a little slack lets a caller that
     // ticks every 20 to 60 ms still reach the full rate, in runs of at most four.
@@ -86,18 +89,41 @@ int FleetMonitor::tick(FleetTime now)
                 countMissed(machine, events);
             machine.lastPoll = now;
             machine.pendingSince = now;
-            m_recentPolls.push_back(now);
+            ++m_pollsSending;
             m_pacedUntil = std::max(m_pacedUntil.value_or(now), now) + spacing;
             polls.push_back(machine.address);
         }
     }
+    std::vector<FleetTime> sentAt;
+    sentAt.reserve(polls.size());
     for (const std::string& address : polls) {
         // A poll that cannot be sent goes unanswered, which is what the operator should see.
         if (m_send)
             (void)m_send(address);
+        sentAt.push_back(m_clock ? std::max(now, m_clock()) : now);
     }
+    if (!polls.empty())
+        polled(polls, sentAt);
     report(events);
     return static_cast<int>(polls.size());
+}
+
+void FleetMonitor::polled(const std::vector<std::string>& addresses,
+                          const std::vector<FleetTime>& sentAt)
+{
+    std::lock_guard lock(m_mutex);
+    m_pollsSending -= addresses.size();
+    for (std::size_t i = 0; i < addresses.size(); ++i) {
+        // Kept in order of time, which another thread's tick may have overtaken.
+        m_recentPolls.insert(
+            std::upper_bound(m_recentPolls.begin(), m_recentPolls.end(), sentAt[i]), sentAt[i]);
+        // A machine's next poll and its answer time are counted from when the poll left.
+        if (Tracked* machine = findMachine(addresses[i])) {
+            machine->lastPoll = std::max(machine->lastPoll.value_or(sentAt[i]), sentAt[i]);
+            if (machine->pendingSince)
+                machine->pendingSince = std::max(*machine->pendingSince, sentAt[i]);
+        }
+    }
 }
 
 void FleetMonitor::judgePolls(FleetTime now, std::vector<FleetEvent>& events)

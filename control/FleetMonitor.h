@@ -139,6 +139,8 @@ private:
     void countMissed(Tracked& machine, std::vector<FleetEvent>& events);
     FleetTime::duration pollSpacing() const;
     bool mayPollAny(FleetTime now);
+    // Counts polls that were just sent, each at the time its send returned.
+    void polled(const std::vector<std::string>& addresses, const std::vector<FleetTime>& sentAt);
     Tracked* findMachine(const std::string& canonical);
     const SentDesign* designFor(const Tracked& machine) const;
     // The design sent from this PC when the machine still reports that design.
@@ -155,7 +157,8 @@ private:
     mutable std::mutex m_mutex;
     std::vector<Tracked> m_machines;
     std::size_t m_cursor = 0;              // where the round-robin search for the next poll starts
-    std::deque<FleetTime> m_recentPolls;   // send times within the last second
+    std::deque<FleetTime> m_recentPolls;   // send times within the last second, in order
+    std::size_t m_pollsSending = 0;        // polls let through whose send has not returned
     std::optional<FleetTime> m_pacedUntil; // earliest time of the next evenly spaced poll
     SentDesignMap m_designs;
 
