@@ -172,10 +172,16 @@ TEST(FleetSoak, EveryMachineIsCoveredWithinTheRateBoundAndMemoryStaysFlat)
     for (const auto& [address, count] : asked)
         EXPECT_GE(count, cycles - 1) << address;
     std::sort(times.begin(), times.end());
-    // The sim logs when it gets round to a datagram, so arrivals bunch behind a busy scheduler
-    // at the edges of a window; over five seconds that evens out.
-    EXPECT_LE(busiestWindow(times, 5.0), std::size_t(5 * kMaxPollsPerSecond + 5));
-    EXPECT_LE(busiestWindow(times, 1.0), std::size_t(kMaxPollsPerSecond + 10));
+    std::printf("soak polls logged by z62-sim: busiest 1 s %zu, busiest 5 s %zu, %zu in all\n",
+                busiestWindow(times, 1.0), busiestWindow(times, 5.0), times.size());
+    // The sim logs when it gets round to a datagram, reading its 254 sockets in turn, so on a
+    // busy computer polls are logged late and bunch together: 55 in a second was seen while the
+    // sender kept to 50 by its own clock (held exactly by the monitor's tests). The margin
+    // allows 0.3 s of such lateness; a limiter that caught up after being held up for a
+    // second would send 50 more and still fail here.
+    constexpr std::size_t kLateLogged = 15;
+    EXPECT_LE(busiestWindow(times, 5.0), std::size_t(5 * kMaxPollsPerSecond) + kLateLogged);
+    EXPECT_LE(busiestWindow(times, 1.0), std::size_t(kMaxPollsPerSecond) + kLateLogged);
     EXPECT_GE(busiestWindow(times, 5.0), std::size_t(5 * kMaxPollsPerSecond - 25))
         << "the fleet is polled at full rate";
 }

@@ -4,11 +4,14 @@
 #include <chrono>
 #include <climits>
 #include <map>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
 #include "control/FleetMonitor.h"
+#include "control/FleetPolling.h"
 #include "tests/support/TempFolder.h"
 
 using namespace std::chrono_literals;
@@ -168,6 +171,30 @@ TEST(FleetMonitor, ASenderHeldUpDoesNotCatchUpInABurst)
         EXPECT_GE(shortestRepeat(fleet.polls), 1s);
         EXPECT_GE(fleet.polls.size(), 100u) << "held up, but still polling";
     }
+}
+
+// The same with the ticker's own thread on the real clock, which a busy computer may hold up
+// anywhere: by the sender's clock the bound still holds exactly.
+TEST(FleetMonitor, TheTickerThreadKeepsTheBoundByTheSendersClock)
+{
+    std::mutex mutex;
+    std::vector<Poll> polls;
+    FleetMonitor monitor(
+        {}, [] { return std::chrono::steady_clock::now(); },
+        [&](const std::string& address) {
+            std::lock_guard lock(mutex);
+            polls.push_back({address, std::chrono::steady_clock::now()});
+            return true;
+        });
+    monitor.setMachines(addresses(254));
+    {
+        FleetTicker ticker(monitor);
+        ticker.start();
+        std::this_thread::sleep_for(2s);
+    }
+    EXPECT_LE(busiestSecond(polls), 50u);
+    EXPECT_GE(shortestRepeat(polls), 1s);
+    EXPECT_GE(polls.size(), 20u) << "it polls";
 }
 
 TEST(FleetMonitor, PollsASmallFleetOnceASecondEach)
