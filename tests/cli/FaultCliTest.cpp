@@ -18,10 +18,12 @@
 #include "link/CommandPacket.h"
 #include "link/PacketCipher.h"
 #include "link/UdpSocket.h"
+#include "tests/support/FakeMachine.h"
 #include "tests/support/ProcessRunner.h"
 #include "tests/support/TempFolder.h"
 
 using namespace std::chrono_literals;
+using test_support::FakeMachine;
 
 namespace {
 
@@ -59,27 +61,21 @@ class FaultyMachine
 public:
     FaultyMachine(const std::string& address, const std::string& other, std::uint16_t port,
                   std::uint16_t replyPort, Fault fault)
-        : m_replyPort(replyPort), m_fault(fault)
+        : m_fault(fault), m_other(other, replyPort, 0, false),
+          m_machine(address, replyPort, port, false)
     {
-        m_bound = m_socket.bind(address, port, false) && m_other.bind(other, 0, false);
-        if (m_bound)
-            m_thread = std::jthread([this](std::stop_token stop) { run(stop); });
+        if (bound())
+            m_machine.serve([this](FakeMachine&, const FakeMachine::Datagram& d) { take(d); });
     }
-    bool bound() const { return m_bound; }
+    bool bound() const { return m_machine.bound() && m_other.bound(); }
     int chunks() const { return m_chunks; }
 
 private:
-    void send(UdpSocket& from, CommandCode code, std::int32_t designId, std::size_t length)
+    void send(CommandCode code, std::int32_t designId, std::size_t length)
     {
-        auto bytes = answer(code, designId, length);
-        m_cipher.encrypt(bytes.data(), std::int32_t(bytes.size()));
-        (void)from.sendTo("127.0.0.1", m_replyPort, bytes);
+        (m_fault == Fault::OtherAddress ? m_other : m_machine).send(answer(code, designId, length));
     }
-    void ack(int chunk)
-    {
-        send(m_fault == Fault::OtherAddress ? m_other : m_socket, CommandCode::DesignChunkAck,
-             chunk, kHeaderSize);
-    }
+    void ack(int chunk) { send(CommandCode::DesignChunkAck, chunk, kHeaderSize); }
     void onChunk(int k)
     {
         switch (m_fault) {
@@ -113,35 +109,23 @@ private:
             break;
         }
     }
-    void run(std::stop_token stop)
+    void take(const FakeMachine::Datagram& datagram)
     {
-        std::vector<std::uint8_t> buffer(16384);
-        while (!stop.stop_requested()) {
-            std::fill(buffer.begin(), buffer.end(), 0);
-            const auto got = m_socket.receive(buffer, 50ms);
-            if (!got || got->length < kHeaderSize)
-                continue;
-            m_cipher.decrypt(buffer.data(), std::int32_t(kHeaderSize));
-            const auto header = CommandPacket::decode(std::span(buffer).first(kHeaderSize));
-            if (!header)
-                continue;
-            if (header->code == std::int32_t(CommandCode::DesignChunk))
-                onChunk(++m_chunks);
-            else if (header->code == std::int32_t(CommandCode::StatusQuery) &&
-                     m_fault != Fault::Silent)
-                send(m_fault == Fault::OtherAddress ? m_other : m_socket, CommandCode::StatusReply,
-                     7, 112);
-        }
+        if (datagram.bytes.size() < kHeaderSize)
+            return;
+        const auto header = CommandPacket::decode(std::span(datagram.bytes).first(kHeaderSize));
+        if (!header)
+            return;
+        if (header->code == std::int32_t(CommandCode::DesignChunk))
+            onChunk(++m_chunks);
+        else if (header->code == std::int32_t(CommandCode::StatusQuery) && m_fault != Fault::Silent)
+            send(CommandCode::StatusReply, 7, 112);
     }
 
-    UdpSocket m_socket;
-    UdpSocket m_other;
-    std::uint16_t m_replyPort;
     Fault m_fault;
-    bool m_bound = false;
     std::atomic<int> m_chunks{0};
-    PacketCipher m_cipher{defaultCipherKey()};
-    std::jthread m_thread;
+    FakeMachine m_other;   // answers from here for Fault::OtherAddress
+    FakeMachine m_machine; // last, so its thread stops before what it uses goes
 };
 
 std::uint16_t freePort()

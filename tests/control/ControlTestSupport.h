@@ -13,7 +13,10 @@
 #include "control/ReplyText.h"
 #include "link/PacketCipher.h"
 #include "link/UdpSocket.h"
+#include "tests/support/FakeMachine.h"
 #include "tests/support/TempFolder.h"
+
+using test_support::FakeMachine;
 
 // Polls until `done` holds or about two seconds have passed.
 inline bool waitFor(const std::function<bool()>& done)
@@ -79,31 +82,6 @@ private:
     std::vector<std::string> m_found;
     std::vector<Reply> m_replies;
     std::vector<Reply> m_ignored;
-};
-
-// A machine on a loopback address that sends encrypted replies to the receiver's port.
-class FakeMachine
-{
-public:
-    FakeMachine(const std::string& address, std::uint16_t receiverPort)
-        : m_cipher(defaultCipherKey()), m_receiverPort(receiverPort)
-    {
-        m_ok = m_socket.bind(address, 0);
-    }
-    bool ok() const { return m_ok; }
-
-    // Encrypts the whole blocks of `plain` (the rest goes as it is) and sends it.
-    bool send(std::vector<std::uint8_t> plain)
-    {
-        m_cipher.encrypt(plain.data(), std::int32_t(plain.size() / 16 * 16));
-        return m_socket.sendTo("127.0.0.1", m_receiverPort, plain);
-    }
-
-private:
-    PacketCipher m_cipher;
-    UdpSocket m_socket;
-    std::uint16_t m_receiverPort;
-    bool m_ok = false;
 };
 
 // Whether a datagram from a socket bound to 127.0.0.63 arrives with that sender. Wine binds

@@ -11,8 +11,10 @@
 #include "link/CommandPacket.h"
 #include "link/PacketCipher.h"
 #include "link/UdpSocket.h"
+#include "tests/support/FakeMachine.h"
 
 using namespace std::chrono_literals;
+using test_support::FakeMachine;
 
 namespace {
 
@@ -22,54 +24,23 @@ const PacketCipher& cipher()
     return instance;
 }
 
-// A machine stand-in on its own loopback address: answers each status query with a
-// StatusReply to the test's receiving socket.
-class FakeMachine
+// Answers each status query with a StatusReply at `stitch` to the machine's reply port.
+FakeMachine::Answer statusAnswer(std::int32_t stitch)
 {
-public:
-    FakeMachine(const std::string& address, std::uint16_t port, std::int32_t stitch)
-        : m_stitch(stitch)
-    {
-        m_bound = m_socket.bind(address, port, false);
-    }
-    bool bound() const { return m_bound; }
-    std::uint16_t port() const { return m_socket.localPort(); }
-
-    // Answers the queries that arrive within `wait`; returns the plain datagrams received.
-    std::vector<std::vector<std::uint8_t>> serve(std::chrono::milliseconds wait,
-                                                 std::uint16_t replyPort)
-    {
-        std::vector<std::vector<std::uint8_t>> got;
-        const auto end = std::chrono::steady_clock::now() + wait;
-        while (std::chrono::steady_clock::now() < end) {
-            std::vector<std::uint8_t> buffer(1024, 0);
-            const auto received = m_socket.receive(buffer, 50ms);
-            if (!received)
-                continue;
-            buffer.resize(received->length);
-            cipher().decrypt(buffer.data(), std::int32_t(buffer.size()));
-            got.push_back(buffer);
-            std::array<std::uint8_t, 112> reply{};
-            CommandPacket header;
-            header.code = std::int32_t(CommandCode::StatusReply);
-            header.length = 112;
-            header.designId = 6;
-            header.encode(reply);
-            MachineStatus status;
-            status.workState = 1;
-            status.currentStitch = m_stitch;
-            status.encode(std::span(reply).subspan(kHeaderSize));
-            cipher().encrypt(reply.data(), std::int32_t(reply.size()));
-            m_socket.sendTo("127.0.0.1", replyPort, reply);
-        }
-        return got;
-    }
-
-private:
-    UdpSocket m_socket;
-    bool m_bound = false;
-    std::int32_t m_stitch;
-};
+    return [stitch](FakeMachine& machine, const FakeMachine::Datagram&) {
+        std::vector<std::uint8_t> reply(112, 0);
+        CommandPacket header;
+        header.code = std::int32_t(CommandCode::StatusReply);
+        header.length = 112;
+        header.designId = 6;
+        header.encode(reply);
+        MachineStatus status;
+        status.workState = 1;
+        status.currentStitch = stitch;
+        status.encode(std::span(reply).subspan(kHeaderSize));
+        machine.send(reply);
+    };
+}
 
 // What the receive loop does with a StatusReply: decrypt, decode, route by sender.
 void routeReplies(UdpSocket& socket, FleetMonitor& monitor, std::chrono::milliseconds wait,
@@ -96,9 +67,9 @@ TEST(FleetPolling, QueriesEveryMachineOverLoopbackAndTakesTheirAnswersBySender)
 {
     UdpSocket receiver;
     ASSERT_TRUE(receiver.bind("127.0.0.1", 0, false));
-    FakeMachine first("127.0.0.51", 0, 120);
+    FakeMachine first("127.0.0.51", receiver.localPort(), 0, false);
     ASSERT_TRUE(first.bound());
-    FakeMachine second("127.0.0.52", first.port(), 340);
+    FakeMachine second("127.0.0.52", receiver.localPort(), first.port(), false);
     if (!second.bound())
         GTEST_SKIP() << "port " << first.port() << " is taken on 127.0.0.52";
 
@@ -110,13 +81,12 @@ TEST(FleetPolling, QueriesEveryMachineOverLoopbackAndTakesTheirAnswersBySender)
         [&](const std::string& address) { return sender.send(address); });
     monitor.setMachines({"127.0.0.51", "127.0.0.52"});
 
-    std::vector<std::vector<std::uint8_t>> firstGot, secondGot;
     int accepted = 0, rejected = 0;
     {
+        first.serve(statusAnswer(120));
+        second.serve(statusAnswer(340));
         FleetTicker ticker(monitor);
         ticker.start();
-        std::jthread a([&] { firstGot = first.serve(1500ms, receiver.localPort()); });
-        std::jthread b([&] { secondGot = second.serve(1500ms, receiver.localPort()); });
         // A stranger that answers without being asked.
         std::jthread c([&] {
             std::this_thread::sleep_for(200ms);
@@ -134,11 +104,13 @@ TEST(FleetPolling, QueriesEveryMachineOverLoopbackAndTakesTheirAnswersBySender)
     }
 
     const auto query = buildPlainCommand(CommandCode::StatusQuery, 0);
+    const auto firstGot = first.received();
+    const auto secondGot = second.received();
     for (const auto* got : {&firstGot, &secondGot}) {
         // Once at the start and once a second later, no more.
         ASSERT_GE(got->size(), 1u);
         EXPECT_LE(got->size(), 2u);
-        EXPECT_EQ(got->front(), std::vector<std::uint8_t>(query.begin(), query.end()));
+        EXPECT_EQ(got->front().bytes, std::vector<std::uint8_t>(query.begin(), query.end()));
     }
     EXPECT_EQ(rejected, 1);
     EXPECT_EQ(accepted, int(firstGot.size() + secondGot.size()));

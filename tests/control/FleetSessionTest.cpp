@@ -112,7 +112,7 @@ protected:
         ASSERT_TRUE(session->startReceiver());
         polled = std::make_unique<FakeMachine>("127.0.0.71", session->listenPort());
         other = std::make_unique<FakeMachine>("127.0.0.72", session->listenPort());
-        ASSERT_TRUE(polled->ok() && other->ok());
+        ASSERT_TRUE(polled->bound() && other->bound());
     }
 
     TempFolder dir;

@@ -20,42 +20,19 @@
 #include "control/StatusDisplay.h"
 #include "link/UdpSocket.h"
 #include "tests/support/MachineTableText.h"
+#include "tests/support/FakeMachine.h"
 #include "tests/support/TempFolder.h"
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
+using test_support::FakeMachine;
 
 namespace {
-
-// A machine stand-in on 127.0.0.1: collects what arrives, decrypted.
-class FakeMachine
-{
-public:
-    FakeMachine() { EXPECT_TRUE(m_socket.bind("127.0.0.1", 0, false)); }
-    std::uint16_t port() const { return m_socket.localPort(); }
-    // The next datagram within `wait`: its received length and its decrypted whole blocks.
-    std::optional<std::vector<std::uint8_t>> next(std::chrono::milliseconds wait = 1500ms,
-                                                  std::size_t* length = nullptr)
-    {
-        std::vector<std::uint8_t> buf(16384, 0);
-        auto got = m_socket.receive(buf, wait);
-        if (!got)
-            return std::nullopt;
-        if (length)
-            *length = got->length;
-        buf.resize(got->length / 16 * 16);
-        m_cipher.decrypt(buf.data(), std::int32_t(buf.size()));
-        return buf;
-    }
-
-private:
-    UdpSocket m_socket;
-    PacketCipher m_cipher{defaultCipherKey()};
-};
 
 LinkSettings settingsFor(const FakeMachine& machine, const std::string& config = {})
 {
     LinkSettings s;
+    EXPECT_TRUE(machine.bound());
     s.machinePort = machine.port();
     s.configPath = config;
     return s;
@@ -162,11 +139,10 @@ TEST(DesignTransfer, ThreeChunksCarryTheFileBlockAndThePacing)
 
     const std::size_t lengths[] = {10240, 10240, 1};
     for (int k = 0; k < 3; ++k) {
-        std::size_t received = 0;
-        auto d = machine.next(1500ms, &received);
+        auto d = machine.next(1500ms);
         ASSERT_TRUE(d);
-        EXPECT_EQ(received, kDesignChunkSize);
-        const std::span<const std::uint8_t> plain(*d);
+        EXPECT_EQ(d->bytes.size(), kDesignChunkSize);
+        const std::span<const std::uint8_t> plain(d->bytes);
         EXPECT_EQ(getU32le(plain, 0), kPacketMagic);
         EXPECT_EQ(getI32le(plain, 4), 1);
         EXPECT_EQ(getI32le(plain, 8), 10576);
@@ -218,7 +194,7 @@ TEST(DesignTransfer, BatchGoesOnAfterAFailedFile)
     for (const char* name : {"one.dst", "two.dst"}) {
         auto d = machine.next();
         ASSERT_TRUE(d);
-        EXPECT_EQ(std::string(reinterpret_cast<const char*>(d->data() + 72)), name);
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(d->bytes.data() + 72)), name);
     }
 }
 
@@ -268,12 +244,11 @@ TEST(MachineCommands, CommandCarriesItsCodeAndDesignId)
     EXPECT_TRUE(sendEmbroideryToggle(target, 2, 7, settings).sent);
     EXPECT_TRUE(sendPaletteQuery(target, 0, settings));
     for (auto [code, id] : {std::pair{7, 7}, {15, 7}, {17, 7}, {11, 0}}) {
-        std::size_t length = 0;
-        auto d = machine.next(1500ms, &length);
+        auto d = machine.next(1500ms);
         ASSERT_TRUE(d);
-        EXPECT_EQ(length, 64u);
+        EXPECT_EQ(d->bytes.size(), 64u);
         const auto expected = buildPlainCommand(CommandCode(code), id);
-        EXPECT_TRUE(std::equal(expected.begin(), expected.end(), d->begin())) << code;
+        EXPECT_TRUE(std::equal(expected.begin(), expected.end(), d->bytes.begin())) << code;
     }
 }
 
@@ -293,11 +268,10 @@ TEST(MachineCommands, ParametersNeedADesignAndAMachine)
     EXPECT_FALSE(machine.next(100ms));
 
     EXPECT_TRUE(sendParameters("127.0.0.1", 1, 5, block, settings).sent);
-    std::size_t length = 0;
-    auto d = machine.next(1500ms, &length);
+    auto d = machine.next(1500ms);
     ASSERT_TRUE(d);
-    EXPECT_EQ(length, kParametersSize);
-    const std::span<const std::uint8_t> plain(*d);
+    EXPECT_EQ(d->bytes.size(), kParametersSize);
+    const std::span<const std::uint8_t> plain(d->bytes);
     EXPECT_EQ(getI32le(plain, 4), 9);
     EXPECT_EQ(getI32le(plain, 8), 1114);
     EXPECT_EQ(getI32le(plain, 12), 5);
@@ -389,7 +363,7 @@ TEST(PollThread, KeepsPollingTheLastChosenMachineUntilTheTableEmpties)
     auto d = machine.next();
     ASSERT_TRUE(d);
     const auto expected = buildPlainCommand(CommandCode::StatusQuery, 42);
-    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), d->begin()));
+    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), d->bytes.begin()));
 
     writeTable(dir.file("t.ini"), {{"127.0.0.9", 0}, {"127.0.0.1", 0}});
     std::this_thread::sleep_for(60ms);

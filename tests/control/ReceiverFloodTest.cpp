@@ -95,7 +95,7 @@ TEST(ReceiverFlood, StrangersLeaveNoMachineAndNoDesignNumberBehind)
     for (int i = 0; i < 8; ++i) {
         strangers.push_back(std::make_unique<FakeMachine>("127.0.4." + std::to_string(10 + i),
                                                           session.listenPort()));
-        ASSERT_TRUE(strangers.back()->ok());
+        ASSERT_TRUE(strangers.back()->bound());
     }
     std::mt19937 random(20000);
     constexpr int kDatagrams = 20000;
@@ -131,8 +131,8 @@ TEST(ReceiverFlood, StrangersLeaveNoMachineAndNoDesignNumberBehind)
     // answer lost to the full buffer is sent again, as a machine would be asked again.
     FakeMachine asked("127.0.3.7", session.listenPort());
     FakeMachine known("127.0.2.61", session.listenPort());
-    ASSERT_TRUE(asked.ok());
-    ASSERT_TRUE(known.ok());
+    ASSERT_TRUE(asked.bound());
+    ASSERT_TRUE(known.bound());
     int resent = 0;
     for (; resent < 200 && (table.count() != 2 || state.currentDesignId.load() != 61); ++resent) {
         asked.send(plainReply(CommandCode::SearchReply, 0, kHeaderSize));

@@ -72,7 +72,7 @@ protected:
         receiver->beginSweep("127.0.0.");
         receiver->noteCommandTarget(address);
         machine = std::make_unique<FakeMachine>(address, receiver->listenPort());
-        ASSERT_TRUE(machine->ok());
+        ASSERT_TRUE(machine->bound());
     }
 
     // Everything sent before has been handled once this returns true.
@@ -307,7 +307,7 @@ TEST(ReceiverThread, ReportsRepliesWithTheirSenderAndTouchesNoFile)
     if (!loopbackSendersKept())
         GTEST_SKIP() << kSendersNotKept;
     FakeMachine machine("127.0.0.63", receiver.port());
-    ASSERT_TRUE(machine.ok());
+    ASSERT_TRUE(machine.bound());
     machine.send(reply(CommandCode::SearchReply, 0, 64));
     machine.send(reply(CommandCode::Search, 0, 64));
     machine.send(reply(CommandCode::DesignChunkAck, 17, 32));
