@@ -1,24 +1,23 @@
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <sys/wait.h>
+#include <vector>
 
 #include <QImage>
 #include <QString>
+
+#include "tests/support/ProcessRunner.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-int run(const std::string& arguments)
+int run(std::vector<std::string> arguments, const fs::path& workDir)
 {
-    const std::string command =
-        std::string(HOOPWATCH_BIN_DIR) + "/hoopwatch-cli render " + arguments + " >/dev/null 2>&1";
-    const int status = std::system(command.c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    arguments.insert(arguments.begin(), {binPath("hoopwatch-cli"), "render"});
+    return runProcess(arguments, workDir.string()).exitCode;
 }
 
 class RenderCommand : public ::testing::Test
@@ -45,19 +44,19 @@ TEST_F(RenderCommand, ExitCodesTellUsageFromUnreadable)
     std::ofstream(path("notes.txt")) << "not a design";
     struct Case
     {
-        std::string args;
+        std::vector<std::string> args;
         int code;
     };
     const Case cases[] = {
-        {"'" + path("notes.txt") + "' -o '" + path("a.png") + "'", 2},   // unknown suffix
-        {"'" + path("missing.dst") + "' -o '" + path("a.png") + "'", 1}, // unreadable
-        {"'" + path("missing.dst") + "'", 2},                            // no output
-        {"'" + path("missing.dst") + "' -o x.png --size 12", 2},
-        {"'" + path("missing.dst") + "' -o x.png --progress many", 2},
-        {"'" + path("missing.dst") + "' -o x.png --colour", 2},
+        {{path("notes.txt"), "-o", path("a.png")}, 2},   // unknown suffix
+        {{path("missing.dst"), "-o", path("a.png")}, 1}, // unreadable
+        {{path("missing.dst")}, 2},                      // no output
+        {{path("missing.dst"), "-o", "x.png", "--size", "12"}, 2},
+        {{path("missing.dst"), "-o", "x.png", "--progress", "many"}, 2},
+        {{path("missing.dst"), "-o", "x.png", "--colour"}, 2},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(run(c.args), c.code) << c.args;
+        EXPECT_EQ(run(c.args, m_dir), c.code) << ::testing::PrintToString(c.args);
     EXPECT_FALSE(fs::exists(path("a.png")));
 }
 
@@ -67,12 +66,13 @@ TEST_F(RenderCommand, WritesTheFieldAtTheAskedSize)
     if (!fs::exists(design))
         GTEST_SKIP() << "no sample design";
     const std::string out = path("cake.png");
-    ASSERT_EQ(run("'" + design.string() + "' -o '" + out + "' --size 200x150 --progress 100"), 0);
+    ASSERT_EQ(run({design.string(), "-o", out, "--size", "200x150", "--progress", "100"}, m_dir),
+              0);
     QImage image(QString::fromStdString(out));
     ASSERT_EQ(image.size(), QSize(200, 150));
     EXPECT_EQ(image.pixel(0, 0), qRgb(0, 0, 0));
     EXPECT_EQ(image.pixel(199, 149), qRgb(0, 0, 0));
 
-    ASSERT_EQ(run("'" + design.string() + "' -o '" + out + "' --preview --summary"), 0);
+    ASSERT_EQ(run({design.string(), "-o", out, "--preview", "--summary"}, m_dir), 0);
     EXPECT_EQ(QImage(QString::fromStdString(out)).size(), QSize(673, 451 + 42));
 }
