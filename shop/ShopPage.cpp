@@ -56,6 +56,7 @@ main { display: grid; grid-template-columns: repeat(auto-fill, minmax(280px, 1fr
             transition: width .4s; }
 .figures { grid-column: 1 / -1; display: flex; justify-content: space-between; gap: 8px;
            font-size: 14px; color: var(--muted); }
+.figures span { white-space: nowrap; }
 .figures .pct { color: var(--ink); font-weight: 600; }
 #events { margin: 0 16px 16px; padding: 0; list-style: none; font-size: 13px;
           color: var(--muted); }
