@@ -19,6 +19,7 @@ int cmdServe(const GlobalOptions&, ArgList)
 
 #else
 
+#include "cli/CliPublisher.h"
 #include "cli/FleetWatch.h"
 #include "control/FleetStore.h"
 #include "link/PacketCipher.h"
@@ -33,7 +34,7 @@ constexpr int kExitUsage = 2;
 
 const char* const kServeHelp =
     "usage: hoopwatch-cli serve [--listen ADDR:PORT] [--token-file F] [--designs DIR]...\n"
-    "                           [--duration S]\n"
+    "                           [--duration S] [--mqtt URL [--mqtt-credentials F]]\n"
     "Serves the machines of the machine table as a web page that updates itself: state,\n"
     "design with its drawing, progress, share sewn, time left. Nothing on the page reaches a\n"
     "machine. Polls like watch: each machine at most once a second.\n"
@@ -44,8 +45,12 @@ const char* const kServeHelp =
     "  --designs DIR       folder where the design files sent are looked for by name, for their\n"
     "                      drawings (may be given several times)\n"
     "  --duration S        end after S seconds (default: run until Ctrl+C)\n"
+    "  --mqtt URL          also publish to the MQTT broker at mqtt://HOST[:PORT] or\n"
+    "                      mqtts://HOST[:PORT], as watch --mqtt does\n"
+    "  --mqtt-credentials F  user name and password for the broker (first and second line)\n"
     "Exit: 0 after --duration, 130 after Ctrl+C, 2 usage or token, 3 no machine in the table,\n"
-    "4 the answer port or the page's address cannot be opened.\n";
+    "4 the answer port or the page's address cannot be opened, 5 the MQTT broker refused the\n"
+    "connection (and never accepted it).\n";
 
 struct ListenAddress
 {
@@ -102,6 +107,9 @@ int cmdServe(const GlobalOptions& global, ArgList args)
     std::vector<std::string> designFolders;
     while (auto v = args.take("--designs"))
         designFolders.push_back(*v);
+    CliPublisher publisher;
+    if (!publisher.takeOptions(args, "serve"))
+        bad = true;
     std::optional<double> duration;
     if (auto v = args.take("--duration")) {
         duration = parseDouble(*v);
@@ -147,9 +155,14 @@ int cmdServe(const GlobalOptions& global, ArgList args)
     ShopDrawings drawings(designFolders);
     const LinkSettings settings = linkSettings(global);
     CliFleet fleet(settings, "serve", std::chrono::milliseconds(1000),
-                   [&feed](const FleetEvent& event) { feed.addEvent(event); });
+                   [&feed, &publisher](const FleetEvent& event) {
+                       feed.addEvent(event);
+                       publisher.event(event);
+                   });
     if (const int failed = fleet.start())
         return failed;
+    if (!publisher.start())
+        return CliPublisher::kExitRefused;
     FleetMonitor& monitor = fleet.monitor();
     feed.update(monitor.machines());
 
@@ -172,7 +185,7 @@ int cmdServe(const GlobalOptions& global, ArgList args)
     constexpr auto kStep = std::chrono::milliseconds(250);
     auto nextReload = start;
     for (auto next = start + kStep;; next += kStep) {
-        if (!waitUntil(std::min(next, end))) {
+        if (!publisher.waitUntil(std::min(next, end), monitor)) {
             exitCode = kExitInterrupted;
             break;
         }
@@ -186,7 +199,8 @@ int cmdServe(const GlobalOptions& global, ArgList args)
     }
     server.stop();
     fleet.stop();
-    return exitCode;
+    const int published = publisher.stop();
+    return exitCode == 0 ? published : exitCode;
 }
 
 #endif

@@ -13,6 +13,7 @@
 #include "app/Console.h"
 #include "app/ConfigFile.h"
 #include "app/MachineTable.h"
+#include "cli/CliPublisher.h"
 #include "cli/Commands.h"
 #include "cli/FleetWatch.h"
 #include "control/FleetJson.h"
@@ -31,17 +32,23 @@ namespace {
 constexpr int kExitUsage = 2;
 
 const char* const kWatchHelp =
-    "usage: hoopwatch-cli watch [--interval S] [--count N] [--json]\n"
+    "usage: hoopwatch-cli watch [--interval S] [--count N] [--json] [--mqtt URL\n"
+    "                           [--mqtt-credentials F]]\n"
     "Shows every machine of the machine table: online or not, work and embroidery state,\n"
     "stitch, the design sent from this PC, done, stitches per minute, time left.\n"
     "  --interval S  seconds between two rounds of output (default 2; 0.2 to 3600)\n"
     "  --count N     end after N rounds (default: run until Ctrl+C)\n"
     "  --json        one JSON object per machine per round\n"
+    "  --mqtt URL    also publish every machine's state and events to the MQTT broker at\n"
+    "                mqtt://HOST[:PORT] or mqtts://HOST[:PORT] (see the README)\n"
+    "  --mqtt-credentials F  user name and password for the broker (first and second line\n"
+    "                of F); else HOOPWATCH_MQTT_USERNAME and HOOPWATCH_MQTT_PASSWORD\n"
     "On a terminal the table is redrawn in place; otherwise each round prints one line per\n"
     "machine. Polls stay within 50 a second for the whole fleet, each machine at most once a\n"
     "second.\n"
     "Exit: 0 after N rounds, 130 after Ctrl+C, 2 usage, 3 no machine in the table (or none\n"
-    "with a usable address), 4 the answer port cannot be opened.\n";
+    "with a usable address), 4 the answer port cannot be opened, 5 the MQTT broker refused\n"
+    "the connection (and never accepted it).\n";
 
 void printRound(const std::vector<FleetMachine>& machines, bool json, bool terminal)
 {
@@ -81,6 +88,9 @@ int cmdWatch(const GlobalOptions& global, ArgList args)
         bad = bad || !count || *count < 1;
     }
     const bool json = args.takeFlag("--json");
+    CliPublisher publisher;
+    if (!publisher.takeOptions(args, "watch"))
+        bad = true;
     if (auto u = args.unknownOption()) {
         std::fprintf(stderr, "hoopwatch-cli watch: unknown option %s\n", u->c_str());
         bad = true;
@@ -100,9 +110,12 @@ int cmdWatch(const GlobalOptions& global, ArgList args)
 
     const LinkSettings settings = linkSettings(global);
     const auto period = std::chrono::milliseconds(static_cast<long long>(interval * 1000));
-    CliFleet fleet(settings, "watch", period);
+    CliFleet fleet(settings, "watch", period,
+                   [&publisher](const FleetEvent& event) { publisher.event(event); });
     if (const int failed = fleet.start())
         return failed;
+    if (!publisher.start())
+        return CliPublisher::kExitRefused;
     FleetMonitor& monitor = fleet.monitor();
 
     const InterruptWatch interrupt;
@@ -112,7 +125,7 @@ int cmdWatch(const GlobalOptions& global, ArgList args)
     const auto start = std::chrono::steady_clock::now();
     int exitCode = 0;
     for (int round = 1;; ++round) {
-        if (!waitUntil(start + round * period)) {
+        if (!publisher.waitUntil(start + round * period, monitor)) {
             exitCode = kExitInterrupted;
             break;
         }
@@ -122,5 +135,6 @@ int cmdWatch(const GlobalOptions& global, ArgList args)
             break;
     }
     fleet.stop();
-    return exitCode;
+    const int published = publisher.stop();
+    return exitCode == 0 ? published : exitCode;
 }
