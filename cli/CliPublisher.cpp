@@ -4,33 +4,9 @@
 #include <string>
 
 #include "cli/FleetWatch.h"
-#include "link/UdpSocket.h"
 
 #ifdef HOOPWATCH_HAVE_MQTT
-#include <unistd.h>
-
 #include "shop/FleetPublisher.h"
-
-namespace {
-
-// One publisher per PC and command, in the characters every broker takes in a client id and a
-// topic level.
-std::string clientId(const char* command)
-{
-    char host[256] = {};
-    if (gethostname(host, sizeof host - 1) != 0)
-        host[0] = '\0';
-    std::string id = std::string("hoopwatch-") + host + "-" + command;
-    for (char& c : id) {
-        const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-                        c == '-' || c == '_' || c == '.';
-        if (!ok)
-            c = '_';
-    }
-    return id.substr(0, 64);
-}
-
-} // namespace
 #else
 class FleetPublisher
 {
@@ -55,21 +31,11 @@ bool CliPublisher::takeOptions(ArgList& args, const char* command)
     }
 #ifdef HOOPWATCH_HAVE_MQTT
     std::string error;
-    auto settings = parseMqttUrl(*url, error);
-    if (settings && loopbackOnly() && settings->host != "localhost" &&
-        !isLoopbackAddress(settings->host)) {
-        error = settings->host + " is outside 127.0.0.0/8, which HOOPWATCH_LOOPBACK_ONLY=1 refuses";
-        settings.reset();
-    }
-    if (settings && !loadMqttCredentials(credentials, *settings, error))
-        settings.reset();
+    const auto settings = mqttSettingsFor(*url, credentials, command, error);
     if (!settings) {
         std::fprintf(stderr, "hoopwatch-cli %s: --mqtt: %s\n", command, error.c_str());
         return false;
     }
-    if (const char* ca = std::getenv("HOOPWATCH_MQTT_CAFILE"))
-        settings->caFile = ca;
-    settings->clientId = clientId(command);
     m_publisher = std::make_unique<FleetPublisher>(*settings);
     return true;
 #else

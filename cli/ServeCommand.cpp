@@ -52,30 +52,6 @@ const char* const kServeHelp =
     "4 the answer port or the page's address cannot be opened, 5 the MQTT broker refused the\n"
     "connection (and never accepted it).\n";
 
-struct ListenAddress
-{
-    std::string host;
-    int port = 0;
-};
-
-std::optional<ListenAddress> parseListen(const std::string& text)
-{
-    const std::size_t colon = text.rfind(':');
-    if (colon == std::string::npos)
-        return std::nullopt;
-    const auto port = parseInt(text.substr(colon + 1));
-    if (!port || *port < 0 || *port > 65535)
-        return std::nullopt;
-    std::string host = text.substr(0, colon);
-    if (host != "localhost") {
-        const auto canonical = canonicalAddress(host);
-        if (!canonical)
-            return std::nullopt;
-        host = *canonical;
-    }
-    return ListenAddress{host, *port};
-}
-
 } // namespace
 
 int cmdServe(const GlobalOptions& global, ArgList args)
@@ -87,7 +63,7 @@ int cmdServe(const GlobalOptions& global, ArgList args)
     bool bad = false;
     ShopServerSettings web;
     if (auto v = args.take("--listen")) {
-        const auto listen = parseListen(*v);
+        const auto listen = parseListenAddress(*v);
         if (!listen)
             std::fprintf(stderr, "hoopwatch-cli serve: --listen needs ADDR:PORT, not '%s'\n",
                          v->c_str());

@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "control/FleetStore.h"
 #include "shop/ShopRequest.h"
 
 namespace {
@@ -68,5 +69,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         __builtin_trap();
     if (sameToken(text, kToken) != (text == kToken))
         __builtin_trap();
+    if (const auto listen = parseListenAddress(text)) {
+        if (listen->port < 0 || listen->port > 65535 ||
+            (listen->host != "localhost" && canonicalAddress(listen->host) != listen->host))
+            __builtin_trap();
+    }
     return 0;
 }

@@ -6,11 +6,13 @@
 #include <mutex>
 
 #include <mosquitto.h>
+#include <unistd.h>
 
 #include "control/FleetJson.h"
 #include "control/FleetStore.h"
 #include "control/JsonText.h"
 #include "control/SentDesignRecord.h"
+#include "link/UdpSocket.h"
 #include "shop/ShopFeed.h"
 
 namespace {
@@ -126,6 +128,46 @@ bool loadMqttCredentials(const std::optional<std::string>& path, MqttSettings& s
         }
     }
     return true;
+}
+
+namespace {
+
+// One publisher per PC and role, in the characters every broker takes in a client id and a
+// topic level.
+std::string clientIdFor(const std::string& role)
+{
+    char host[256] = {};
+    if (gethostname(host, sizeof host - 1) != 0)
+        host[0] = '\0';
+    std::string id = std::string("hoopwatch-") + host + "-" + role;
+    for (char& c : id) {
+        const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                        c == '-' || c == '_' || c == '.';
+        if (!ok)
+            c = '_';
+    }
+    return id.substr(0, 64);
+}
+
+} // namespace
+
+std::optional<MqttSettings> mqttSettingsFor(std::string_view url,
+                                            const std::optional<std::string>& credentialsPath,
+                                            const std::string& role, std::string& error)
+{
+    auto settings = parseMqttUrl(url, error);
+    if (!settings)
+        return std::nullopt;
+    if (loopbackOnly() && settings->host != "localhost" && !isLoopbackAddress(settings->host)) {
+        error = settings->host + " is outside 127.0.0.0/8, which HOOPWATCH_LOOPBACK_ONLY=1 refuses";
+        return std::nullopt;
+    }
+    if (!loadMqttCredentials(credentialsPath, *settings, error))
+        return std::nullopt;
+    if (const char* ca = std::getenv("HOOPWATCH_MQTT_CAFILE"))
+        settings->caFile = ca;
+    settings->clientId = clientIdFor(role);
+    return settings;
 }
 
 FleetPublisher::FleetPublisher(MqttSettings settings) : m_settings(std::move(settings)) {}

@@ -31,6 +31,13 @@ struct MqttSettings
 // `error` set for anything else.
 std::optional<MqttSettings> parseMqttUrl(std::string_view url, std::string& error);
 
+// Everything a publisher needs from the broker's URL, the credentials file (or the
+// environment), HOOPWATCH_MQTT_CAFILE and the loopback rule (HOOPWATCH_LOOPBACK_ONLY=1 refuses
+// brokers off 127.0.0.0/8). The client id names the PC and `role` ("watch", "desktop").
+std::optional<MqttSettings> mqttSettingsFor(std::string_view url,
+                                            const std::optional<std::string>& credentialsPath,
+                                            const std::string& role, std::string& error);
+
 // User name and password from a file (first line the name, second the password) when `path`
 // is given, else from HOOPWATCH_MQTT_USERNAME and HOOPWATCH_MQTT_PASSWORD (none when unset).
 bool loadMqttCredentials(const std::optional<std::string>& path, MqttSettings& settings,

@@ -253,3 +253,26 @@ ShopDecision routeShopRequest(const ShopRequest& request, const ShopAccess& acce
     }
     return decision;
 }
+
+std::optional<ListenAddress> parseListenAddress(std::string_view text)
+{
+    const std::size_t colon = text.rfind(':');
+    if (colon == std::string_view::npos || colon + 1 >= text.size() || text.size() - colon > 6)
+        return std::nullopt;
+    int port = 0;
+    for (const char c : text.substr(colon + 1)) {
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        port = port * 10 + (c - '0');
+    }
+    if (port > 65535)
+        return std::nullopt;
+    std::string host(text.substr(0, colon));
+    if (host != "localhost") {
+        const auto canonical = canonicalAddress(host);
+        if (!canonical)
+            return std::nullopt;
+        host = *canonical;
+    }
+    return ListenAddress{host, port};
+}

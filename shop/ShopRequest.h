@@ -74,3 +74,11 @@ std::optional<std::string> loadShopToken(const std::optional<std::string>& path,
 // True for listen addresses that need no token: the loopback address 127.0.0.1 and
 // "localhost" only.
 bool isTokenFreeHost(std::string_view host);
+
+struct ListenAddress
+{
+    std::string host; // canonical IPv4 address or "localhost"
+    int port = 0;
+};
+// "ADDR:PORT" with an IPv4 address or "localhost" and a port 0 to 65535 (0: any free port).
+std::optional<ListenAddress> parseListenAddress(std::string_view text);
