@@ -34,7 +34,7 @@ constexpr int kExitUsage = 2;
 
 const char* const kServeHelp =
     "usage: hoopwatch-cli serve [--listen ADDR:PORT] [--token-file F] [--designs DIR]...\n"
-    "                           [--duration S] [--mqtt URL [--mqtt-credentials F]]\n"
+    "                           [--duration S] [--stats] [--mqtt URL [--mqtt-credentials F]]\n"
     "Serves the machines of the machine table as a web page that updates itself: state,\n"
     "design with its drawing, progress, share sewn, time left. Nothing on the page reaches a\n"
     "machine. Polls like watch: each machine at most once a second.\n"
@@ -45,6 +45,7 @@ const char* const kServeHelp =
     "  --designs DIR       folder where the design files sent are looked for by name, for their\n"
     "                      drawings (may be given several times)\n"
     "  --duration S        end after S seconds (default: run until Ctrl+C)\n"
+    "  --stats             at the end, say on stderr how fresh the pushed updates were\n"
     "  --mqtt URL          also publish to the MQTT broker at mqtt://HOST[:PORT] or\n"
     "                      mqtts://HOST[:PORT], as watch --mqtt does\n"
     "  --mqtt-credentials F  user name and password for the broker (first and second line)\n"
@@ -83,6 +84,7 @@ int cmdServe(const GlobalOptions& global, ArgList args)
     std::vector<std::string> designFolders;
     while (auto v = args.take("--designs"))
         designFolders.push_back(*v);
+    const bool stats = args.takeFlag("--stats");
     CliPublisher publisher;
     if (!publisher.takeOptions(args, "serve"))
         bad = true;
@@ -174,6 +176,8 @@ int cmdServe(const GlobalOptions& global, ArgList args)
         feed.update(monitor.machines());
     }
     server.stop();
+    if (stats)
+        std::fprintf(stderr, "hoopwatch-cli serve: %s\n", server.deliveryStats().c_str());
     fleet.stop();
     const int published = publisher.stop();
     return exitCode == 0 ? published : exitCode;

@@ -111,8 +111,12 @@ void ShopFeed::addEvent(const FleetEvent& event)
     m_changed.notify_all();
 }
 
-std::string ShopFeed::changesSince(std::uint64_t& since) const
+std::string ShopFeed::changesSince(std::uint64_t& since,
+                                   std::chrono::steady_clock::duration* answerAge) const
 {
+    const auto now = std::chrono::steady_clock::now();
+    if (answerAge)
+        *answerAge = {};
     const std::lock_guard lock(m_mutex);
     if (since >= m_sequence) {
         since = m_sequence;
@@ -124,6 +128,8 @@ std::string ShopFeed::changesSince(std::uint64_t& since) const
         const View& view = m_views.at(address);
         if (!reset && view.changed <= since)
             continue;
+        if (answerAge && view.machine.lastAnswer)
+            *answerAge = std::max(*answerAge, now - *view.machine.lastAnswer);
         machines += machines.empty() ? "" : ",";
         machines += view.json;
     }

@@ -53,8 +53,10 @@ public:
     // One message of the stream: {"reset":..., "machines":[...], "events":[...],
     // "production":...} with what changed after `since` (everything when `since` is 0, or
     // when the machine set changed since), or empty when nothing did. Sets `since` to the
-    // current update number.
-    std::string changesSince(std::uint64_t& since) const;
+    // current update number. `answerAge`, when given, gets how long ago the oldest answer
+    // behind the machines in the message arrived (0 when there are none).
+    std::string changesSince(std::uint64_t& since,
+                             std::chrono::steady_clock::duration* answerAge = nullptr) const;
     // Waits until something changed after `since`, the feed is stopped or the time is up.
     // False when nothing changed.
     bool waitForChange(std::uint64_t since, std::chrono::milliseconds timeout) const;

@@ -1,5 +1,7 @@
 #include "shop/ShopServer.h"
 
+#include <algorithm>
+
 #include <httplib.h>
 
 #include "shop/ShopPage.h"
@@ -154,9 +156,18 @@ bool ShopServer::start(std::string& error)
                         m_feed.waitForChange(*since, std::chrono::duration_cast<
                                                          std::chrono::milliseconds>(
                                                          m_settings.heartbeat))) {
-                        const std::string data = m_feed.changesSince(*since);
-                        if (!data.empty())
-                            message = "data: " + data + "\n\n";
+                        std::chrono::steady_clock::duration age{};
+                        const std::string data = m_feed.changesSince(*since, &age);
+                        if (!data.empty()) {
+                            // The wall-clock time of sending lets a client on the same PC
+                            // measure the delivery.
+                            const auto at = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                std::chrono::system_clock::now().time_since_epoch())
+                                                .count();
+                            message = "data: " + data.substr(0, data.size() - 1) +
+                                      ",\"at\":" + std::to_string(at) + "}\n\n";
+                            countAge(age);
+                        }
                     }
                     if (m_feed.stopped()) {
                         sink.done();
@@ -193,4 +204,32 @@ void ShopServer::stop()
     m_feed.stop();
     m_impl->server.stop();
     m_thread.join();
+}
+
+void ShopServer::countAge(std::chrono::steady_clock::duration age)
+{
+    const auto step = std::chrono::duration_cast<std::chrono::milliseconds>(age).count() / 10;
+    const std::lock_guard lock(m_statsMutex);
+    m_ages[static_cast<std::size_t>(std::clamp<long long>(step, 0, 1000))] += 1;
+}
+
+std::string ShopServer::deliveryStats() const
+{
+    const std::lock_guard lock(m_statsMutex);
+    std::uint64_t total = 0;
+    for (const std::uint64_t n : m_ages)
+        total += n;
+    const auto percentile = [&](double share) {
+        std::uint64_t seen = 0;
+        for (std::size_t i = 0; i < m_ages.size(); ++i) {
+            seen += m_ages[i];
+            if (total > 0 && static_cast<double>(seen) >= share * static_cast<double>(total))
+                return static_cast<long long>(i) * 10;
+        }
+        return 0LL;
+    };
+    return std::to_string(total) + " messages to streams; answer age when sent: median " +
+           std::to_string(percentile(0.5)) + " ms, 99th percentile " +
+           std::to_string(percentile(0.99)) + " ms, most " + std::to_string(percentile(1.0)) +
+           " ms";
 }

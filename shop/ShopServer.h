@@ -3,6 +3,8 @@
 #include <atomic>
 #include <chrono>
 #include <memory>
+#include <mutex>
+#include <vector>
 #include <string>
 #include <thread>
 
@@ -47,6 +49,9 @@ public:
     // The bound port, once started.
     int port() const { return m_port; }
     int openStreams() const { return m_streams.load(); }
+    // Messages sent to streams, and how old the answers behind them were when sent: the
+    // median, the 99th percentile and the most, in milliseconds.
+    std::string deliveryStats() const;
 
 private:
     struct Impl;
@@ -57,4 +62,8 @@ private:
     std::thread m_thread;
     int m_port = 0;
     std::atomic<int> m_streams{0};
+    // Messages by the age of their answers, in 10 ms steps up to 10 s.
+    mutable std::mutex m_statsMutex;
+    std::vector<std::uint64_t> m_ages = std::vector<std::uint64_t>(1001, 0);
+    void countAge(std::chrono::steady_clock::duration age);
 };
