@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "design/DesignLoader.h"
+#include "shop/FleetPublisher.h"
 #include "shop/ShopDrawings.h"
 #include "shop/ShopFeed.h"
 #include "shop/ShopRequest.h"
@@ -216,6 +217,60 @@ TEST(ShopDrawings, DrawsOnlyTheRecordedDesign)
     ASSERT_TRUE(half && whole);
     EXPECT_NE(*half, *whole);
     EXPECT_EQ(drawings.png(m), whole);
+}
+
+} // namespace
+
+namespace {
+
+TEST(FleetPublisher, BrokerAddressAndCredentialsAreCheckedBeforeAnythingConnects)
+{
+    struct Case
+    {
+        const char* url;
+        const char* host; // nullptr: refused
+        int port;
+        bool tls;
+    };
+    const Case cases[] = {
+        {"mqtt://127.0.0.1", "127.0.0.1", 1883, false},
+        {"mqtts://broker.local:9883/", "broker.local", 9883, true},
+        {"mqtt://127.0.0.1:0", nullptr, 0, false},
+        {"mqtt://127.0.0.1:99999", nullptr, 0, false},
+        {"mqtt://user:pw@127.0.0.1", nullptr, 0, false},
+        {"http://127.0.0.1", nullptr, 0, false},
+        {"mqtt://", nullptr, 0, false},
+        {"mqtt://bad host", nullptr, 0, false},
+    };
+    for (const Case& c : cases) {
+        std::string error;
+        const auto settings = parseMqttUrl(c.url, error);
+        ASSERT_EQ(settings.has_value(), c.host != nullptr) << c.url;
+        EXPECT_EQ(error.empty(), c.host != nullptr) << c.url;
+        if (settings) {
+            EXPECT_EQ(settings->host, c.host);
+            EXPECT_EQ(settings->port, c.port);
+            EXPECT_EQ(settings->tls, c.tls);
+        }
+    }
+    TempFolder folder;
+    const auto path = (folder.path() / "credentials").string();
+    const std::pair<const char*, bool> files[] = {
+        {"shop\r\nsecret\r\n", true}, {"shop\n", true}, {"\nsecret\n", false},
+        {"sh\x01op\nsecret\n", false},
+    };
+    for (const auto& [text, accepted] : files) {
+        std::ofstream(path, std::ios::binary) << text;
+        std::string error;
+        MqttSettings settings;
+        EXPECT_EQ(loadMqttCredentials(path, settings, error), accepted) << text;
+        if (accepted) {
+            EXPECT_EQ(settings.username, "shop");
+        }
+    }
+    std::string error;
+    EXPECT_FALSE(mqttSettingsFor("mqtt://192.168.7.100", std::nullopt, "test", error));
+    EXPECT_NE(error.find("127.0.0.0/8"), std::string::npos);
 }
 
 } // namespace
