@@ -181,7 +181,7 @@ constexpr TextEntry kTexts[] = {
     {TextId::ShopOff, "网页看板和MQTT均已关闭", "The web page and MQTT are off"},
     {TextId::ShopWebServing, "网页看板: %s", "Web page: %s"},
     {TextId::ShopWebFailed, "网页看板无法启动: %s", "The web page cannot start: %s"},
-    {TextId::ShopMqttStarted, "正在发布到MQTT服务器 %s", "Publishing to the MQTT broker %s"},
+    {TextId::ShopMqttStarted, "MQTT发布已开启: %s", "MQTT publishing switched on: %s"},
     {TextId::ShopMqttFailed, "MQTT无法启动: %s", "MQTT cannot start: %s"},
 };
 

@@ -517,6 +517,9 @@ void CHoopwatchDlg::startFleet()
                                     [this](const std::string& address) { chooseMachine(address); });
 #ifdef HOOPWATCH_HAVE_SHOP
     m_shop = new ShopFloorService(this, *m_link->fleet());
+    connect(m_shop, &ShopFloorService::mqttRefused, this, [this](const QString& reason) {
+        showMessage(this, text(TextId::ShopMqttFailed).replace("%s", reason));
+    });
 #endif
     auto* shortcut = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_M), this);
     connect(shortcut, &QShortcut::activated, this, &CHoopwatchDlg::openMachines);

@@ -44,6 +44,7 @@ ShopFloorService::Outcome ShopFloorService::apply(const Options& options)
     stopAll();
     m_options = options;
     m_outcome = {};
+    m_refusalTold = false;
     if (options.web) {
         const auto listen = parseListenAddress(options.listen);
         ShopServerSettings settings;
@@ -113,6 +114,13 @@ void ShopFloorService::pump()
     const std::vector<FleetMachine> machines = m_fleet.monitor().machines();
     if (m_feed)
         m_feed->update(machines);
-    if (m_publisher)
+    if (m_publisher) {
         m_publisher->update(machines);
+        if (m_publisher->refused() && !m_refusalTold) {
+            m_refusalTold = true;
+            m_outcome.mqttRunning = false;
+            m_outcome.mqttError = "the broker " + m_options.mqttUrl + " refused the connection";
+            emit mqttRefused(QString::fromStdString(m_outcome.mqttError));
+        }
+    }
 }

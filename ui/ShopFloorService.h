@@ -52,6 +52,10 @@ public:
     // A fleet event on the UI thread, for the page and the broker.
     void onFleetEvent(const FleetEvent& event);
 
+signals:
+    // The broker turned the publisher away (a wrong password, say); said once per apply().
+    void mqttRefused(const QString& reason);
+
 private:
     void stopAll();
     void pump();
@@ -61,6 +65,7 @@ private:
     Outcome m_outcome;
     QTimer m_timer;
     int m_ticks = 0;
+    bool m_refusalTold = false;
     std::unique_ptr<ShopFeed> m_feed;
     std::unique_ptr<ShopDrawings> m_drawings;
     std::unique_ptr<ShopServer> m_server;
