@@ -170,6 +170,19 @@ constexpr TextEntry kTexts[] = {
     {TextId::FleetFileFailed, "机器记录文件无法写入，发送的花样只记到程序结束!",
      "The fleet file cannot be written; the design sent is remembered only until the program "
      "ends!"},
+    {TextId::ShopCaption, "车间看板", "Shop floor"},
+    {TextId::ShopWebEnabled, "网页看板(只读)", "Web page (read-only)"},
+    {TextId::ShopListen, "监听地址:", "Listen on:"},
+    {TextId::ShopTokenFile, "令牌文件:", "Token file:"},
+    {TextId::ShopDesigns, "花样文件夹:", "Design folder:"},
+    {TextId::ShopMqttEnabled, "发布到MQTT服务器", "Publish to an MQTT broker"},
+    {TextId::ShopMqttUrl, "MQTT服务器:", "MQTT broker:"},
+    {TextId::ShopMqttCredentials, "MQTT账号文件:", "MQTT credentials file:"},
+    {TextId::ShopOff, "网页看板和MQTT均已关闭", "The web page and MQTT are off"},
+    {TextId::ShopWebServing, "网页看板: %s", "Web page: %s"},
+    {TextId::ShopWebFailed, "网页看板无法启动: %s", "The web page cannot start: %s"},
+    {TextId::ShopMqttStarted, "MQTT发布已开启: %s", "MQTT publishing switched on: %s"},
+    {TextId::ShopMqttFailed, "MQTT无法启动: %s", "MQTT cannot start: %s"},
 };
 
 constexpr bool tableIsComplete()

@@ -138,6 +138,21 @@ enum class TextId : int {
     FleetFinishedTemplate,
     FleetOfflineTemplate,
     FleetFileFailed,
+    // Shop-floor dialog: the web page and MQTT switched on from the window (%s: address or
+    // reason).
+    ShopCaption,
+    ShopWebEnabled,
+    ShopListen,
+    ShopTokenFile,
+    ShopDesigns,
+    ShopMqttEnabled,
+    ShopMqttUrl,
+    ShopMqttCredentials,
+    ShopOff,
+    ShopWebServing,
+    ShopWebFailed,
+    ShopMqttStarted,
+    ShopMqttFailed,
 
     Count // number of texts, not a text
 };

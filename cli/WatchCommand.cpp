@@ -13,7 +13,9 @@
 #include "app/Console.h"
 #include "app/ConfigFile.h"
 #include "app/MachineTable.h"
+#include "cli/CliPublisher.h"
 #include "cli/Commands.h"
+#include "cli/FleetWatch.h"
 #include "control/FleetJson.h"
 #include "control/FleetMonitor.h"
 #include "control/FleetPolling.h"
@@ -28,84 +30,25 @@
 namespace {
 
 constexpr int kExitUsage = 2;
-constexpr int kExitNoMachines = 3;
-constexpr int kExitNoSocket = 4;
-constexpr int kExitInterrupted = 130; // 128 + SIGINT, as shells report it
-
-// Table entries past this many are not watched; the fleet file keeps no more either.
-constexpr int kMaxWatched = static_cast<int>(kMaxFleetEntries);
 
 const char* const kWatchHelp =
-    "usage: hoopwatch-cli watch [--interval S] [--count N] [--json]\n"
+    "usage: hoopwatch-cli watch [--interval S] [--count N] [--json] [--mqtt URL\n"
+    "                           [--mqtt-credentials F]]\n"
     "Shows every machine of the machine table: online or not, work and embroidery state,\n"
     "stitch, the design sent from this PC, done, stitches per minute, time left.\n"
     "  --interval S  seconds between two rounds of output (default 2; 0.2 to 3600)\n"
     "  --count N     end after N rounds (default: run until Ctrl+C)\n"
     "  --json        one JSON object per machine per round\n"
+    "  --mqtt URL    also publish every machine's state and events to the MQTT broker at\n"
+    "                mqtt://HOST[:PORT] or mqtts://HOST[:PORT] (see the README)\n"
+    "  --mqtt-credentials F  user name and password for the broker (first and second line\n"
+    "                of F); else HOOPWATCH_MQTT_USERNAME and HOOPWATCH_MQTT_PASSWORD\n"
     "On a terminal the table is redrawn in place; otherwise each round prints one line per\n"
     "machine. Polls stay within 50 a second for the whole fleet, each machine at most once a\n"
     "second.\n"
     "Exit: 0 after N rounds, 130 after Ctrl+C, 2 usage, 3 no machine in the table (or none\n"
-    "with a usable address), 4 the answer port cannot be opened.\n";
-
-std::atomic<bool> g_interrupted{false};
-
-void onInterrupt(int)
-{
-    g_interrupted = true;
-}
-
-// Takes in the status replies of the watched machines and nothing else.
-class FleetReceiver : public ReceiverListener
-{
-public:
-    FleetReceiver(FleetMonitor& monitor, std::set<std::string> watched)
-        : m_monitor(monitor), m_watched(std::move(watched))
-    {
-    }
-    bool accepts(const Reply& reply) override { return m_watched.count(reply.sender) != 0; }
-    void onReply(const Reply& reply) override
-    {
-        // A cut reply would read as zeros; only the whole answer counts.
-        if (reply.kind == ReplyKind::StatusReply && reply.status && reply.isFullLength())
-            m_monitor.onStatus(reply.sender, *reply.status, reply.designId);
-    }
-    void onSocketFailed() override { m_socketFailed = true; }
-    bool socketFailed() const { return m_socketFailed; }
-
-private:
-    FleetMonitor& m_monitor;
-    std::set<std::string> m_watched;
-    std::atomic<bool> m_socketFailed{false};
-};
-
-// The table's addresses that can be machines here, each once; the others are named on stderr.
-std::vector<std::string> watchedAddresses(const ConfigFile& config)
-{
-    const MachineTable table(config);
-    std::vector<std::string> addresses;
-    std::set<std::string> seen;
-    for (const MachineEntry& entry : table.load(kMaxWatched)) {
-        const auto address = canonicalAddress(entry.address);
-        if (!address) {
-            std::fprintf(stderr,
-                         "hoopwatch-cli watch: '%s' in the machine table is not an IPv4 "
-                         "address; not watched\n",
-                         entry.address.c_str());
-            continue;
-        }
-        if (loopbackOnly() && !isLoopbackAddress(*address)) {
-            std::fprintf(stderr,
-                         "hoopwatch-cli watch: %s is outside 127.0.0.0/8, which "
-                         "HOOPWATCH_LOOPBACK_ONLY=1 refuses; not watched\n",
-                         address->c_str());
-            continue;
-        }
-        if (seen.insert(*address).second)
-            addresses.push_back(*address);
-    }
-    return addresses;
-}
+    "with a usable address), 4 the answer port cannot be opened, 5 the MQTT broker refused\n"
+    "the connection (and never accepted it).\n";
 
 void printRound(const std::vector<FleetMachine>& machines, bool json, bool terminal)
 {
@@ -122,19 +65,6 @@ void printRound(const std::vector<FleetMachine>& machines, bool json, bool termi
     }
     std::fwrite(out.data(), 1, out.size(), stdout);
     std::fflush(stdout);
-}
-
-// Sleeps until `until` in short steps; false when Ctrl+C came first.
-bool waitUntil(std::chrono::steady_clock::time_point until)
-{
-    while (std::chrono::steady_clock::now() < until) {
-        if (g_interrupted)
-            return false;
-        const auto left = until - std::chrono::steady_clock::now();
-        std::this_thread::sleep_for(
-            std::min<std::chrono::steady_clock::duration>(left, std::chrono::milliseconds(20)));
-    }
-    return !g_interrupted;
 }
 
 } // namespace
@@ -158,6 +88,9 @@ int cmdWatch(const GlobalOptions& global, ArgList args)
         bad = bad || !count || *count < 1;
     }
     const bool json = args.takeFlag("--json");
+    CliPublisher publisher;
+    if (!publisher.takeOptions(args, "watch"))
+        bad = true;
     if (auto u = args.unknownOption()) {
         std::fprintf(stderr, "hoopwatch-cli watch: unknown option %s\n", u->c_str());
         bad = true;
@@ -176,57 +109,23 @@ int cmdWatch(const GlobalOptions& global, ArgList args)
     }
 
     const LinkSettings settings = linkSettings(global);
-    const ConfigFile config(settings.configPath);
-    const std::vector<std::string> addresses = watchedAddresses(config);
-    if (addresses.empty()) {
-        if (!config.exists())
-            std::fprintf(stderr,
-                         "hoopwatch-cli watch: there is no settings file %s, so no machine to "
-                         "watch (run search first, or give --config)\n",
-                         settings.configPath.c_str());
-        else
-            std::fprintf(stderr,
-                         "hoopwatch-cli watch: no machine to watch in the machine table of %s\n",
-                         settings.configPath.c_str());
-        return kExitNoMachines;
-    }
-
     const auto period = std::chrono::milliseconds(static_cast<long long>(interval * 1000));
-    // Each machine is still asked at most once a second however often a round is printed;
-    // a faster round shows the same answer again, with its age.
-    FleetSettings fleet;
-    fleet.storePath = FleetStore::pathBeside(settings.configPath);
-    StatusQuerySender sender(settings);
-    FleetMonitor monitor(
-        fleet, [] { return std::chrono::steady_clock::now(); },
-        [&sender](const std::string& address) { return sender.send(address); });
-    monitor.setMachines(addresses);
-    if (!monitor.storeWritable())
-        std::fprintf(stderr,
-                     "hoopwatch-cli watch: %s is not a fleet file of this version; designs sent "
-                     "from this PC are not shown\n",
-                     fleet.storePath.c_str());
+    CliFleet fleet(settings, "watch",
+                   [&publisher](const FleetEvent& event) { publisher.event(event); });
+    if (const int failed = fleet.start())
+        return failed;
+    if (!publisher.start())
+        return CliPublisher::kExitRefused;
+    FleetMonitor& monitor = fleet.monitor();
 
-    LinkState state;
-    FleetReceiver receiver(monitor, {addresses.begin(), addresses.end()});
-    ReceiverThread receiveLoop(settings, state, receiver);
-    if (!receiveLoop.start()) {
-        std::fprintf(stderr, "hoopwatch-cli watch: cannot listen for answers on port %u\n",
-                     settings.listenPort);
-        return kExitNoSocket;
-    }
-
-    g_interrupted = false;
-    const auto previousHandler = std::signal(SIGINT, onInterrupt);
-    FleetTicker ticker(monitor);
-    ticker.start();
+    const InterruptWatch interrupt;
 
     const bool terminal =
         !json && console::isTerminal(stdout) && console::enableTerminalCodes(stdout);
     const auto start = std::chrono::steady_clock::now();
     int exitCode = 0;
     for (int round = 1;; ++round) {
-        if (!waitUntil(start + round * period)) {
+        if (!publisher.waitUntil(start + round * period, monitor)) {
             exitCode = kExitInterrupted;
             break;
         }
@@ -235,8 +134,7 @@ int cmdWatch(const GlobalOptions& global, ArgList args)
         if (count && round >= *count)
             break;
     }
-    ticker.stop();
-    receiveLoop.stop();
-    std::signal(SIGINT, previousHandler == SIG_ERR ? SIG_DFL : previousHandler);
-    return exitCode;
+    fleet.stop();
+    const int published = publisher.stop();
+    return exitCode == 0 ? published : exitCode;
 }

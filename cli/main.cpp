@@ -23,6 +23,7 @@ const char* const kUsage =
     "  jog | lever | confirm | release | palette | status   operator commands\n"
     "  params --design-id N [...]          layout parameters and colour sequence\n"
     "  watch [--interval S] [--count N] [--json]   every machine of the table, round after round\n"
+    "  serve [--listen ADDR:PORT] [--token-file F] [--designs DIR]   the fleet as a live web page\n"
     "\n"
     "Global options:\n"
     "  --config FILE         configuration file (default: HOOPWATCH_CONFIG, else beside the tool)\n"
@@ -33,7 +34,7 @@ const char* const kUsage =
     "Exit codes: 0 done, 1 unreadable or refused file (over 40960000 bytes, changed while\n"
     "  read) or a settings file that could not be written, 2 usage,\n"
     "  3 no or invalid target, 4 the machine did not answer or acknowledge everything;\n"
-    "  watch: 130 when ended with Ctrl+C.\n"
+    "  watch, serve: 130 when ended with Ctrl+C.\n"
     "Run 'hoopwatch-cli COMMAND --help' for a command's options.\n";
 
 } // namespace
@@ -77,6 +78,8 @@ int main(int argc, char** argv)
         return cmdSearch(global, std::move(args));
     if (command == "watch")
         return cmdWatch(global, std::move(args));
+    if (command == "serve")
+        return cmdServe(global, std::move(args));
     if (isLinkCommand(command))
         return cmdLink(command, global, std::move(args));
     std::fprintf(stderr, "hoopwatch-cli: unknown command '%s'\n\n%s", command.c_str(), kUsage);

@@ -34,6 +34,10 @@
 #include "ui/FunctionButton.h"
 #include "ui/MachineList.h"
 #include "ui/MachinesWindow.h"
+#ifdef HOOPWATCH_HAVE_SHOP
+#include "ui/ShopFloorDialog.h"
+#include "ui/ShopFloorService.h"
+#endif
 #include "ui/MainViewPainter.h"
 #include "ui/MainWindowLink.h"
 #include "ui/MessageBoxes.h"
@@ -290,6 +294,11 @@ void CHoopwatchDlg::stopThreads()
 {
     for (auto& [id, timer] : m_timers)
         timer->stop();
+#ifdef HOOPWATCH_HAVE_SHOP
+    // The page and the broker read the fleet, so they end before it does.
+    delete m_shop;
+    m_shop = nullptr;
+#endif
     if (m_link)
         m_link->stop();
 }
@@ -339,6 +348,10 @@ void CHoopwatchDlg::contextMenuEvent(QContextMenuEvent* event)
     QAction* machines =
         menu.addAction(text(TextId::MachinesCaption), this, &CHoopwatchDlg::openMachines);
     machines->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_M));
+#ifdef HOOPWATCH_HAVE_SHOP
+    if (m_shop)
+        menu.addAction(text(TextId::ShopCaption), this, &CHoopwatchDlg::openShopFloor);
+#endif
     const QString item = text(TextId::AboutMenuItem);
     if (!item.isEmpty())
         menu.addAction(item, this, &CHoopwatchDlg::onAbout);
@@ -484,7 +497,15 @@ void CHoopwatchDlg::startFleet()
     m_link->startFleet(
         [this](const FleetEvent& event) {
             QMetaObject::invokeMethod(
-                this, [this, event] { m_machines->onFleetEvent(event); }, Qt::QueuedConnection);
+                this,
+                [this, event] {
+                    m_machines->onFleetEvent(event);
+#ifdef HOOPWATCH_HAVE_SHOP
+                    if (m_shop)
+                        m_shop->onFleetEvent(event);
+#endif
+                },
+                Qt::QueuedConnection);
         },
         [this](const std::string&, bool stored) {
             if (stored)
@@ -494,6 +515,12 @@ void CHoopwatchDlg::startFleet()
         });
     m_machines = new MachinesWindow(this, *m_link->fleet(),
                                     [this](const std::string& address) { chooseMachine(address); });
+#ifdef HOOPWATCH_HAVE_SHOP
+    m_shop = new ShopFloorService(this, *m_link->fleet());
+    connect(m_shop, &ShopFloorService::mqttRefused, this, [this](const QString& reason) {
+        showMessage(this, text(TextId::ShopMqttFailed).replace("%s", reason));
+    });
+#endif
     auto* shortcut = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_M), this);
     connect(shortcut, &QShortcut::activated, this, &CHoopwatchDlg::openMachines);
     m_batch.setFileSent([this](const std::string& path, const std::string& name,
@@ -516,6 +543,16 @@ void CHoopwatchDlg::openMachines()
     m_machines->show();
     m_machines->raise();
     m_machines->activateWindow();
+}
+
+void CHoopwatchDlg::openShopFloor()
+{
+#ifdef HOOPWATCH_HAVE_SHOP
+    if (!m_shop)
+        return;
+    ShopFloorDialog dialog(this, *m_shop, m_language);
+    dialog.exec();
+#endif
 }
 
 void CHoopwatchDlg::chooseMachine(const std::string& address)

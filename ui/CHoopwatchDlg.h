@@ -31,6 +31,8 @@ class MachinesWindow;
 // panel and the function buttons. It routes each button to the part that does the work and
 // shows the outcome; the network threads reach it only through the shared link state and
 // queued calls.
+class ShopFloorService;
+
 class CHoopwatchDlg : public QDialog
 {
     Q_OBJECT
@@ -73,6 +75,9 @@ public:
     // The "Machines" window (context menu, Ctrl+M); it exists, hidden, from the start.
     MachinesWindow& machinesWindow() { return *m_machines; }
     void openMachines();
+    // The shop-floor dialog (context menu): the web page and MQTT, off until switched on there.
+    void openShopFloor();
+    ShopFloorService* shopFloor() const { return m_shop; }
     // Chooses the machine at the address as ticking it in the machine list does.
     void chooseMachine(const std::string& address);
     QTimer* timer(TimerId id) const;
@@ -155,5 +160,6 @@ private:
     DesignChooser m_chooser;
     QString m_designFolder;
     std::unique_ptr<MainWindowLink> m_link;
+    ShopFloorService* m_shop = nullptr; // null where the build has no shop floor
     MachinesWindow* m_machines = nullptr;
 };
