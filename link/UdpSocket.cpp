@@ -37,6 +37,13 @@ bool loopbackOnly()
     return value && std::strcmp(value, "1") == 0;
 }
 
+std::string_view bindAddressFor(std::string_view address)
+{
+    if (loopbackOnly() && isIpv4Address(address) && !isLoopbackAddress(address))
+        return "127.0.0.1";
+    return address;
+}
+
 std::optional<std::uint32_t> parseIpv4(std::string_view address)
 {
     std::uint32_t value = 0;

@@ -13,6 +13,7 @@
 #include "control/ViewProgress.h"
 #include "design/Design.h"
 #include "ui/BatchSending.h"
+#include "ui/CDesignSet.h"
 #include "ui/ColorPanel.h"
 #include "ui/ControlIds.h"
 
@@ -26,6 +27,7 @@ struct LinkSettings;
 class LinkState;
 class MainWindowLink;
 class MachinesWindow;
+class MessageLogWindow;
 
 // The main window: machine list, design view with its information strip, colour-change
 // panel and the function buttons. It routes each button to the part that does the work and
@@ -73,6 +75,10 @@ public:
     // The "Machines" window (context menu, Ctrl+M); it exists, hidden, from the start.
     MachinesWindow& machinesWindow() { return *m_machines; }
     void openMachines();
+    // The log of every message of this run (context menu, Ctrl+L); it exists, hidden, from the
+    // start.
+    MessageLogWindow& messageLog() { return *m_log; }
+    void openMessageLog();
     // Chooses the machine at the address as ticking it in the machine list does.
     void chooseMachine(const std::string& address);
     QTimer* timer(TimerId id) const;
@@ -156,4 +162,7 @@ private:
     QString m_designFolder;
     std::unique_ptr<MainWindowLink> m_link;
     MachinesWindow* m_machines = nullptr;
+    MessageLogWindow* m_log = nullptr;
+    std::optional<CDesignSet::Values> m_lastParameters; // what the parameter dialog last sent
+    bool m_drawnOffline = false; // whether the strip last said the polled machine is offline
 };

@@ -112,4 +112,13 @@ TEST(UdpSocket, RefusalsSendNothing)
     ASSERT_TRUE(holder.bind("127.0.0.1", 0, false));
     UdpSocket second;
     EXPECT_FALSE(second.bind("127.0.0.1", holder.localPort(), false));
+
+    // Nor does anything listen beyond loopback: the wildcard is 127.0.0.1 alone, so a datagram
+    // to another loopback address does not reach it.
+    UdpSocket wildcard;
+    ASSERT_TRUE(wildcard.bind("0.0.0.0", 0));
+    ASSERT_TRUE(socket.sendTo("127.0.0.2", wildcard.localPort(), buffer));
+    EXPECT_FALSE(wildcard.receive(buffer, 100ms)) << "bound beyond 127.0.0.1";
+    ASSERT_TRUE(socket.sendTo("127.0.0.1", wildcard.localPort(), buffer));
+    EXPECT_TRUE(wildcard.receive(buffer, 1000ms));
 }

@@ -354,7 +354,8 @@ TEST_F(MainWindow, DemoMachineSewsTheSentDesignAndTheViewShowsProgress)
 
     auto window = open();
     ASSERT_TRUE(waitFor([&] { return window->machineList().box(0)->isChecked(); }, 6000));
-    window->importDesigns({designFile("square.dst", 2)});
+    // Long enough to be still sewing at the first answers (a finished design is all colour).
+    window->importDesigns({designFile("square.dst", 60)});
     window->findChild<QPushButton*>(controlName(MainControl::SendDesign))->click();
     ASSERT_TRUE(waitFor([&] { return messages.contains(text(TextId::DesignSent, 2)); }, 5000));
     // A demo machine confirms and starts by itself once the design is in; the poller, resumed
