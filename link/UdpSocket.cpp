@@ -28,7 +28,7 @@ UdpSocket& UdpSocket::operator=(UdpSocket&& other) noexcept
 
 bool UdpSocket::open()
 {
-    return bind("0.0.0.0", 0);
+    return bind(bindAddressFor("0.0.0.0"), 0);
 }
 
 bool loopbackOnly()

@@ -37,7 +37,7 @@ void UdpSocket::close()
 bool UdpSocket::bind(std::string_view address, std::uint16_t port, bool shareAddress)
 {
     close();
-    auto addr = toInAddr(bindAddressFor(address));
+    auto addr = toInAddr(address);
     if (!addr)
         return false;
     const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);

@@ -49,7 +49,7 @@ void UdpSocket::close()
 bool UdpSocket::bind(std::string_view address, std::uint16_t port, bool shareAddress)
 {
     close();
-    auto addr = toInAddr(bindAddressFor(address));
+    auto addr = toInAddr(address);
     if (!addr || !winsockStarted())
         return false;
     const SOCKET s =
