@@ -127,7 +127,7 @@ bool MainWindowLink::polledMachineOffline() const
         return false;
     for (const FleetMachine& machine : fleet->monitor().machines()) {
         if (machine.address == *polled)
-            return machine.answered && !machine.online;
+            return machine.offline;
     }
     return false;
 }

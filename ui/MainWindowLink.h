@@ -85,7 +85,8 @@ public:
     // whether the polled machine has stopped answering (nothing estimated then).
     ProgressShown progressShown(const std::optional<DesignFileStamp>& file,
                                 std::int32_t stitchCount, const MachineStatus& status) const;
-    // True once the fleet monitor counts the polled machine, which had answered, as offline.
+    // True once the fleet monitor counts the polled machine offline (it answered none of its
+    // last polls, or none at all).
     bool polledMachineOffline() const;
     // Called on the receiver's thread after each status answer of the polled machine.
     void setStatusTaken(std::function<void()> taken) { m_statusTaken = std::move(taken); }
