@@ -34,6 +34,9 @@ constexpr TextEntry kTexts[] = {
     {TextId::SearchWaitText, "搜索Z62机器中，请等待！", "In machine search, please wait！"},
     {TextId::AboutMenuItem, "关于 Hoopwatch(&A)...", "About Hoopwatch(&A)..."},
     {TextId::AboutCaption, "关于 Hoopwatch", "About Hoopwatch"},
+    {TextId::MessageLogCaption, "消息记录", "Message log"},
+    {TextId::MessageLogCopy, "全部复制", "Copy all"},
+    {TextId::MessageLogForgotten, "（更早的%d条记录已删除）", "(%d earlier entries were dropped)"},
 
     // Button labels by machine state.
     {TextId::StartWork, "拉杆启动", "Start Work"},
@@ -110,6 +113,7 @@ constexpr TextEntry kTexts[] = {
     {TextId::SewnPercent, "%d %", "%d %"},
     {TextId::MinutesLeft, "约剩%d分钟", "about %d min left"},
     {TextId::HoursMinutesLeft, "约剩%d小时%d分钟", "about %d h %d min left"},
+    {TextId::StripOffline, "机器离线：没有应答", "Machine offline: no answer"},
 
     // Design parameter dialog.
     {TextId::ParamCaption, "参数设置", "Parameter setting"},
@@ -126,9 +130,18 @@ constexpr TextEntry kTexts[] = {
     {TextId::ParamXPriority, "X优先", "X priority"},
     {TextId::ParamYPriority, "Y优先", "Y priority"},
     {TextId::ParamRepeatCount, "反复次数XY(1-99)：", "Number of repetitionsXY(1-99)："},
-    {TextId::ParamRepeatSpacing, "反复间距XY(1-99)：", "Repeated spacingXY(1-99)："},
+    {TextId::ParamRepeatSpacing, "反复间距XY(-999-999)：", "Repeated spacingXY(-999-999)："},
     {TextId::ParamSend, "发送花样参数和换色设置", "Send Design color and param seting"},
     {TextId::ParamExit, "退出", "Exit"},
+    {TextId::ParamOutOfRange, "%1必须是%2到%3之间的整数（现为“%4”），参数没有发送!",
+     "%1 must be a whole number from %2 to %3 (not \"%4\"); the parameters were not sent!"},
+    {TextId::ParamFieldAngle, "角度", "Angle"},
+    {TextId::ParamFieldScaleX, "缩放X", "Zoom X"},
+    {TextId::ParamFieldScaleY, "缩放Y", "Zoom Y"},
+    {TextId::ParamFieldRepeatCountX, "反复次数X", "Number of repetitions X"},
+    {TextId::ParamFieldRepeatCountY, "反复次数Y", "Number of repetitions Y"},
+    {TextId::ParamFieldSpacingX, "反复间距X", "Repeated spacing X"},
+    {TextId::ParamFieldSpacingY, "反复间距Y", "Repeated spacing Y"},
 
     // Colour picker.
     {TextId::PickerCaption, "换色", "color"},

@@ -28,6 +28,11 @@ enum class TextId : int {
     SearchWaitText, // notice shown while a search runs
     AboutMenuItem,
     AboutCaption,
+    // The message log: caption (also its menu item), copy button, the line for dropped entries
+    // (one %d).
+    MessageLogCaption,
+    MessageLogCopy,
+    MessageLogForgotten,
 
     // Labels the 1-second timer puts on the lever and confirm buttons by machine state.
     StartWork,
@@ -85,6 +90,7 @@ enum class TextId : int {
     SewnPercent,             // one %d: whole percent of the design sewn
     MinutesLeft,             // one %d: whole minutes left, rounded up
     HoursMinutesLeft,        // two %d: hours and minutes left
+    StripOffline,            // the polled machine stopped answering
 
     // Design parameter dialog.
     ParamCaption,
@@ -104,6 +110,15 @@ enum class TextId : int {
     ParamRepeatSpacing,
     ParamSend,
     ParamExit,
+    // A refused field: %1 its name, %2 and %3 the range, %4 what was typed.
+    ParamOutOfRange,
+    ParamFieldAngle,
+    ParamFieldScaleX,
+    ParamFieldScaleY,
+    ParamFieldRepeatCountX,
+    ParamFieldRepeatCountY,
+    ParamFieldSpacingX,
+    ParamFieldSpacingY,
 
     // Colour picker caption; the page position follows directly ("%d").
     PickerCaption,

@@ -290,7 +290,7 @@ void printAnswer(const Reply& answer, int language)
 std::optional<UdpSocket> listenForAnswers(const LinkSettings& settings)
 {
     UdpSocket socket;
-    if (!socket.bind("0.0.0.0", settings.listenPort, false)) {
+    if (!socket.bind(bindAddressFor("0.0.0.0"), settings.listenPort, false)) {
         std::fprintf(stderr, "hoopwatch-cli: cannot listen on port %u; the answer is not shown\n",
                      settings.listenPort);
         return std::nullopt;

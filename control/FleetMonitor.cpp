@@ -298,6 +298,7 @@ FleetMachine FleetMonitor::snapshot(const Tracked& machine, FleetTime now) const
     out.address = machine.address;
     out.online = machine.online;
     out.answered = machine.answered;
+    out.offline = !machine.online && machine.missed >= m_settings.missedPollsOffline;
     out.work = machine.status.workState;
     out.embroidery = machine.status.embroideryState;
     out.designId = machine.designId;

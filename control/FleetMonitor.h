@@ -54,6 +54,9 @@ struct FleetMachine
     bool online = false;
     // False until the first answer; the state fields below mean nothing before.
     bool answered = false;
+    // Answered none of its last polls (missedPollsOffline), whether or not it ever answered;
+    // neither online nor offline while the first polls wait for their verdict.
+    bool offline = false;
     std::uint8_t work = 0;
     std::uint8_t embroidery = 0;
     std::int32_t designId = 0; // as the machine reports it

@@ -27,7 +27,7 @@ bool ReceiverThread::open()
         return true;
     // Exclusive: a second receiver on the same port (another instance of the application)
     // must fail visibly rather than share the machines' answers unnoticed.
-    if (!m_socket.bind("0.0.0.0", m_settings.listenPort, false)) {
+    if (!m_socket.bind(bindAddressFor("0.0.0.0"), m_settings.listenPort, false)) {
         m_listener.onSocketFailed();
         return false;
     }

@@ -28,6 +28,8 @@ struct ProgressShown
     // Whole percent sewn and seconds left, only while the machine works at a known speed.
     std::optional<int> percent;
     std::optional<std::int64_t> secondsLeft;
+    // The machine stopped answering: its last state is no longer its state.
+    bool offline = false;
     bool operator==(const ProgressShown&) const = default;
 };
 

@@ -28,13 +28,20 @@ UdpSocket& UdpSocket::operator=(UdpSocket&& other) noexcept
 
 bool UdpSocket::open()
 {
-    return bind("0.0.0.0", 0);
+    return bind(bindAddressFor("0.0.0.0"), 0);
 }
 
 bool loopbackOnly()
 {
     const char* value = std::getenv("HOOPWATCH_LOOPBACK_ONLY");
     return value && std::strcmp(value, "1") == 0;
+}
+
+std::string_view bindAddressFor(std::string_view address)
+{
+    if (loopbackOnly() && isIpv4Address(address) && !isLoopbackAddress(address))
+        return "127.0.0.1";
+    return address;
 }
 
 std::optional<std::uint32_t> parseIpv4(std::string_view address)

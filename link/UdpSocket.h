@@ -28,9 +28,10 @@ public:
     UdpSocket(const UdpSocket&) = delete;
     UdpSocket& operator=(const UdpSocket&) = delete;
 
-    // A socket on an ephemeral port of all local addresses.
+    // A socket on an ephemeral port of all local addresses (of 127.0.0.1 alone under
+    // HOOPWATCH_LOOPBACK_ONLY=1, see bindAddressFor()).
     bool open();
-    // A socket bound to (address, port); port 0 picks a free one. With `shareAddress` it sets
+    // A socket bound to (address, port) exactly as given; port 0 picks a free one. With `shareAddress` it sets
     // SO_REUSEADDR; without, a port that another socket holds makes the bind fail.
     bool bind(std::string_view address, std::uint16_t port, bool shareAddress = true);
     bool isOpen() const { return m_handle != kClosed; }
@@ -61,6 +62,10 @@ private:
 
 // True when HOOPWATCH_LOOPBACK_ONLY=1 is set.
 bool loopbackOnly();
+// The address to bind when `address` is wanted: under HOOPWATCH_LOOPBACK_ONLY=1 any address
+// outside 127.0.0.0/8, the wildcard 0.0.0.0 included, becomes 127.0.0.1, so no socket of the
+// programs listens beyond loopback. open() and the answer sockets bind through it.
+std::string_view bindAddressFor(std::string_view address);
 // True for dotted-decimal IPv4 text ("a.b.c.d": four numbers 0 to 255 without leading zeros).
 bool isIpv4Address(std::string_view address);
 // True for dotted-decimal text inside 127.0.0.0/8.

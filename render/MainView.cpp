@@ -1,6 +1,7 @@
 #include "render/MainView.h"
 
 #include <array>
+#include <limits>
 
 namespace {
 
@@ -26,6 +27,16 @@ bool hasDesignToShow(const MainViewState& state)
            !state.design->stitches.records.empty();
 }
 
+std::int32_t progressSteps(const Design& design, std::int32_t currentStitch)
+{
+    // The stitches a machine counts: the summary's, or the records when there is no summary.
+    const std::int32_t stitches =
+        design.summary.stitchCount > 0 ? design.summary.stitchCount : design.stitches.count;
+    if (currentStitch > 0 && stitches > 0 && currentStitch >= stitches)
+        return std::numeric_limits<std::int32_t>::max();
+    return currentStitch;
+}
+
 bool paintDesignArea(DrawingSurface& area, RenderTarget size, const MainViewState& state)
 {
     if (!hasDesignToShow(state))
@@ -36,11 +47,12 @@ bool paintDesignArea(DrawingSurface& area, RenderTarget size, const MainViewStat
     area.setPen(previous);
 
     const Design& design = *state.design;
+    const std::int32_t steps = progressSteps(design, state.currentStitch);
     renderDesign(RenderPass::Whole, area, state.blockColors, design.stitches, design.extents, size,
-                 state.currentStitch);
-    if (state.currentStitch > 0)
+                 steps);
+    if (steps > 0)
         renderDesign(RenderPass::Progress, area, state.blockColors, design.stitches, design.extents,
-                     size, state.currentStitch);
+                     size, steps);
     return true;
 }
 

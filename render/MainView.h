@@ -39,6 +39,12 @@ struct MainViewState
 // Whether the design area and the strip are drawn at all: only for a design with records.
 bool hasDesignToShow(const MainViewState& state);
 
+// The progress the renderer is given for a machine at `currentStitch`. The renderer counts a
+// step for every move and for the point repeated where a line breaks, more steps than the
+// design has stitches; a machine at (or past) the design's last stitch has sewn it all, so the
+// whole design is coloured instead of leaving a grey tail.
+std::int32_t progressSteps(const Design& design, std::int32_t currentStitch);
+
 // Draws the design field on a surface whose origin is the field's top-left corner (the
 // off-screen image that is then copied to designArea): white field, black one-pixel border,
 // pass 0, and pass 1 when the current stitch number is above 0. Returns false, drawing

@@ -43,19 +43,34 @@ constexpr LabelPlace kLabels[] = {
 struct EditPlace
 {
     ParamControl id;
-    const char* initial;
     int x, y, w, h;
+    // The range its label states, and the field's name in a refusal.
+    int min, max;
+    TextId name;
 };
 
+// In the order of CDesignSet::Values::edits.
 constexpr EditPlace kEdits[] = {
-    {ParamControl::Angle, "0", 100, 41, 88, 14},
-    {ParamControl::ScaleX, "100", 99, 90, 56, 14},
-    {ParamControl::ScaleY, "100", 191, 90, 56, 14},
-    {ParamControl::RepeatCountX, "1", 97, 166, 56, 14},
-    {ParamControl::RepeatCountY, "1", 192, 166, 53, 14},
-    {ParamControl::RepeatSpacingX, "0", 97, 189, 56, 14},
-    {ParamControl::RepeatSpacingY, "0", 192, 186, 53, 14},
+    {ParamControl::Angle, 100, 41, 88, 14, 0, 89, TextId::ParamFieldAngle},
+    {ParamControl::ScaleX, 99, 90, 56, 14, 50, 200, TextId::ParamFieldScaleX},
+    {ParamControl::ScaleY, 191, 90, 56, 14, 50, 200, TextId::ParamFieldScaleY},
+    {ParamControl::RepeatCountX, 97, 166, 56, 14, 1, 99, TextId::ParamFieldRepeatCountX},
+    {ParamControl::RepeatCountY, 192, 166, 53, 14, 1, 99, TextId::ParamFieldRepeatCountY},
+    {ParamControl::RepeatSpacingX, 97, 189, 56, 14, -999, 999, TextId::ParamFieldSpacingX},
+    {ParamControl::RepeatSpacingY, 192, 186, 53, 14, -999, 999, TextId::ParamFieldSpacingY},
 };
+static_assert(std::size(kEdits) == CDesignSet::kEditCount);
+
+// A whole number written plainly (blanks around it, an optional sign, at most six digits);
+// nothing for any other text.
+std::optional<int> wholeNumber(const QString& text)
+{
+    const QString trimmed = text.trimmed();
+    static const QRegularExpression plain(QStringLiteral("^[+-]?[0-9]{1,6}$"));
+    if (!plain.match(trimmed).hasMatch())
+        return std::nullopt;
+    return trimmed.toInt();
+}
 
 // The send button is a multi-line button: its text breaks at the blank nearest the middle,
 // or in the middle when it has none (Chinese).
@@ -108,19 +123,26 @@ CDesignSet::CDesignSet(QWidget* parent, ConfigFile config, const LinkSettings& s
         placeControl(new QPushButton(this), ParamControl::RepeatMode, units, 98, 115, 150, 14);
     m_repeatOrderButton =
         placeControl(new QPushButton(this), ParamControl::RepeatOrder, units, 97, 140, 150, 14);
-    for (const EditPlace& place : kEdits) {
+    const Values defaults;
+    for (std::size_t i = 0; i < std::size(kEdits); ++i) {
+        const EditPlace& place = kEdits[i];
         auto* edit =
             placeControl(new QLineEdit(this), place.id, units, place.x, place.y, place.w, place.h);
-        edit->setText(QString::fromLatin1(place.initial));
+        edit->setText(QString::number(defaults.edits[i]));
         if (place.id == ParamControl::Angle) {
             edit->setValidator(new QRegularExpressionValidator(
                 QRegularExpression(QStringLiteral("[0-9]*")), edit));
         }
+        // Enter in a field sends as the button does, so typed values are never dropped.
+        connect(edit, &QLineEdit::returnPressed, this, [this] { sendParameters(); });
     }
     auto* send = placeControl(new QPushButton(this), ParamControl::Send, units, 7, 231, 65, 29);
     auto* exit = placeControl(new QPushButton(this), ParamControl::Exit, units, 234, 236, 66, 23);
-    // Exit is the default button, so Enter in an edit closes the dialog too.
-    exit->setDefault(true);
+    // No button takes Enter for itself: Enter in an edit sends, on a button it does nothing.
+    for (QPushButton* button : findChildren<QPushButton*>()) {
+        button->setAutoDefault(false);
+        button->setDefault(false);
+    }
 
     connect(m_directionButton, &QPushButton::clicked, this, [this] { stepDirection(); });
     connect(m_priorityButton, &QPushButton::clicked, this, [this] {
@@ -203,7 +225,57 @@ void CDesignSet::applyTexts()
 void CDesignSet::stepDirection()
 {
     m_direction = (m_direction + 1) % 8;
+    showModes();
+}
+
+void CDesignSet::showModes()
+{
     m_directionButton->setIcon(QIcon(QPixmap::fromImage(directionImage(m_direction))));
+    const auto show = [this](QPushButton* button, int value, TextId off, TextId on) {
+        button->setText(qtText(value == 0 ? off : on, m_language));
+    };
+    show(m_priorityButton, m_priorityMode, TextId::ParamZoomPriority,
+         TextId::ParamRotationPriority);
+    show(m_repeatModeButton, m_repeatMode, TextId::ParamUsuallyRepeated,
+         TextId::ParamLocalRecurrence);
+    show(m_repeatOrderButton, m_repeatOrder, TextId::ParamXPriority, TextId::ParamYPriority);
+}
+
+void CDesignSet::setValues(const Values& values)
+{
+    m_direction = values.direction % 8;
+    m_priorityMode = values.priorityMode % 2;
+    m_repeatMode = values.repeatMode % 2;
+    m_repeatOrder = values.repeatOrder % 2;
+    for (std::size_t i = 0; i < std::size(kEdits); ++i)
+        findChild<QLineEdit*>(controlName(kEdits[i].id))->setText(QString::number(values.edits[i]));
+    showModes();
+}
+
+std::optional<CDesignSet::Values> CDesignSet::readValues()
+{
+    Values values;
+    values.direction = m_direction;
+    values.priorityMode = m_priorityMode;
+    values.repeatOrder = m_repeatOrder;
+    values.repeatMode = m_repeatMode;
+    for (std::size_t i = 0; i < std::size(kEdits); ++i) {
+        const EditPlace& place = kEdits[i];
+        auto* edit = findChild<QLineEdit*>(controlName(place.id));
+        const std::optional<int> number = wholeNumber(edit->text());
+        if (!number || *number < place.min || *number > place.max) {
+            showMessage(this, qtText(TextId::ParamOutOfRange, m_language)
+                                  .arg(qtText(place.name, m_language))
+                                  .arg(place.min)
+                                  .arg(place.max)
+                                  .arg(edit->text().left(20)));
+            edit->setFocus();
+            edit->selectAll();
+            return std::nullopt;
+        }
+        values.edits[i] = *number;
+    }
+    return values;
 }
 
 void CDesignSet::toggle(int* value, QPushButton* button, int textOff, int textOn)
@@ -212,28 +284,32 @@ void CDesignSet::toggle(int* value, QPushButton* button, int textOff, int textOn
     button->setText(qtText(static_cast<TextId>(*value == 0 ? textOff : textOn), m_language));
 }
 
-void CDesignSet::sendParameters()
+bool CDesignSet::sendParameters()
 {
-    const auto number = [this](ParamControl id) {
-        return parseCNumber(findChild<QLineEdit*>(controlName(id))->text().toStdString());
-    };
+    // A value outside its field's range is refused before anything is sent.
+    const std::optional<Values> values = readValues();
+    if (!values)
+        return false;
     ParameterBlock block;
-    block.patternDirection = m_direction;
-    block.angle = number(ParamControl::Angle);
-    block.scaleX = number(ParamControl::ScaleX);
-    block.scaleY = number(ParamControl::ScaleY);
-    block.priorityMode = m_priorityMode;
-    block.repeatMode = m_repeatMode;
-    block.repeatOrder = m_repeatOrder;
-    block.repeatCountX = number(ParamControl::RepeatCountX);
-    block.repeatCountY = number(ParamControl::RepeatCountY);
-    block.repeatSpacingX = number(ParamControl::RepeatSpacingX);
-    block.repeatSpacingY = number(ParamControl::RepeatSpacingY);
+    block.patternDirection = values->direction;
+    block.angle = values->edits[0];
+    block.scaleX = values->edits[1];
+    block.scaleY = values->edits[2];
+    block.priorityMode = values->priorityMode;
+    block.repeatMode = values->repeatMode;
+    block.repeatOrder = values->repeatOrder;
+    block.repeatCountX = values->edits[3];
+    block.repeatCountY = values->edits[4];
+    block.repeatSpacingX = values->edits[5];
+    block.repeatSpacingY = values->edits[6];
     setColorSequence(&block, m_colorNumbers, m_colorCount);
     const CommandOutcome outcome =
         ::sendParameters(m_machineAddress, MachineTable(m_config).count(),
                          m_state.currentDesignId.load(), block, m_settings);
-    if (outcome.message) {
-        showMessage(this, qtText(*outcome.message, m_language));
-    }
+    if (outcome.message)
+        showMessage(this, qtText(*outcome.message, m_language), m_machineAddress);
+    if (!outcome.sent)
+        return false;
+    m_lastSent = values;
+    return true;
 }

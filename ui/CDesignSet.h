@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -20,15 +21,29 @@ class LinkState;
 //     CDesignSet dialog(this, config, settings, state, *address,
 //                       colorPanel.colorNumbers(), colorPanel.colorCount());
 //     dialog.exec();
-// Every opening starts from the same values; nothing is stored. Button 1036 sends the
-// parameters and the colour-change sequence to the address given here (refused with
-// "No matching design!" while no machine has reported a design); the dialog stays open.
-// Exit (1), Esc, the close box and Enter in an edit close it and discard the values.
+// The dialog starts from the defaults, or from the values last sent when the window hands them
+// over (setValues). Button 1036, and Enter in an edit, send the parameters and the colour-change
+// sequence to the address given here: refused with a message naming the field and its range
+// when an edit holds no whole number within it, and with "No matching design!" while no machine
+// has reported a design; the dialog stays open. Exit (1), Esc and the close box close it.
 class CDesignSet : public QDialog
 {
     Q_OBJECT
 public:
     static constexpr int kColorEntries = 980;
+    static constexpr int kEditCount = 7;
+
+    // What the operator set: the four modes and the seven edits (angle, scale X and Y, repeat
+    // count X and Y, repeat spacing X and Y) as numbers.
+    struct Values
+    {
+        int direction = 0;
+        int priorityMode = 0;
+        int repeatOrder = 0;
+        int repeatMode = 0;
+        std::array<int, kEditCount> edits{0, 100, 100, 1, 1, 0, 0};
+        bool operator==(const Values&) const = default;
+    };
 
     // Copies the first colorCount numbers (at most kColorEntries) into a zero-filled buffer.
     CDesignSet(QWidget* parent, ConfigFile config, const LinkSettings& settings,
@@ -40,8 +55,13 @@ public:
     int repeatMode() const { return m_repeatMode; }
     int repeatOrder() const { return m_repeatOrder; }
 
-    // Button 1036.
-    void sendParameters();
+    // Shows `values` instead of the defaults.
+    void setValues(const Values& values);
+    // The values of the last send the dialog made (not necessarily acknowledged), if any.
+    const std::optional<Values>& lastSent() const { return m_lastSent; }
+
+    // Button 1036. False when a field was refused or the send was.
+    bool sendParameters();
 
 private:
     void applyTexts();
@@ -49,6 +69,9 @@ private:
     void fitTexts(const DialogUnits& units);
     void stepDirection();
     void toggle(int* value, QPushButton* button, int textOff, int textOn);
+    void showModes();
+    // The edits as numbers; a message naming the first field outside its range otherwise.
+    std::optional<Values> readValues();
 
     ConfigFile m_config;
     const LinkSettings& m_settings;
@@ -67,4 +90,5 @@ private:
     QPushButton* m_priorityButton = nullptr;
     QPushButton* m_repeatModeButton = nullptr;
     QPushButton* m_repeatOrderButton = nullptr;
+    std::optional<Values> m_lastSent;
 };

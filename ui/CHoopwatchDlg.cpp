@@ -41,6 +41,7 @@
 #include "ui/MainViewPainter.h"
 #include "ui/MainWindowLink.h"
 #include "ui/MessageBoxes.h"
+#include "ui/MessageLog.h"
 #include "ui/QtTexts.h"
 #include "ui/QtTranslations.h"
 
@@ -196,6 +197,15 @@ void CHoopwatchDlg::createControls()
     };
     for (const auto& [id, handler] : handlers)
         connect(m_buttons[id], &QPushButton::clicked, this, handler);
+    // Enter never sends a design: these two take a click or Space only (keyPressEvent).
+    for (MainControl id : {MainControl::SendDesign, MainControl::BatchSending}) {
+        m_buttons[id]->setAutoDefault(false);
+        m_buttons[id]->setDefault(false);
+    }
+
+    m_log = new MessageLogWindow(this);
+    auto* logShortcut = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_L), this);
+    connect(logShortcut, &QShortcut::activated, this, &CHoopwatchDlg::openMessageLog);
 }
 
 void CHoopwatchDlg::initDialog()
@@ -211,9 +221,14 @@ void CHoopwatchDlg::initDialog()
     startTimer(ListTimer, 1500, true);
     startTimer(LabelTimer, 1000, false);
     startTimer(PaletteTimer, 10000, false);
-    startTimer(ProgressTimer, 5, false);
+    // Each status answer of the polled machine asks for a redraw itself; this timer only
+    // notices what no answer brings (the machine going offline).
+    startTimer(ProgressTimer, 1000, false);
 
     m_link = std::make_unique<MainWindowLink>(this, m_config, m_settings, m_state);
+    m_link->setStatusTaken([this] {
+        QMetaObject::invokeMethod(this, &CHoopwatchDlg::onProgressTimer, Qt::QueuedConnection);
+    });
     m_link->start(count == 0);
     m_batch.setLink(m_link.get());
     // A poller that ended for want of a chosen machine comes back once one is ticked.
@@ -275,6 +290,7 @@ void CHoopwatchDlg::applyLanguage()
     m_waitText->setText(text(TextId::SearchWaitText));
     if (m_machines)
         m_machines->setLanguage(m_language);
+    m_log->setLanguage(m_language);
     redraw(); // the information strip speaks the new language too
 }
 
@@ -352,6 +368,9 @@ void CHoopwatchDlg::contextMenuEvent(QContextMenuEvent* event)
     if (m_shop)
         menu.addAction(text(TextId::ShopCaption), this, &CHoopwatchDlg::openShopFloor);
 #endif
+    QAction* log =
+        menu.addAction(text(TextId::MessageLogCaption), this, &CHoopwatchDlg::openMessageLog);
+    log->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
     const QString item = text(TextId::AboutMenuItem);
     if (!item.isEmpty())
         menu.addAction(item, this, &CHoopwatchDlg::onAbout);
@@ -360,11 +379,12 @@ void CHoopwatchDlg::contextMenuEvent(QContextMenuEvent* event)
 
 void CHoopwatchDlg::keyPressEvent(QKeyEvent* event)
 {
-    // Enter closes the window like OK unless a push button has the focus (it takes the key
-    // itself); the window has no default button.
-    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
-        !qobject_cast<QPushButton*>(focusWidget())) {
-        accept();
+    // Enter closes the window like OK unless a push button has the focus. A focused button
+    // that takes Enter has pressed itself already; the send buttons do not take it, and the
+    // key stops here, so it never reaches the dialog's default-button handling either.
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        if (!qobject_cast<QPushButton*>(focusWidget()))
+            accept();
         return;
     }
     if (event->key() == Qt::Key_F1) {
@@ -469,7 +489,12 @@ void CHoopwatchDlg::onParameters()
     }
     CDesignSet dialog(this, m_config, m_settings, m_state, *address, m_colorPanel.colorNumbers(),
                       m_colorPanel.colorCount());
+    // The operator goes on from what was last sent, not from the defaults.
+    if (m_lastParameters)
+        dialog.setValues(*m_lastParameters);
     dialog.exec();
+    if (dialog.lastSent())
+        m_lastParameters = dialog.lastSent();
 }
 
 void CHoopwatchDlg::onSend()
@@ -553,6 +578,13 @@ void CHoopwatchDlg::openShopFloor()
     ShopFloorDialog dialog(this, *m_shop, m_language);
     dialog.exec();
 #endif
+}
+
+void CHoopwatchDlg::openMessageLog()
+{
+    m_log->show();
+    m_log->raise();
+    m_log->activateWindow();
 }
 
 void CHoopwatchDlg::chooseMachine(const std::string& address)
@@ -663,8 +695,10 @@ void CHoopwatchDlg::onPaletteTimer()
 void CHoopwatchDlg::onProgressTimer()
 {
     const std::int32_t stitch = m_state.machineStatus.snapshot().currentStitch;
-    if (stitch != m_lastDrawnStitch) {
+    const bool offline = m_link->polledMachineOffline();
+    if (stitch != m_lastDrawnStitch || offline != m_drawnOffline) {
         m_lastDrawnStitch = stitch;
+        m_drawnOffline = offline;
         redraw();
     }
 }

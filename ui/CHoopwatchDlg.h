@@ -13,6 +13,7 @@
 #include "control/ViewProgress.h"
 #include "design/Design.h"
 #include "ui/BatchSending.h"
+#include "ui/CDesignSet.h"
 #include "ui/ColorPanel.h"
 #include "ui/ControlIds.h"
 
@@ -26,6 +27,7 @@ struct LinkSettings;
 class LinkState;
 class MainWindowLink;
 class MachinesWindow;
+class MessageLogWindow;
 
 // The main window: machine list, design view with its information strip, colour-change
 // panel and the function buttons. It routes each button to the part that does the work and
@@ -78,6 +80,10 @@ public:
     // The shop-floor dialog (context menu): the web page and MQTT, off until switched on there.
     void openShopFloor();
     ShopFloorService* shopFloor() const { return m_shop; }
+    // The log of every message of this run (context menu, Ctrl+L); it exists, hidden, from the
+    // start.
+    MessageLogWindow& messageLog() { return *m_log; }
+    void openMessageLog();
     // Chooses the machine at the address as ticking it in the machine list does.
     void chooseMachine(const std::string& address);
     QTimer* timer(TimerId id) const;
@@ -162,4 +168,7 @@ private:
     std::unique_ptr<MainWindowLink> m_link;
     ShopFloorService* m_shop = nullptr; // null where the build has no shop floor
     MachinesWindow* m_machines = nullptr;
+    MessageLogWindow* m_log = nullptr;
+    std::optional<CDesignSet::Values> m_lastParameters; // what the parameter dialog last sent
+    bool m_drawnOffline = false; // whether the strip last said the polled machine is offline
 };

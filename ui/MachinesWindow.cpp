@@ -6,7 +6,6 @@
 #include <QApplication>
 #include <QDateTime>
 #include <QHeaderView>
-#include <QMessageBox>
 #include <QPainter>
 #include <QSortFilterProxyModel>
 #include <QStyledItemDelegate>
@@ -20,6 +19,8 @@
 #include "render/StitchRenderer.h"
 #include "ui/AppIcon.h"
 #include "ui/MessageBoxes.h"
+#include "ui/MessageLog.h"
+#include "ui/MessageQueue.h"
 #include "ui/QtTexts.h"
 
 namespace {
@@ -406,7 +407,7 @@ void MachinesWindow::onDoubleClicked(const QModelIndex& index)
 void MachinesWindow::onFleetEvent(const FleetEvent& event)
 {
     if (const std::optional<QString> text = fleetNoticeText(event, m_language))
-        showNotice(*text);
+        showNotice(*text, event.address);
 }
 
 void MachinesWindow::fleetFileFailed()
@@ -417,13 +418,16 @@ void MachinesWindow::fleetFileFailed()
     showMessage(parentWidget(), qtText(TextId::FleetFileFailed, m_language));
 }
 
-void MachinesWindow::showNotice(const QString& text)
+void MachinesWindow::showNotice(const QString& text, const std::string& machine)
 {
     if (m_noticeHook) {
+        MessageLog::instance().add(text, QString::fromStdString(machine));
         m_noticeHook(text);
         return;
     }
     if (QSystemTrayIcon::isSystemTrayAvailable()) {
+        // A tray message takes the keyboard from nothing; the log keeps it once it fades.
+        MessageLog::instance().add(text, QString::fromStdString(machine));
         if (!m_tray) {
             m_tray = new QSystemTrayIcon(appIcon(), this);
             m_tray->show();
@@ -431,11 +435,7 @@ void MachinesWindow::showNotice(const QString& text)
         m_tray->showMessage(qtText(TextId::MachinesCaption, m_language), text);
         return;
     }
-    // Without a tray the notice is a message that blocks no window: the work goes on.
-    auto* box =
-        new QMessageBox(QMessageBox::Information, qtText(TextId::MachinesCaption, m_language), text,
-                        QMessageBox::Ok, parentWidget());
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setWindowModality(Qt::NonModal);
-    box->show();
+    // Without a tray the notice waits its turn with every other message, so it never opens
+    // over another box nor leaves the keyboard with a window that a box blocks.
+    MessageQueue::instance().post(parentWidget(), text, machine);
 }

@@ -125,7 +125,7 @@ private:
     // The row's drawing, redrawn when due and within `budget` (stitch records left to draw).
     QPixmap drawingFor(const FleetMachine& machine, std::int64_t nowMs, std::int64_t& budget);
     void onDoubleClicked(const QModelIndex& index);
-    void showNotice(const QString& text);
+    void showNotice(const QString& text, const std::string& machine);
 
     FleetSession& m_fleet;
     Chooser m_chooser;

@@ -30,9 +30,13 @@ void MainViewPainter::paintDesign(QPainter& painter, const QRect& area) const
 
 void MainViewPainter::paintStrip(QPainter& painter, const QRect& area) const
 {
-    const std::string embroideryText = embroideryStateText(status, language);
+    // A machine that stopped answering is said to be offline, not shown in its last state.
+    const std::string embroideryText = progress.offline
+                                           ? std::string(uiText(TextId::StripOffline, language))
+                                           : embroideryStateText(status, language);
     const std::string stitchText =
-        currentStitchText(status, language) + progressText(progress, language);
+        progress.offline ? std::string()
+                         : currentStitchText(status, language) + progressText(progress, language);
     MainViewState state;
     state.design = &design;
     state.blockColors = blockColors;

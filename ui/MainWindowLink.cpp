@@ -84,9 +84,15 @@ std::uint16_t MainWindowLink::listenPort() const
 
 void MainWindowLink::onReply(const Reply& reply)
 {
-    if (reply.kind == ReplyKind::StatusReply && reply.status)
+    // Only the polled machine's answers move the view; the fleet's answers of every other
+    // machine would restart its speed estimate and draw their stitch on a design they never got.
+    if (reply.kind == ReplyKind::StatusReply && reply.status &&
+        m_state.takesStatusFrom(reply.sender)) {
         m_progress.onStatus(reply.sender, *reply.status, reply.designId,
                             std::chrono::steady_clock::now());
+        if (m_statusTaken)
+            m_statusTaken();
+    }
     switch (m_acks.take(reply)) {
     case TransferAcks::Verdict::Counted:
         return; // shown in the transfer's dialog, told once at the end
@@ -97,7 +103,33 @@ void MainWindowLink::onReply(const Reply& reply)
         break;
     }
     if (const auto text = replyText(reply.kind))
-        post(*text);
+        post(*text, {}, reply.sender);
+}
+
+ProgressShown MainWindowLink::progressShown(const std::optional<DesignFileStamp>& file,
+                                            std::int32_t stitchCount,
+                                            const MachineStatus& status) const
+{
+    ProgressShown shown = m_progress.shown(file, stitchCount, status);
+    if (polledMachineOffline()) {
+        shown.offline = true;
+        shown.percent.reset();
+        shown.secondsLeft.reset();
+    }
+    return shown;
+}
+
+bool MainWindowLink::polledMachineOffline() const
+{
+    const FleetSession* fleet = m_session.fleet();
+    const std::optional<std::string> polled = m_state.polledAddress();
+    if (!fleet || !polled || polled->empty())
+        return false;
+    for (const FleetMachine& machine : fleet->monitor().machines()) {
+        if (machine.address == *polled)
+            return machine.offline;
+    }
+    return false;
 }
 
 std::uint64_t MainWindowLink::beginTransfer(const std::string& target)
@@ -130,7 +162,7 @@ void MainWindowLink::endTransfer(std::uint64_t id, const std::string& target, bo
 void MainWindowLink::transferComplete()
 {
     m_progress.recordDesignId(m_acks.target(), m_acks.designId());
-    post(TextId::DesignSent);
+    post(TextId::DesignSent, {}, m_acks.target());
 }
 
 void MainWindowLink::transferExpired()
@@ -139,7 +171,7 @@ void MainWindowLink::transferExpired()
     if (!missing)
         return;
     post(TextId::TransferNotAcknowledged,
-         QString::fromStdString(transferAckText(*missing, m_language)));
+         QString::fromStdString(transferAckText(*missing, m_language)), m_acks.target());
 }
 
 void MainWindowLink::onSocketFailed()
@@ -147,18 +179,18 @@ void MainWindowLink::onSocketFailed()
     post(kListenFailedText);
 }
 
-void MainWindowLink::post(TextId id, const QString& detail)
+void MainWindowLink::post(TextId id, const QString& detail, const std::string& machine)
 {
     // The receiver only queues the message; the box appears on the UI thread in its turn.
     QString text = qtText(id, m_language);
     if (!detail.isEmpty())
         text += u'\n' + detail;
-    MessageQueue::instance().post(m_window, text);
+    MessageQueue::instance().post(m_window, text, machine);
 }
 
-void MainWindowLink::message(TextId id)
+void MainWindowLink::message(TextId id, const std::string& machine)
 {
-    showMessage(m_window, qtText(id, m_language));
+    showMessage(m_window, qtText(id, m_language), machine);
 }
 
 std::optional<std::string> MainWindowLink::sendDesign(const std::string& path,
@@ -187,13 +219,13 @@ std::optional<std::string> MainWindowLink::sendDesign(const std::string& path,
 
     const std::uint64_t transfer = beginTransfer(*target);
     TransferOutcome outcome;
-    std::atomic<int> sent{0};
     std::atomic<int> count{0};
+    // The bar and its text count the same thing: the datagrams the machine acknowledged.
     const auto update = [&] {
         if (count > 0) {
+            const AckCount acks{std::min(m_acks.count().acknowledged, count.load()), count};
             dialog.setRange(0, count);
-            dialog.setValue(sent);
-            const AckCount acks{m_acks.count().acknowledged, count};
+            dialog.setValue(acks.acknowledged);
             dialog.setLabelText(heading + u'\n' +
                                 QString::fromStdString(transferAckText(acks, m_language)));
         }
@@ -207,7 +239,6 @@ std::optional<std::string> MainWindowLink::sendDesign(const std::string& path,
         [&](std::stop_token stop, const ProgressReport& report) {
             const auto progress = [&](const TransferProgress& p) {
                 count = p.chunkCount;
-                sent = p.chunksSent;
                 chunkSent(transfer);
                 report();
             };
@@ -217,7 +248,7 @@ std::optional<std::string> MainWindowLink::sendDesign(const std::string& path,
     ackRefresh.stop();
     if (outcome.error) {
         endTransfer(transfer, *target, false, std::nullopt);
-        message(*outcome.error);
+        message(*outcome.error, *target);
         return std::nullopt;
     }
     endTransfer(transfer, *target, outcome.sent, designFileStamp(path));
@@ -265,5 +296,5 @@ void MainWindowLink::command(Command command, const std::optional<std::string>& 
         break;
     }
     if (outcome.message)
-        message(*outcome.message);
+        message(*outcome.message, selectedAddress.value_or(std::string()));
 }

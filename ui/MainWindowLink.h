@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -80,12 +81,15 @@ public:
     void setAckGrace(std::chrono::milliseconds grace) { m_ackGrace = grace; }
     std::chrono::milliseconds ackGrace() const { return m_ackGrace; }
 
-    // The progress the view shows for the design `file` of `stitchCount` stitches.
+    // The progress the view shows for the design `file` of `stitchCount` stitches, and
+    // whether the polled machine has stopped answering (nothing estimated then).
     ProgressShown progressShown(const std::optional<DesignFileStamp>& file,
-                                std::int32_t stitchCount, const MachineStatus& status) const
-    {
-        return m_progress.shown(file, stitchCount, status);
-    }
+                                std::int32_t stitchCount, const MachineStatus& status) const;
+    // True once the fleet monitor counts the polled machine offline (it answered none of its
+    // last polls, or none at all).
+    bool polledMachineOffline() const;
+    // Called on the receiver's thread after each status answer of the polled machine.
+    void setStatusTaken(std::function<void()> taken) { m_statusTaken = std::move(taken); }
 
     // Buttons 1003, 1004 and 1006 for the machine whose box is ticked first.
     void command(Command command, const std::optional<std::string>& selectedAddress);
@@ -105,9 +109,10 @@ public:
     void onSocketFailed() override;
 
 private:
-    // Posts the message, with an optional second line, to the UI thread.
-    void post(TextId id, const QString& detail = {});
-    void message(TextId id);
+    // Posts the message, with an optional second line, to the UI thread; `machine` is the
+    // address it concerns, for the message log.
+    void post(TextId id, const QString& detail = {}, const std::string& machine = {});
+    void message(TextId id, const std::string& machine = {});
     void transferComplete();
     void transferExpired();
 
@@ -123,4 +128,5 @@ private:
     std::chrono::milliseconds m_ackGrace = kAckGrace;
     std::unique_ptr<QTimer> m_graceTimer; // fires ackGrace() after a transfer's last datagram
     std::uint64_t m_graceTransfer = 0;    // the transfer the grace timer judges
+    std::function<void()> m_statusTaken;
 };

@@ -1,5 +1,6 @@
 #include "ui/MessageBoxes.h"
 
+#include "ui/MessageLog.h"
 #include "ui/MessageQueue.h"
 
 namespace {
@@ -22,11 +23,20 @@ bool hasMessageHook()
     return static_cast<bool>(currentHook());
 }
 
-void showMessage(QWidget* parent, const QString& text)
+bool toMessageHook(const QString& text)
+{
+    if (!currentHook())
+        return false;
+    currentHook()(text);
+    return true;
+}
+
+void showMessage(QWidget* parent, const QString& text, const std::string& machine)
 {
     if (currentHook()) {
+        MessageLog::instance().add(text, QString::fromStdString(machine));
         currentHook()(text);
         return;
     }
-    MessageQueue::instance().post(parent, text);
+    MessageQueue::instance().post(parent, text, machine);
 }

@@ -7,6 +7,7 @@
 #include <QTimer>
 
 #include "ui/MessageBoxes.h"
+#include "ui/MessageLog.h"
 
 namespace {
 
@@ -34,8 +35,9 @@ MessageQueue& MessageQueue::instance()
     return *queue;
 }
 
-bool MessageQueue::post(QWidget* fallback, const QString& text)
+bool MessageQueue::post(QWidget* fallback, const QString& text, const std::string& machine)
 {
+    MessageLog::instance().add(text, QString::fromStdString(machine));
     {
         std::lock_guard lock(m_mutex);
         if (m_entries.size() >= kCapacity) {
@@ -85,7 +87,7 @@ void MessageQueue::drain()
             taken.swap(m_entries);
         }
         for (const Entry& entry : taken)
-            showMessage(entry.fallback, entry.text);
+            toMessageHook(entry.text);
         return;
     }
     showNext();
@@ -116,6 +118,8 @@ void MessageQueue::showNext()
     auto* box = new QMessageBox(QMessageBox::NoIcon, QApplication::applicationName(), entry.text,
                                 QMessageBox::Ok, owner);
     box->setObjectName(QStringLiteral("machineMessage"));
+    // Texts may quote what was typed or a file's name: never read as markup.
+    box->setTextFormat(Qt::PlainText);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(owner ? Qt::WindowModal : Qt::ApplicationModal);
     box->setDefaultButton(QMessageBox::Ok);

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <deque>
 #include <mutex>
+#include <string>
 
 #include <QObject>
 #include <QPointer>
@@ -28,8 +29,10 @@ public:
     static MessageQueue& instance();
 
     // Queues `text`; `fallback` owns the box when no window of the application is active.
-    // Thread-safe. False when the queue was full and the message was dropped.
-    bool post(QWidget* fallback, const QString& text);
+    // Thread-safe. Every message goes to the MessageLog first, with the address of the machine
+    // it concerns when given, so one the full queue drops can still be read there. False when
+    // the queue was full and the box was dropped.
+    bool post(QWidget* fallback, const QString& text, const std::string& machine = {});
 
     // Messages waiting behind the open box.
     std::size_t pending() const;

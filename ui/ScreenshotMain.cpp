@@ -30,6 +30,8 @@
 #include "ui/ControlIds.h"
 #include "ui/MachinesWindow.h"
 #include "ui/MessageBoxes.h"
+#include "ui/MessageLog.h"
+#include "ui/QtTexts.h"
 #include "ui/QtTranslations.h"
 
 namespace {
@@ -156,6 +158,13 @@ int main(int argc, char** argv)
         CAboutDlg about(2, &window);
         about.show();
         failures += !save(about, folder, QStringLiteral("about-en.png"));
+
+        // The message log, with the run's messages so far and one more from a machine.
+        MessageLog::instance().add(qtText(TextId::LeverDone, 2), QStringLiteral("127.0.0.102"));
+        window.openMessageLog();
+        settle(300);
+        failures += !save(window.messageLog(), folder, QStringLiteral("message-log-en.png"));
+        window.messageLog().hide();
 
         const std::int32_t numbers[3] = {1, 2, 3};
         for (const char* value : {"2", "1"}) {

@@ -253,20 +253,22 @@ TEST(FleetMonitor, OnlineMeansAnsweredOneOfTheLastThreePolls)
         std::string answers; // one character per poll: 'A' answered, '.' not
         std::string online;  // after each poll has been judged
         std::vector<FleetEventKind> events;
+        std::string offline; // the verdict: also for a machine that never answered
     };
     const std::vector<Case> cases = {
-        {"A...", "1110", {FleetEventKind::WentOffline}},
-        {"A..A...", "1111110", {FleetEventKind::WentOffline}},
-        {"A...A", "11101", {FleetEventKind::WentOffline, FleetEventKind::CameBack}},
-        {".A..", "0111", {}},
-        {"....", "0000", {}},
-        {"A..A..A", "1111111", {}},
+        {"A...", "1110", {FleetEventKind::WentOffline}, "0001"},
+        {"A..A...", "1111110", {FleetEventKind::WentOffline}, "0000001"},
+        {"A...A", "11101", {FleetEventKind::WentOffline, FleetEventKind::CameBack}, "00010"},
+        {".A..", "0111", {}, "0000"},
+        {"....", "0000", {}, "0011"},
+        {"A..A..A", "1111111", {}, "0000000"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.answers);
         Fleet fleet;
         fleet.monitor.setMachines({kMachine});
         std::string online;
+        std::string offline;
         for (std::size_t k = 0; k < c.answers.size(); ++k) {
             // One poll a second; the answer, if any, comes 100 ms later.
             fleet.runUntil(FleetTime{} + std::chrono::seconds(k) + 100ms, 20ms);
@@ -274,9 +276,11 @@ TEST(FleetMonitor, OnlineMeansAnsweredOneOfTheLastThreePolls)
                 fleet.answer(kMachine, 0, 0);
             fleet.runUntil(FleetTime{} + std::chrono::seconds(k + 1) + 20ms, 20ms);
             online += fleet.machine(kMachine).online ? '1' : '0';
+            offline += fleet.machine(kMachine).offline ? '1' : '0';
         }
         EXPECT_EQ(fleet.polls.size(), c.answers.size() + 1);
         EXPECT_EQ(online, c.online);
+        EXPECT_EQ(offline, c.offline);
         std::vector<FleetEventKind> kinds;
         for (const FleetEvent& event : fleet.events)
             kinds.push_back(event.kind);

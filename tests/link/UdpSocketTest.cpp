@@ -112,4 +112,17 @@ TEST(UdpSocket, RefusalsSendNothing)
     ASSERT_TRUE(holder.bind("127.0.0.1", 0, false));
     UdpSocket second;
     EXPECT_FALSE(second.bind("127.0.0.1", holder.localPort(), false));
+
+    // Nor does anything of the programs listen beyond loopback: open() and the answer sockets
+    // hold 127.0.0.1 alone, so a datagram to another loopback address does not reach them.
+    EXPECT_EQ(bindAddressFor("0.0.0.0"), "127.0.0.1");
+    EXPECT_EQ(bindAddressFor("192.0.2.1"), "127.0.0.1");
+    EXPECT_EQ(bindAddressFor("127.0.0.51"), "127.0.0.51");
+    EXPECT_EQ(bindAddressFor("127.0.0.256"), "127.0.0.256") << "left for bind() to refuse";
+    UdpSocket opened;
+    ASSERT_TRUE(opened.open());
+    ASSERT_TRUE(socket.sendTo("127.0.0.2", opened.localPort(), buffer));
+    EXPECT_FALSE(opened.receive(buffer, 100ms)) << "bound beyond 127.0.0.1";
+    ASSERT_TRUE(socket.sendTo("127.0.0.1", opened.localPort(), buffer));
+    EXPECT_TRUE(opened.receive(buffer, 1000ms));
 }

@@ -69,6 +69,38 @@ TEST(MainView, FieldThenWholePassThenProgressOverlay)
     }
 }
 
+TEST(MainView, FinishedDesignIsColouredToItsLastPoint)
+{
+    // A jump breaks the stitch line, so the renderer counts more steps than there are stitches.
+    Design design = threeStitchDesign();
+    appendStitch(&design.stitches, Stitch{300, 100, StitchType::Jump, 0});
+    appendStitch(&design.stitches, Stitch{400, 0, StitchType::Normal, 0});
+    appendStitch(&design.stitches, Stitch{500, 100, StitchType::Normal, 0});
+    design.extents = {0, 100, 500, 0};
+    design.summary.stitchCount = design.stitches.count;
+    MainViewState state;
+    state.design = &design;
+    state.blockColors = kBlockColors;
+    const struct
+    {
+        std::int32_t stitch;
+        bool lastPointColoured;
+    } cases[] = {{design.stitches.count - 1, false},
+                 {design.stitches.count, true},
+                 {design.stitches.count + 5, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.stitch);
+        state.currentStitch = c.stitch;
+        RecordingSurface s;
+        ASSERT_TRUE(paintDesignArea(s, {673, 451}, state));
+        const auto lines = s.callsOf(Kind::LineTo);
+        ASSERT_FALSE(lines.empty());
+        const SurfacePoint last =
+            stitchPoint(design.stitches.records[std::size_t(design.stitches.count - 1)]);
+        EXPECT_EQ(lines.back().points.at(0) == last, c.lastPointColoured);
+    }
+}
+
 TEST(MainView, StripShowsDesignLineAndMachineState)
 {
     Design design = threeStitchDesign();

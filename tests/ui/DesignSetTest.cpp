@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -108,6 +110,16 @@ protected:
         QTest::keyClicks(line, text);
     }
 
+    // The parameter block of the one datagram the machine received.
+    std::optional<ParameterBlock> receivedBlock()
+    {
+        const auto received = machine.waitFor(1, 2s);
+        if (received.size() != 1u || received[0].bytes.size() < kHeaderSize)
+            return std::nullopt;
+        return ParameterBlock::decode(
+            std::span<const std::uint8_t>(received[0].bytes).subspan(kHeaderSize));
+    }
+
     TempConfig temp;
     FakeMachine machine;
     LinkSettings settings;
@@ -176,7 +188,7 @@ TEST_F(DesignSetTest, SendIsRefusedWithoutAReportedDesign)
     EXPECT_TRUE(machine.received().empty());
 }
 
-TEST_F(DesignSetTest, SendCarriesTheValuesAndReopeningStartsAfresh)
+TEST_F(DesignSetTest, SendCarriesTheValuesAndTheyCanBeShownAgain)
 {
     state.currentDesignId = 77;
     colors[15] = 7;
@@ -213,21 +225,63 @@ TEST_F(DesignSetTest, SendCarriesTheValuesAndReopeningStartsAfresh)
     EXPECT_EQ(block->colorSequence[15], 7);
     EXPECT_EQ(block->colorSequence[19], 1);
     EXPECT_EQ(block->colorSequence[20], 0);
+    ASSERT_TRUE(dialog->lastSent().has_value());
+    const CDesignSet::Values sent = *dialog->lastSent();
     dialog.reset();
 
-    auto reopened = open(colors, 20);
-    EXPECT_EQ(reopened->direction(), 0);
-    EXPECT_EQ(button(reopened.get(), ParamControl::RepeatMode)->text(),
-              QStringLiteral("Usually repeated"));
-    const std::pair<ParamControl, const char*> initial[] = {
-        {ParamControl::Angle, "0"},          {ParamControl::ScaleX, "100"},
-        {ParamControl::ScaleY, "100"},       {ParamControl::RepeatCountX, "1"},
-        {ParamControl::RepeatCountY, "1"},   {ParamControl::RepeatSpacingX, "0"},
-        {ParamControl::RepeatSpacingY, "0"},
-    };
-    for (const auto& [id, text] : initial) {
-        EXPECT_EQ(edit(reopened.get(), id)->text(), QLatin1String(text)) << controlNumber(id);
+    // A fresh dialog starts from the defaults; handed the values last sent, it shows them.
+    for (const bool handed : {false, true}) {
+        SCOPED_TRACE(handed);
+        auto reopened = open(colors, 20);
+        if (handed)
+            reopened->setValues(sent);
+        EXPECT_EQ(reopened->direction(), handed ? 3 : 0);
+        EXPECT_EQ(button(reopened.get(), ParamControl::RepeatMode)->text(),
+                  handed ? QStringLiteral("Local recurrence") : QStringLiteral("Usually repeated"));
+        const std::tuple<ParamControl, const char*, const char*> shown[] = {
+            {ParamControl::Angle, "0", "45"},         {ParamControl::ScaleX, "100", "120"},
+            {ParamControl::ScaleY, "100", "80"},      {ParamControl::RepeatCountX, "1", "2"},
+            {ParamControl::RepeatCountY, "1", "1"},   {ParamControl::RepeatSpacingX, "0", "-50"},
+            {ParamControl::RepeatSpacingY, "0", "0"},
+        };
+        for (const auto& [id, initial, last] : shown) {
+            EXPECT_EQ(edit(reopened.get(), id)->text(), QLatin1String(handed ? last : initial))
+                << controlNumber(id);
+        }
+        EXPECT_FALSE(reopened->lastSent().has_value());
     }
+}
+
+TEST_F(DesignSetTest, FieldOutsideItsRangeIsRefusedByNameAndNothingIsSent)
+{
+    state.currentDesignId = 77;
+    const struct
+    {
+        ParamControl id;
+        const char* typed;
+        const char* message;
+    } cases[] = {
+        {ParamControl::Angle, "120", "Angle must be a whole number from 0 to 89 (not \"120\")"},
+        {ParamControl::ScaleX, "abc", "Zoom X must be a whole number from 50 to 200"},
+        {ParamControl::ScaleY, "49", "Zoom Y must be a whole number from 50 to 200"},
+        {ParamControl::RepeatCountX, "0", "Number of repetitions X must be a whole number from 1 to 99"},
+        {ParamControl::RepeatCountY, "", "Number of repetitions Y must be a whole number from 1 to 99"},
+        {ParamControl::RepeatSpacingX, "1000", "Repeated spacing X must be a whole number from -999 to 999"},
+        {ParamControl::RepeatSpacingY, "5x", "Repeated spacing Y must be a whole number from -999 to 999"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(controlNumber(c.id));
+        messages.clear();
+        auto dialog = open(colors, 20);
+        type(dialog.get(), c.id, QString::fromUtf8(c.typed));
+        EXPECT_FALSE(dialog->sendParameters());
+        ASSERT_EQ(messages.size(), 1);
+        EXPECT_TRUE(messages[0].startsWith(QString::fromUtf8(c.message))) << messages[0].toStdString();
+        EXPECT_TRUE(messages[0].endsWith(QStringLiteral("the parameters were not sent!")));
+        EXPECT_FALSE(dialog->lastSent().has_value());
+    }
+    std::this_thread::sleep_for(200ms);
+    EXPECT_TRUE(machine.received().empty());
 }
 
 TEST_F(DesignSetTest, DesignBeyondTheSequenceSendsItsFirstEntries)
@@ -236,25 +290,33 @@ TEST_F(DesignSetTest, DesignBeyondTheSequenceSendsItsFirstEntries)
     std::vector<std::int32_t> many(980, 3);
     auto dialog = open(many, 1500);
     button(dialog.get(), ParamControl::Send)->click();
-    const auto received = machine.waitFor(1, 2s);
-    ASSERT_EQ(received.size(), 1u);
-    const auto block = ParameterBlock::decode(
-        std::span<const std::uint8_t>(received[0].bytes).subspan(kHeaderSize));
+    const auto block = receivedBlock();
     ASSERT_TRUE(block.has_value());
     EXPECT_EQ(block->colorCount, 980);
     EXPECT_EQ(block->colorSequence[979], 3);
 }
 
-TEST_F(DesignSetTest, EnterInAnEditAndEscapeCloseTheDialog)
+TEST_F(DesignSetTest, EnterInAnEditSendsOrIsRefusedAndEscapeCloses)
 {
-    for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Escape}) {
+    state.currentDesignId = 77;
+    for (const char* angle : {"120", "45"}) {
+        SCOPED_TRACE(angle);
+        messages.clear();
         auto dialog = open(colors, 20);
         dialog->show();
-        QLineEdit* angle = edit(dialog.get(), ParamControl::Angle);
-        angle->setFocus();
-        QTest::keyClick(angle, key);
-        EXPECT_FALSE(dialog->isVisible()) << key;
+        type(dialog.get(), ParamControl::Angle, QString::fromLatin1(angle));
+        QLineEdit* field = edit(dialog.get(), ParamControl::Angle);
+        field->setFocus();
+        QTest::keyClick(field, Qt::Key_Return);
+        EXPECT_TRUE(dialog->isVisible()) << "Enter never closes the dialog";
+        EXPECT_EQ(dialog->lastSent().has_value(), angle[0] == '4');
+        EXPECT_EQ(messages.size(), angle[0] == '4' ? 0 : 1);
+        QTest::keyClick(field, Qt::Key_Escape);
+        EXPECT_FALSE(dialog->isVisible());
     }
+    const auto block = receivedBlock();
+    ASSERT_TRUE(block.has_value());
+    EXPECT_EQ(block->angle, 45);
 }
 
 } // namespace

@@ -24,6 +24,7 @@
 #include "ui/ControlIds.h"
 #include "ui/DemoMachines.h"
 #include "ui/MachineList.h"
+#include "ui/MainWindowLink.h"
 #include "ui/MachinesWindow.h"
 #include "ui/MessageBoxes.h"
 #include "UiTestSupport.h"
@@ -354,7 +355,8 @@ TEST_F(MainWindow, DemoMachineSewsTheSentDesignAndTheViewShowsProgress)
 
     auto window = open();
     ASSERT_TRUE(waitFor([&] { return window->machineList().box(0)->isChecked(); }, 6000));
-    window->importDesigns({designFile("square.dst", 2)});
+    // Long enough to be still sewing at the first answers (a finished design is all colour).
+    window->importDesigns({designFile("square.dst", 60)});
     window->findChild<QPushButton*>(controlName(MainControl::SendDesign))->click();
     ASSERT_TRUE(waitFor([&] { return messages.contains(text(TextId::DesignSent, 2)); }, 5000));
     // A demo machine confirms and starts by itself once the design is in; the poller, resumed
@@ -425,6 +427,10 @@ TEST_F(MainWindow, IdenticalStatusRepliesStopTheOnceASecondRepaints)
 {
     auto window = open();
     window->importDesigns({designFile("square.dst", 2)});
+    // The table's machine never answers: the strip says so once the fleet's verdict is in (a
+    // change, drawn once); from then on nothing changes.
+    ASSERT_TRUE(waitFor([&] { return window->link().polledMachineOffline(); }, 8000));
+    QTest::qWait(1100);
     PaintCounter counter(window.get());
     ASSERT_EQ(counter.layers, 1);
     // The window asks for a repaint every second from its opening on.

@@ -7,6 +7,7 @@
 #include <QMessageBox>
 #include <QProcess>
 #include <QProgressDialog>
+#include <QSystemTrayIcon>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -19,7 +20,9 @@
 #include "ui/CHoopwatchDlg.h"
 #include "ui/ControlIds.h"
 #include "ui/MainWindowLink.h"
+#include "ui/MachinesWindow.h"
 #include "ui/MessageBoxes.h"
+#include "ui/MessageLog.h"
 #include "ui/MessageQueue.h"
 #include "UiTestSupport.h"
 
@@ -180,6 +183,7 @@ TEST_F(MachineMessages, AFloodOfAcknowledgementsShowsOneBoxAtATimeAndKeepsFifty)
     window.show();
     MessageQueue& queue = MessageQueue::instance();
     const std::size_t droppedBefore = queue.dropped();
+    MessageLog::instance().clear();
     std::atomic<bool> done{false};
     // The window's link, as the receiver thread calls it for each acknowledgement.
     MainWindowLink link(&window, temp.config, settings, state);
@@ -206,6 +210,9 @@ TEST_F(MachineMessages, AFloodOfAcknowledgementsShowsOneBoxAtATimeAndKeepsFifty)
     EXPECT_LE(longest, MessageQueue::kCapacity);
     EXPECT_LE(queue.pending(), MessageQueue::kCapacity);
     EXPECT_GE(queue.dropped() - droppedBefore, 1000u - MessageQueue::kCapacity - 1);
+    // A box dropped is no message lost: the log holds every one, with its machine.
+    ASSERT_EQ(MessageLog::instance().size(), 1000u);
+    EXPECT_EQ(MessageLog::instance().entries().back().machine, QStringLiteral("127.0.0.51"));
 
     int shown = 0;
     while (boxShown() && shown < 100) {
@@ -217,4 +224,48 @@ TEST_F(MachineMessages, AFloodOfAcknowledgementsShowsOneBoxAtATimeAndKeepsFifty)
     EXPECT_EQ(most, 1) << "never two boxes at once";
     EXPECT_LE(shown, int(MessageQueue::kCapacity) + 1);
     EXPECT_GE(shown, int(MessageQueue::kCapacity));
+}
+
+TEST_F(MachineMessages, ANoticeWaitsBehindTheOpenBoxAndEnterNeverSends)
+{
+    if (QSystemTrayIcon::isSystemTrayAvailable())
+        GTEST_SKIP() << "notices go to the tray here";
+    CHoopwatchDlg window(temp.config, settings, state);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    auto* send = window.findChild<QPushButton*>(controlName(MainControl::SendDesign));
+    send->setFocus();
+    MessageLog::instance().clear();
+    MessageQueue& queue = MessageQueue::instance();
+    queue.post(&window, QStringLiteral("first"), "127.0.0.9");
+    ASSERT_TRUE(waitFor([&] { return boxShown(); }, 2000));
+    window.machinesWindow().onFleetEvent({FleetEventKind::Finished, "127.0.0.9", false});
+    settle(100);
+    EXPECT_EQ(visibleBoxes(), 1) << "the notice waits its turn";
+    EXPECT_EQ(box()->text(), QStringLiteral("first"));
+
+    pressOnFocusWindow(Qt::Key_Return);
+    ASSERT_TRUE(waitFor([&] { return boxShown() && box()->text() != "first"; }, 2000));
+    const QString notice = box()->text();
+    EXPECT_EQ(QApplication::activeWindow(), box()) << "the notice holds the keyboard";
+    pressOnFocusWindow(Qt::Key_Return);
+    ASSERT_TRUE(waitFor([&] { return !boxShown(); }, 2000));
+
+    // With the keyboard on Send current Design, Enter neither sends (no "no design" box) nor
+    // closes the window.
+    window.activateWindow();
+    send->setFocus();
+    ASSERT_TRUE(waitFor([&] { return QApplication::focusWidget() == send; }, 2000));
+    pressOnFocusWindow(Qt::Key_Return);
+    settle(100);
+    EXPECT_FALSE(boxShown());
+    EXPECT_TRUE(window.isVisible());
+
+    const auto entries = MessageLog::instance().entries();
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[1].text, notice);
+    EXPECT_EQ(entries[1].machine, QStringLiteral("127.0.0.9"));
+    window.messageLog().show();
+    EXPECT_TRUE(window.messageLog().text().contains(notice));
+    window.done(0);
 }

@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include "app/UiTexts.h"
+#include "control/FleetSession.h"
 #include "control/LinkState.h"
 #include "control/StatusDisplay.h"
 #include "ui/CHoopwatchDlg.h"
@@ -228,5 +229,45 @@ TEST_F(TransferWindow, ViewShowsProgressOnlyOnTheDesignTheMachineSewsWithShareAn
     settle(50);
     EXPECT_TRUE(window->progressShown().drawProgress);
     EXPECT_TRUE(hasGrey(window->grab().toImage(), window->designArea()));
+    window->done(0);
+}
+
+TEST_F(TransferWindow, ViewFollowsOnlyThePolledMachineAndSaysWhenItStopsAnswering)
+{
+    // Two machines sew two designs: the polled one slowly, the other twenty times as fast.
+    if (!startSim("127.0.0.34-35", {"--auto-sew", "--speeds", "2,40"}))
+        GTEST_SKIP() << "z62-sim not built";
+    temp.writeMachines({"127.0.0.34", "127.0.0.35"}, {0, 1});
+    auto window = open();
+    ASSERT_TRUE(waitFor([&] { return window->machineList().box(1)->isChecked(); }, 4000));
+    window->importDesigns({designFile("fast.dst", 300)});
+    window->findChild<QPushButton*>("1001")->click();
+    ASSERT_TRUE(waitFor([&] { return count(TextId::DesignSent) == 1; }, 3000));
+    window->chooseMachine("127.0.0.34");
+    const QString slow = designFile("slow.dst", 30);
+    window->importDesigns({slow});
+    window->findChild<QPushButton*>("1001")->click();
+    ASSERT_TRUE(waitFor([&] { return count(TextId::DesignSent) == 2; }, 3000));
+
+    // The fleet asks both machines every second; only the polled one's answers reach the view,
+    // so its speed is known after two of its answers and share and time left show.
+    ASSERT_TRUE(waitFor([&] { return window->progressShown().percent.has_value(); }, 12000));
+    const ProgressShown shown = window->progressShown();
+    EXPECT_TRUE(shown.drawProgress);
+    ASSERT_TRUE(shown.secondsLeft);
+    EXPECT_GT(*shown.secondsLeft, 20) << "the slow machine's time, not the fast one's";
+    std::int32_t fast = 0;
+    for (const FleetMachine& m : window->link().fleet()->monitor().machines())
+        if (m.address == "127.0.0.35")
+            fast = m.stitch;
+    const std::int32_t polled = state.machineStatus.snapshot().currentStitch;
+    EXPECT_GT(fast, 3 * polled + 20) << "the other machine is far ahead";
+    EXPECT_LT(polled, window->design().summary.stitchCount);
+
+    // A machine that stops answering reads offline, with nothing estimated, within 10 s.
+    machine.kill();
+    machine.waitForFinished(3000);
+    ASSERT_TRUE(waitFor([&] { return window->progressShown().offline; }, 10000));
+    EXPECT_FALSE(window->progressShown().percent.has_value());
     window->done(0);
 }
