@@ -79,8 +79,9 @@ private:
     std::atomic<bool> m_socketFailed{false};
 };
 
-// The table's addresses that can be machines here, each once; the others are named on stderr.
-std::vector<std::string> watchedAddresses(const ConfigFile& config)
+// The table's addresses that can be machines here, each once, and the names of those machines
+// (by position); the others are named on stderr.
+std::vector<std::string> watchedAddresses(const ConfigFile& config, std::vector<std::string>& names)
 {
     const MachineTable table(config);
     std::vector<std::string> addresses;
@@ -101,8 +102,10 @@ std::vector<std::string> watchedAddresses(const ConfigFile& config)
                          address->c_str());
             continue;
         }
-        if (seen.insert(*address).second)
+        if (seen.insert(*address).second) {
             addresses.push_back(*address);
+            names.push_back(entry.name);
+        }
     }
     return addresses;
 }
@@ -177,7 +180,8 @@ int cmdWatch(const GlobalOptions& global, ArgList args)
 
     const LinkSettings settings = linkSettings(global);
     const ConfigFile config(settings.configPath);
-    const std::vector<std::string> addresses = watchedAddresses(config);
+    std::vector<std::string> names;
+    const std::vector<std::string> addresses = watchedAddresses(config, names);
     if (addresses.empty()) {
         if (!config.exists())
             std::fprintf(stderr,
@@ -200,7 +204,7 @@ int cmdWatch(const GlobalOptions& global, ArgList args)
     FleetMonitor monitor(
         fleet, [] { return std::chrono::steady_clock::now(); },
         [&sender](const std::string& address) { return sender.send(address); });
-    monitor.setMachines(addresses);
+    monitor.setMachines(addresses, names);
     if (!monitor.storeWritable())
         std::fprintf(stderr,
                      "hoopwatch-cli watch: %s is not a fleet file of this version; designs sent "

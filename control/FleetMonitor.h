@@ -44,7 +44,7 @@ struct FleetEvent
     // WentOffline: the machine was working at its last answer, so a design may be stuck.
     bool whileWorking = false;
     // The operator's name for the machine; empty when it has none.
-    std::string name;
+    std::string name{};
 
     bool operator==(const FleetEvent&) const = default;
 };
