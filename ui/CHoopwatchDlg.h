@@ -3,7 +3,9 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include <QDialog>
 #include <QStringList>
@@ -108,6 +110,12 @@ private:
     void onImport();
     void onParameters();
     void onSend();
+    // The current design to the first chosen machine, or to every one of `addresses` at once.
+    void sendDesignTo(const std::optional<std::vector<std::string>>& addresses);
+    // After the table changed (a load, a name, a removal): the list, the poller, the fleet.
+    void machineTableChanged();
+    // The state marks of the list, from the fleet monitor.
+    void showMachineStates();
     void onJog();
     void onLever();
     void onConfirm();

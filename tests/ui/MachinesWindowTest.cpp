@@ -118,11 +118,11 @@ TEST_F(MachinesTable, ListsEveryMachineWithItsStateInBothLanguages)
     struct Case
     {
         int language;
-        QString waiting, working, standing, finished, timeLeft, caption, header;
+        QString waiting, working, online, finished, timeLeft, caption, header;
     };
     const std::vector<Case> cases = {
-        {2, "Waiting", "Working", "Standing", "Finished", "about 1 min left", "Machines", "State"},
-        {1, "等待应答", "绣作中", "停止", "完成", "约剩1分钟", "机器", "状态"},
+        {2, "Waiting", "Working", "Online", "Finished", "about 1 min left", "Machines", "State"},
+        {1, "等待应答", "绣作中", "在线", "完成", "约剩1分钟", "机器", "状态"},
     };
     for (const Case& c : cases) {
         window->setLanguage(c.language);
@@ -133,7 +133,8 @@ TEST_F(MachinesTable, ListsEveryMachineWithItsStateInBothLanguages)
         EXPECT_EQ(view.model()->headerData(FleetTableModel::State, Qt::Horizontal), c.header);
         EXPECT_EQ(cell(view, "127.0.0.11", FleetTableModel::State), c.waiting);
         EXPECT_EQ(cell(view, "127.0.0.12", FleetTableModel::State), c.working);
-        EXPECT_EQ(cell(view, "127.0.0.13", FleetTableModel::State), c.standing);
+        // Standing with no design sent from here: merely online.
+        EXPECT_EQ(cell(view, "127.0.0.13", FleetTableModel::State), c.online);
         EXPECT_EQ(cell(view, "127.0.0.14", FleetTableModel::State), c.finished);
         EXPECT_EQ(cell(view, "127.0.0.12", FleetTableModel::DesignName), "rose.dst");
         EXPECT_EQ(cell(view, "127.0.0.12", FleetTableModel::Sewn), "40.0 %");
