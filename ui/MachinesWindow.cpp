@@ -337,7 +337,7 @@ MachinesWindow::MachinesWindow(QWidget* parent, FleetSession& fleet, Chooser cho
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(6, 6, 6, 6);
     layout->addWidget(m_view);
-    resize(820, 420);
+    resize(940, 420);
 
     m_timer = new QTimer(this);
     m_timer->setObjectName(QStringLiteral("machinesRefresh"));
