@@ -161,8 +161,11 @@ bool MachineTable::remove(std::string_view address) const
         const std::optional<int> index = indexOf(document, address);
         if (!index)
             return false;
-        // Every entry behind it moves up one place; a key an entry lacks reads as its default.
-        for (int i = *index; i + 1 < count; ++i) {
+        // Every entry behind it moves up one place. Entries without a section read as the
+        // defaults, so only the sections present move: a count edited by hand to a huge number
+        // costs nothing.
+        const int last = entrySections(document, count).rbegin()->first;
+        for (int i = *index; i < last; ++i) {
             const std::string to = sectionName(i);
             const std::string from = sectionName(i + 1);
             document.set(to, kAddressKey,
@@ -170,9 +173,15 @@ bool MachineTable::remove(std::string_view address) const
             document.set(to, kChooseKey, document.value(from, kChooseKey).value_or("0"));
             document.set(to, kNameKey, document.value(from, kNameKey).value_or(""));
         }
-        // The section left behind the table keeps no name that a later machine would inherit.
-        if (document.value(sectionName(count - 1), kNameKey))
-            document.set(sectionName(count - 1), kNameKey, "");
+        const std::string freed = sectionName(last);
+        if (last < count - 1) {
+            // Still inside the table: it now stands for an entry without a section.
+            document.set(freed, kAddressKey, kMissingAddress);
+            document.set(freed, kChooseKey, "0");
+        }
+        // A name left behind would be inherited by the next machine to take the section.
+        if (document.value(freed, kNameKey))
+            document.set(freed, kNameKey, "");
         document.set(kCountSection, kCountKey, std::to_string(count - 1));
         return m_config.save(document);
     });

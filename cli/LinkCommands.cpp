@@ -260,6 +260,10 @@ int sendToMany(const LinkSettings& settings, const std::string& to, const std::s
                 std::fprintf(stderr, "send: %s was sent to %s, but it could not be recorded in %s\n",
                              file.c_str(), who.c_str(),
                              FleetStore::pathBeside(settings.configPath).c_str());
+        } else if (result.outcome.error) {
+            std::printf(", not sent\n");
+            std::fprintf(stderr, "send: %s: ", who.c_str());
+            printText(*result.outcome.error, language, stderr);
         } else {
             std::printf(", not confirmed\n");
             std::fprintf(stderr, "send: %s: chunks %d to %d of %d not acknowledged by %s\n",

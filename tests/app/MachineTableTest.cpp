@@ -207,6 +207,16 @@ TEST(MachineTable, NamesFollowTheirMachine)
     EXPECT_FALSE(file.table.remove("127.0.0.77"));
     ASSERT_TRUE(file.table.append("127.0.0.99"));
     EXPECT_EQ(file.table.name(2), "") << "the freed section keeps no name";
+
+    // A count edited by hand far past the sections: only the sections present move.
+    writeBytes(file.config.path(), "[Z62_Net_Count]\ncount=2000000000\n"
+                                   "[Z62_Net_0]\nIp=127.0.0.1\n[Z62_Net_1]\nIp=127.0.0.2\nName=B\n");
+    ASSERT_TRUE(file.table.remove("127.0.0.1"));
+    EXPECT_EQ(file.table.count(), 1999999999);
+    EXPECT_EQ(file.table.address(0), "127.0.0.2");
+    EXPECT_EQ(file.table.name(0), "B");
+    EXPECT_EQ(file.table.address(1), "0,0,0,0");
+    EXPECT_EQ(file.table.name(1), "");
 }
 
 TEST(MachineTable, DesignFolderIsKeptInOurOwnSection)
