@@ -68,8 +68,9 @@ public:
 
     // Adds a discovered machine unless one of the first count entries has exactly this
     // address; a new machine starts ticked. It keeps the name it had in an earlier search's
-    // entry; a name left in the reused section for another machine is cleared. True when an entry was added; false for a listed
-    // address and for a failed write (then ConfigFile::failure() tells).
+    // entry; a name left in the reused section for another machine is cleared. True when an entry
+    // was added; false for a listed address and for a failed write (then ConfigFile::failure()
+    // tells).
     bool append(std::string_view address) const;
     // Empties the table (count 0); the sections stay in the file.
     bool reset() const;

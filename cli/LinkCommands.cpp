@@ -232,7 +232,8 @@ int sendToMany(const LinkSettings& settings, const std::string& to, const std::s
     std::mutex printing;
     DesignDelivery delivery(settings, {[&](const DeliveryProgress& p) {
                                            std::lock_guard lock(printing);
-                                           std::fprintf(stderr, "send: %s chunk %d/%d, %d acknowledged\n",
+                                           std::fprintf(stderr,
+                                                        "send: %s chunk %d/%d, %d acknowledged\n",
                                                         label(p.address).c_str(), p.chunksSent,
                                                         p.chunkCount, p.acknowledged);
                                        },
@@ -257,9 +258,9 @@ int sendToMany(const LinkSettings& settings, const std::string& to, const std::s
             const SentDesign design =
                 describeSentDesign(file, name, result.designId, wallClockSeconds());
             if (!recordSentDesign(settings.configPath, result.address, design))
-                std::fprintf(stderr, "send: %s was sent to %s, but it could not be recorded in %s\n",
-                             file.c_str(), who.c_str(),
-                             FleetStore::pathBeside(settings.configPath).c_str());
+                std::fprintf(
+                    stderr, "send: %s was sent to %s, but it could not be recorded in %s\n",
+                    file.c_str(), who.c_str(), FleetStore::pathBeside(settings.configPath).c_str());
         } else if (result.outcome.error) {
             std::printf(", not sent\n");
             std::fprintf(stderr, "send: %s: ", who.c_str());
@@ -267,8 +268,8 @@ int sendToMany(const LinkSettings& settings, const std::string& to, const std::s
         } else {
             std::printf(", not confirmed\n");
             std::fprintf(stderr, "send: %s: chunks %d to %d of %d not acknowledged by %s\n",
-                         file.c_str(), result.acks.acknowledged + 1,
-                         std::max(result.acks.sent, 1), std::max(result.acks.sent, 1), who.c_str());
+                         file.c_str(), result.acks.acknowledged + 1, std::max(result.acks.sent, 1),
+                         std::max(result.acks.sent, 1), who.c_str());
         }
     }
     std::printf("%s: %d of %zu machines acknowledged every chunk\n", name.c_str(), confirmed,

@@ -101,7 +101,8 @@ std::vector<MachineDelivery> DesignDelivery::run(std::span<const std::uint8_t> b
         // Side by side: a slow or silent machine holds up no other.
         std::vector<std::jthread> threads;
         for (std::size_t i = 0; i < machines.size(); ++i)
-            threads.emplace_back([&, i] { results[i] = deliver(*machines[i], bytes, fileName, stop, grace); });
+            threads.emplace_back(
+                [&, i] { results[i] = deliver(*machines[i], bytes, fileName, stop, grace); });
     }
     std::lock_guard lock(m_mutex);
     m_machines.clear();

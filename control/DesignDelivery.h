@@ -26,7 +26,10 @@ struct MachineDelivery
     std::int32_t designId = 0; // the design number of the machine's last acknowledgement
 
     // Every datagram went out and the machine acknowledged each one.
-    bool confirmed() const { return outcome.sent && acks.sent > 0 && acks.acknowledged >= acks.sent; }
+    bool confirmed() const
+    {
+        return outcome.sent && acks.sent > 0 && acks.acknowledged >= acks.sent;
+    }
 };
 
 // Where one machine's delivery stands while it runs.

@@ -171,15 +171,15 @@ std::string fleetTable(std::span<const FleetMachine> machines)
             line.pop_back();
         return line + "\n";
     };
-    std::string out =
-        row({"ADDRESS", "NAME", "STATE", "WORK", "EMB", "STITCH", "DONE", "PER MIN", "LEFT", "DESIGN"});
+    std::string out = row(
+        {"ADDRESS", "NAME", "STATE", "WORK", "EMB", "STITCH", "DONE", "PER MIN", "LEFT", "DESIGN"});
     for (const FleetMachine& m : machines) {
         const bool answered = m.answered;
-        out +=
-            row({m.address, m.name.empty() ? "-" : printable(m.name), stateText(m), answered ? (m.work != 0 ? "working" : "standing") : "-",
-                 answered ? (m.embroidery == 1 ? "confirmed" : "released") : "-",
-                 answered ? stitchText(m) : "-", orDash(percentText(m)), orDash(speedText(m)),
-                 orDash(leftText(m)), m.design ? printable(m.design->name) : "-"});
+        out += row({m.address, m.name.empty() ? "-" : printable(m.name), stateText(m),
+                    answered ? (m.work != 0 ? "working" : "standing") : "-",
+                    answered ? (m.embroidery == 1 ? "confirmed" : "released") : "-",
+                    answered ? stitchText(m) : "-", orDash(percentText(m)), orDash(speedText(m)),
+                    orDash(leftText(m)), m.design ? printable(m.design->name) : "-"});
     }
     return out;
 }

@@ -118,9 +118,8 @@ void FleetMonitor::countMissed(Tracked& machine, std::vector<FleetEvent>& events
     if (machine.online && machine.missed >= m_settings.missedPollsOffline) {
         machine.online = false;
         machine.rate.clear();
-        events.push_back(
-            {FleetEventKind::WentOffline, machine.address, machine.status.workState != 0,
-             machine.name});
+        events.push_back({FleetEventKind::WentOffline, machine.address,
+                          machine.status.workState != 0, machine.name});
     }
 }
 
@@ -163,7 +162,8 @@ bool FleetMonitor::onStatus(const std::string& sender, const MachineStatus& stat
             const bool working = status.workState != 0;
             const bool wasWorking = previous.workState != 0;
             if (atEnd && !machine->finishReported)
-                events.push_back({FleetEventKind::Finished, machine->address, false, machine->name});
+                events.push_back(
+                    {FleetEventKind::Finished, machine->address, false, machine->name});
             machine->finishReported = atEnd;
             if (working && !wasWorking)
                 events.push_back({FleetEventKind::Started, machine->address, false, machine->name});

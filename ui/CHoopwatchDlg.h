@@ -147,7 +147,7 @@ private:
     Design m_design;
     std::string m_designPath;
     std::string m_designFileName;
-    std::string m_importedPath; // where m_design was read from
+    std::string m_importedPath;                   // where m_design was read from
     std::optional<DesignFileStamp> m_designStamp; // the file the shown design was read from
     std::int32_t m_lastDrawnStitch = 0;
 

@@ -287,10 +287,9 @@ QVariant FleetTableModel::headerData(int section, Qt::Orientation orientation, i
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return QAbstractTableModel::headerData(section, orientation, role);
     static constexpr TextId kHeaders[ColumnCount] = {
-        TextId::MachinesAddress,  TextId::MachinesName,     TextId::MachinesState,
-        TextId::MachinesDesign,
-        TextId::MachinesDrawing,  TextId::MachinesProgress, TextId::MachinesSewn,
-        TextId::MachinesTimeLeft,
+        TextId::MachinesAddress, TextId::MachinesName,     TextId::MachinesState,
+        TextId::MachinesDesign,  TextId::MachinesDrawing,  TextId::MachinesProgress,
+        TextId::MachinesSewn,    TextId::MachinesTimeLeft,
     };
     return section >= 0 && section < ColumnCount ? text(kHeaders[section]) : QVariant();
 }
@@ -545,11 +544,10 @@ void MachinesWindow::renameMachine(const std::string& address)
         if (m_model->machine(row).address == address)
             current = fromUtf8(m_model->machine(row).name);
     bool ok = false;
-    const QString name =
-        QInputDialog::getText(this, qtText(TextId::MachinesRename, m_language).remove(u'.'),
-                              qtText(TextId::MachineNameCaption, m_language) + u'\n' +
-                                  fromUtf8(address),
-                              QLineEdit::Normal, current, &ok);
+    const QString name = QInputDialog::getText(
+        this, qtText(TextId::MachinesRename, m_language).remove(u'.'),
+        qtText(TextId::MachineNameCaption, m_language) + u'\n' + fromUtf8(address),
+        QLineEdit::Normal, current, &ok);
     if (!ok)
         return;
     if (!m_actions.rename(address, name))
@@ -565,8 +563,9 @@ void MachinesWindow::removeMachine(const std::string& address)
     for (int row = 0; row < m_model->rowCount(); ++row)
         if (m_model->machine(row).address == address)
             name = m_model->machine(row).name;
-    const QString question = qtText(TextId::MachineRemoveQuestion, m_language)
-                                 .replace(QStringLiteral("%s"), fromUtf8(machineLabel(address, name)));
+    const QString question =
+        qtText(TextId::MachineRemoveQuestion, m_language)
+            .replace(QStringLiteral("%s"), fromUtf8(machineLabel(address, name)));
     if (QMessageBox::question(this, qtText(TextId::MachinesCaption, m_language), question) !=
         QMessageBox::Yes)
         return;

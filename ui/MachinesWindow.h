@@ -40,7 +40,17 @@ class FleetTableModel : public QAbstractTableModel
 {
     Q_OBJECT
 public:
-    enum Column { Address, Name, State, DesignName, Drawing, Progress, Sewn, TimeLeft, ColumnCount };
+    enum Column {
+        Address,
+        Name,
+        State,
+        DesignName,
+        Drawing,
+        Progress,
+        Sewn,
+        TimeLeft,
+        ColumnCount
+    };
     // The value a column sorts by (numbers where the text would sort wrongly).
     static constexpr int SortRole = Qt::UserRole + 1;
     // The Progress column's share sewn, 0 to 100, or -1 while unknown.
@@ -74,8 +84,9 @@ private:
 // snapshots on a timer, never waiting for the network. A double-click chooses the machine as
 // a tick in the main window's list does; on the Name column it names the machine. Several
 // rows may be selected; the context menu sends the current design to all of them at once,
-// starts or stops them, confirms them, makes one the target, names or removes one. The window also turns the fleet's events into
-// notices (a tray message where there is a tray, else a message that blocks nothing).
+// starts or stops them, confirms them, makes one the target, names or removes one. The window also
+// turns the fleet's events into notices (a tray message where there is a tray, else a message that
+// blocks nothing).
 class MachinesWindow : public QDialog
 {
     Q_OBJECT

@@ -111,8 +111,8 @@ std::string MainWindowLink::label(const std::string& address) const
 
 std::uint64_t MainWindowLink::beginTransfer(const std::string& target, const std::string& design)
 {
-    m_transferNames = QString::fromStdString((design.empty() ? std::string() : design + "  \u2192  ") +
-                                             label(target));
+    m_transferNames = QString::fromStdString(
+        (design.empty() ? std::string() : design + "  \u2192  ") + label(target));
     return m_acks.begin(target);
 }
 
@@ -313,10 +313,10 @@ std::vector<std::string> MainWindowLink::sendDesignToMany(const std::string& pat
         for (const DeliveryProgress& p : delivery.progress()) {
             sent += p.chunksSent;
             total += p.chunkCount;
-            text += u'\n' + QString::fromStdString(labels[p.address]) +
-                    QStringLiteral(":  %1/%2   ").arg(p.chunksSent).arg(p.chunkCount) +
-                    QString::fromStdString(
-                        transferAckText({p.acknowledged, p.chunksSent}, m_language));
+            text +=
+                u'\n' + QString::fromStdString(labels[p.address]) +
+                QStringLiteral(":  %1/%2   ").arg(p.chunksSent).arg(p.chunkCount) +
+                QString::fromStdString(transferAckText({p.acknowledged, p.chunksSent}, m_language));
         }
         dialog.setRange(0, std::max(total, 1));
         dialog.setValue(sent);

@@ -136,6 +136,6 @@ private:
     std::chrono::milliseconds m_ackGrace = kAckGrace;
     std::unique_ptr<QTimer> m_graceTimer; // fires ackGrace() after a transfer's last datagram
     std::uint64_t m_graceTransfer = 0;    // the transfer the grace timer judges
-    QString m_transferNames;               // "design  →  name (address)" of the transfer
+    QString m_transferNames;              // "design  →  name (address)" of the transfer
     std::atomic<DesignDelivery*> m_delivery{nullptr}; // the delivery to several machines under way
 };

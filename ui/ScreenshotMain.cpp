@@ -172,7 +172,8 @@ int main(int argc, char** argv)
                 if (auto* progress = window.findChild<QWidget*>(QStringLiteral("sendManyProgress")))
                     failures += !save(*progress, folder, QStringLiteral("send-many-en.png"), false);
             });
-            if (QAction* send = machines.contextMenu()->findChild<QAction*>(QStringLiteral("sendSelected")))
+            if (QAction* send =
+                    machines.contextMenu()->findChild<QAction*>(QStringLiteral("sendSelected")))
                 send->trigger();
             machines.table()->clearSelection();
             settle(4000);

@@ -209,8 +209,9 @@ TEST(MachineTable, NamesFollowTheirMachine)
     EXPECT_EQ(file.table.name(2), "") << "the freed section keeps no name";
 
     // A count edited by hand far past the sections: only the sections present move.
-    writeBytes(file.config.path(), "[Z62_Net_Count]\ncount=2000000000\n"
-                                   "[Z62_Net_0]\nIp=127.0.0.1\n[Z62_Net_1]\nIp=127.0.0.2\nName=B\n");
+    writeBytes(file.config.path(),
+               "[Z62_Net_Count]\ncount=2000000000\n"
+               "[Z62_Net_0]\nIp=127.0.0.1\n[Z62_Net_1]\nIp=127.0.0.2\nName=B\n");
     ASSERT_TRUE(file.table.remove("127.0.0.1"));
     EXPECT_EQ(file.table.count(), 1999999999);
     EXPECT_EQ(file.table.address(0), "127.0.0.2");
@@ -227,8 +228,8 @@ TEST(MachineTable, DesignFolderIsKeptInOurOwnSection)
     EXPECT_EQ(readDesignFolder(file.config), "/home/op/设计");
     EXPECT_NE(readBytes(file.config.path()).find("[Hoopwatch]"), std::string::npos);
     // A folder that would not read back as written is not kept.
-    for (const std::string& refused : {std::string(100, 'a'), std::string(" /lead"),
-                                       std::string("\"/q\""), std::string()})
+    for (const std::string& refused :
+         {std::string(100, 'a'), std::string(" /lead"), std::string("\"/q\""), std::string()})
         EXPECT_FALSE(writeDesignFolder(file.config, refused)) << refused;
     EXPECT_EQ(readDesignFolder(file.config), "/home/op/设计");
 }

@@ -419,8 +419,7 @@ TEST_F(LinkCli, SendToSeveralMachinesReportsEachAndNamesTheSilentOne)
     EXPECT_NE(all.out.find(machines[1] + ": 0 of 2 chunks acknowledged, not confirmed"),
               std::string::npos)
         << all.out;
-    EXPECT_NE(all.out.find(machines[2] + ": 2 of 2 chunks acknowledged (design"),
-              std::string::npos)
+    EXPECT_NE(all.out.find(machines[2] + ": 2 of 2 chunks acknowledged (design"), std::string::npos)
         << all.out;
     EXPECT_NE(all.out.find("star.dst: 2 of 3 machines acknowledged every chunk"),
               std::string::npos);

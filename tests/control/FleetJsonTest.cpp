@@ -53,14 +53,16 @@ TEST(FleetJson, EscapesEveryString)
 
 TEST(FleetJson, OneObjectPerMachine)
 {
-    EXPECT_EQ(fleetJsonLine(sewing()),
-              "{\"address\":\"127.0.0.7\",\"name\":\"Left\",\"online\":true,\"work\":1,\"embroidery\":1,"
-              "\"designId\":4,\"stitch\":1500,\"design\":{\"name\":\"rose.dst\",\"stitches\":6000,"
-              "\"colors\":5,\"sentAt\":1700000000},\"percent\":25.0,\"stitchesPerMinute\":600.0,"
-              "\"secondsLeft\":450,\"secondsSinceAnswer\":0.4}");
+    EXPECT_EQ(
+        fleetJsonLine(sewing()),
+        "{\"address\":\"127.0.0.7\",\"name\":\"Left\",\"online\":true,\"work\":1,\"embroidery\":1,"
+        "\"designId\":4,\"stitch\":1500,\"design\":{\"name\":\"rose.dst\",\"stitches\":6000,"
+        "\"colors\":5,\"sentAt\":1700000000},\"percent\":25.0,\"stitchesPerMinute\":600.0,"
+        "\"secondsLeft\":450,\"secondsSinceAnswer\":0.4}");
     // Nothing is claimed for a machine that never answered.
     EXPECT_EQ(fleetJsonLine(silent()),
-              "{\"address\":\"127.0.0.8\",\"name\":null,\"online\":false,\"work\":null,\"embroidery\":null,"
+              "{\"address\":\"127.0.0.8\",\"name\":null,\"online\":false,\"work\":null,"
+              "\"embroidery\":null,"
               "\"designId\":null,\"stitch\":null,\"design\":null,\"percent\":null,"
               "\"stitchesPerMinute\":null,\"secondsLeft\":null,\"secondsSinceAnswer\":null}");
 
@@ -93,8 +95,9 @@ TEST(FleetJson, PlainLineAndTable)
     offline.stitchesPerMinute.reset();
     offline.secondsLeft.reset();
 
-    EXPECT_EQ(fleetTextLine(sewing()), "127.0.0.7 \"Left\" online working confirmed stitch 1500/6000 25.0% "
-                                       "600/min left 0:07:30 design rose.dst");
+    EXPECT_EQ(fleetTextLine(sewing()),
+              "127.0.0.7 \"Left\" online working confirmed stitch 1500/6000 25.0% "
+              "600/min left 0:07:30 design rose.dst");
     EXPECT_EQ(fleetTextLine(silent()), "127.0.0.8 no answer");
     EXPECT_EQ(fleetTextLine(offline),
               "127.0.0.9 \"b?[2J\" offline standing released stitch 1500 design evil?]0;x?.dst");
