@@ -1,6 +1,7 @@
 // hoopwatch-screenshot: writes PNG pictures of the windows (main window empty and with a
 // design in both languages, parameter dialog and file dialog with a preview in both
-// languages, language dialog, about box) for review. Runs on loopback with its own settings file in
+// languages, language dialog, about box, the Machines window, and three simulated machines
+// named, marked and sent one design at once) for review. Runs on loopback with its own settings file in
 // a temporary folder.
 #include <chrono>
 #include <cstdio>
