@@ -369,3 +369,25 @@ bool writeReceiverDefaults(const ConfigFile& config)
     };
     return writeDefaultsOnce(config, values);
 }
+
+namespace {
+constexpr std::string_view kOwnSection = "Hoopwatch";
+constexpr std::string_view kDesignFolderKey = "DesignFolder";
+} // namespace
+
+std::string readDesignFolder(const ConfigFile& config)
+{
+    return config.readText(kOwnSection, kDesignFolderKey, "");
+}
+
+bool writeDesignFolder(const ConfigFile& config, std::string_view folder)
+{
+    // Blanks or quotes around the text would not read back as written: not kept either.
+    const auto blank = [](char c) { return c == ' ' || c == '\t'; };
+    if (folder.empty() || cutToChars(folder, ConfigFile::kMaxValueChars).size() != folder.size() ||
+        blank(folder.front()) || blank(folder.back()) || folder.front() == '"')
+        return false;
+    if (readDesignFolder(config) == folder)
+        return true;
+    return config.writeText(kOwnSection, kDesignFolderKey, folder);
+}

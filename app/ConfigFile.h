@@ -133,3 +133,9 @@ bool writeStartupDefaults(const ConfigFile& config);
 bool writeWindowDefaults(const ConfigFile& config);
 // When the receiver thread starts.
 bool writeReceiverDefaults(const ConfigFile& config);
+
+// The folder the import dialog opened a design from last (Hoopwatch/DesignFolder); empty when
+// none is kept. A folder longer than a value may be is not kept, since cut it would name
+// another folder; false then, and when the file could not be written.
+std::string readDesignFolder(const ConfigFile& config);
+bool writeDesignFolder(const ConfigFile& config, std::string_view folder);

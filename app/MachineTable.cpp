@@ -5,6 +5,7 @@
 #include <map>
 
 #include "app/ProfileDocument.h"
+#include "app/Utf8.h"
 
 namespace {
 
@@ -57,7 +58,49 @@ int countOf(const ProfileDocument& document)
         document.value(MachineTable::kCountSection, MachineTable::kCountKey).value_or("0"));
 }
 
+// The index of the first entry below count whose Ip is exactly `address`.
+std::optional<int> indexOf(const ProfileDocument& document, std::string_view address)
+{
+    for (const auto& [index, section] : entrySections(document, countOf(document))) {
+        if (document.value(section, MachineTable::kAddressKey) == address)
+            return index;
+    }
+    return std::nullopt;
+}
+
 } // namespace
+
+std::string machineLabel(std::string_view address, std::string_view name)
+{
+    if (name.empty())
+        return std::string(address);
+    return std::string(name) + " (" + std::string(address) + ")";
+}
+
+std::optional<std::string> cleanMachineName(std::string_view name)
+{
+    const auto blank = [](char c) { return c == ' ' || c == '\t'; };
+    while (!name.empty() && blank(name.front()))
+        name.remove_prefix(1);
+    while (!name.empty() && blank(name.back()))
+        name.remove_suffix(1);
+    std::size_t chars = 0;
+    for (std::size_t at = 0; at < name.size(); ++chars) {
+        const std::size_t length = utf8CharLength(name, at);
+        const auto lead = static_cast<unsigned char>(name[at]);
+        // Control characters would break the settings line or steer a terminal.
+        if (length == 0 || (length == 1 && (lead < 0x20 || lead == 0x7F)) ||
+            (length == 2 && lead == 0xC2 && static_cast<unsigned char>(name[at + 1]) < 0xA0))
+            return std::nullopt;
+        at += length;
+    }
+    // Quotes around a stored value are taken off when it is read; a name that begins and ends
+    // with one would not come back as written.
+    if (chars > kMaxMachineNameChars ||
+        (name.size() >= 2 && name.front() == '"' && name.back() == '"'))
+        return std::nullopt;
+    return std::string(name);
+}
 
 MachineTable::MachineTable(const ConfigFile& config) : m_config(config) {}
 
@@ -79,6 +122,69 @@ std::string MachineTable::address(int n) const
 int MachineTable::isChoose(int n) const
 {
     return m_config.readNumber(sectionName(n), kChooseKey, "0");
+}
+
+std::string MachineTable::name(int n) const
+{
+    return m_config.readText(sectionName(n), kNameKey, "");
+}
+
+std::string MachineTable::label(std::string_view address) const
+{
+    const ProfileDocument document = m_config.snapshot();
+    const std::optional<int> index = indexOf(document, address);
+    return machineLabel(address, index ? document.value(sectionName(*index), kNameKey).value_or("")
+                                       : std::string());
+}
+
+bool MachineTable::setName(std::string_view address, std::string_view name) const
+{
+    const std::optional<std::string> clean = cleanMachineName(name);
+    if (!clean)
+        return false;
+    return m_config.update([&] {
+        ProfileDocument document = m_config.snapshot();
+        const std::optional<int> index = indexOf(document, address);
+        if (!index)
+            return false;
+        if (!document.set(sectionName(*index), kNameKey, *clean) && m_config.exists())
+            return true;
+        return m_config.save(document);
+    });
+}
+
+bool MachineTable::remove(std::string_view address) const
+{
+    return m_config.update([&] {
+        ProfileDocument document = m_config.snapshot();
+        const int count = countOf(document);
+        const std::optional<int> index = indexOf(document, address);
+        if (!index)
+            return false;
+        // Every entry behind it moves up one place. Entries without a section read as the
+        // defaults, so only the sections present move: a count edited by hand to a huge number
+        // costs nothing.
+        const int last = entrySections(document, count).rbegin()->first;
+        for (int i = *index; i < last; ++i) {
+            const std::string to = sectionName(i);
+            const std::string from = sectionName(i + 1);
+            document.set(to, kAddressKey,
+                         document.value(from, kAddressKey).value_or(std::string(kMissingAddress)));
+            document.set(to, kChooseKey, document.value(from, kChooseKey).value_or("0"));
+            document.set(to, kNameKey, document.value(from, kNameKey).value_or(""));
+        }
+        const std::string freed = sectionName(last);
+        if (last < count - 1) {
+            // Still inside the table: it now stands for an entry without a section.
+            document.set(freed, kAddressKey, kMissingAddress);
+            document.set(freed, kChooseKey, "0");
+        }
+        // A name left behind would be inherited by the next machine to take the section.
+        if (document.value(freed, kNameKey))
+            document.set(freed, kNameKey, "");
+        document.set(kCountSection, kCountKey, std::to_string(count - 1));
+        return m_config.save(document);
+    });
 }
 
 bool MachineTable::setChosen(int n, bool chosen) const
@@ -112,8 +218,22 @@ bool MachineTable::append(std::string_view address) const
         // The entry goes to the index the count names, so the table really holds it even
         // when the count text was not written by us ("03", "3 ").
         const std::string section = sectionName(count);
+        // A search empties the table but keeps the sections, so a machine's name is found in
+        // the section an earlier search gave it. A name in the reused section belongs to
+        // another machine unless that section held this very address.
+        std::string name;
+        for (const std::string& other : document.sectionNames()) {
+            const auto index = tableIndex(other);
+            if (index && *index >= count && document.value(other, kAddressKey) == address) {
+                name = document.value(other, kNameKey).value_or("");
+                if (*index == count || !name.empty())
+                    break;
+            }
+        }
         document.set(section, kAddressKey, address);
         document.set(section, kChooseKey, "1");
+        if (document.value(section, kNameKey) || !name.empty())
+            document.set(section, kNameKey, name);
         document.set(kCountSection, kCountKey, std::to_string(count + 1));
         return m_config.save(document);
     });
@@ -172,6 +292,7 @@ std::vector<MachineEntry> MachineTable::load(int max) const
         MachineEntry entry;
         entry.address = document.value(section, kAddressKey).value_or(std::string(kMissingAddress));
         entry.ticked = parseCNumber(document.value(section, kChooseKey).value_or("0")) != 0;
+        entry.name = document.value(section, kNameKey).value_or("");
         entries.push_back(std::move(entry));
     }
     return entries;

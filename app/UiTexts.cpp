@@ -196,6 +196,28 @@ constexpr TextEntry kTexts[] = {
     {TextId::ShopWebFailed, "网页看板无法启动: %s", "The web page cannot start: %s"},
     {TextId::ShopMqttStarted, "MQTT发布已开启: %s", "MQTT publishing switched on: %s"},
     {TextId::ShopMqttFailed, "MQTT无法启动: %s", "MQTT cannot start: %s"},
+
+    // Machines as a group.
+    {TextId::MachinesName, "名称", "Name"},
+    {TextId::MachineOnline, "在线", "Online"},
+    {TextId::TargetLabel, "命令发往：", "Commands go to:"},
+    {TextId::NoTarget, "未选中机器", "No machine chosen"},
+    {TextId::MachinesSendSelected, "向所选机器发送当前花样",
+     "Send current Design to the selected machines"},
+    {TextId::MachinesLeverSelected, "所选机器拉杆启动/停止",
+     "Start / stop work on the selected machines"},
+    {TextId::MachinesConfirmSelected, "所选机器刺绣确认", "Emb Confirm on the selected machines"},
+    {TextId::MachinesChooseTarget, "设为命令目标", "Make it the target"},
+    {TextId::MachinesRename, "命名...", "Name..."},
+    {TextId::MachinesRemove, "从机器列表删除", "Remove from the table"},
+    {TextId::MachineNameCaption, "机器名称（空白则取消名称）", "Machine name (empty removes it)"},
+    {TextId::MachineNameRefused, "名称最多40个字符，且不能含控制字符！",
+     "A name has at most 40 characters and no control characters!"},
+    {TextId::MachineRemoveQuestion, "从机器列表删除%s？", "Remove %s from the machine table?"},
+    {TextId::MultiSendMachineDone, "全部确认", "every part acknowledged"},
+    {TextId::MultiSendMachineMissing, "未确认全部数据！", "did not acknowledge every part!"},
+    {TextId::MultiSendSummary, "花样%s：%d台机器全部确认（共%d台）",
+     "%s: every part acknowledged by %d of %d machines"},
 };
 
 constexpr bool tableIsComplete()

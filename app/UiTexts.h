@@ -169,6 +169,25 @@ enum class TextId : int {
     ShopMqttStarted,
     ShopMqttFailed,
 
+    // Machines as a group: names, the target of the commands, the state word of the main list,
+    // and what the Machines window does for several machines at once.
+    MachinesName,         // column header
+    MachineOnline,        // answers, not sewing a design from this PC
+    TargetLabel,          // over the machine the commands go to
+    NoTarget,             // no machine is chosen
+    MachinesSendSelected, // context menu items of the Machines window
+    MachinesLeverSelected,
+    MachinesConfirmSelected,
+    MachinesChooseTarget,
+    MachinesRename,
+    MachinesRemove,
+    MachineNameCaption,
+    MachineNameRefused,
+    MachineRemoveQuestion,   // one %s: the machine
+    MultiSendMachineDone,    // after a machine's label: every part acknowledged
+    MultiSendMachineMissing, // after a machine's label: not every part acknowledged
+    MultiSendSummary,        // one %s, the design, then two %d: machines confirmed, machines
+
     Count // number of texts, not a text
 };
 

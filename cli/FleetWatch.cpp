@@ -17,7 +17,8 @@ void FleetReceiver::onReply(const Reply& reply)
         m_monitor.onStatus(reply.sender, *reply.status, reply.designId);
 }
 
-std::vector<std::string> watchedAddresses(const ConfigFile& config, const char* command)
+std::vector<std::string> watchedAddresses(const ConfigFile& config, const char* command,
+                                          std::vector<std::string>* names)
 {
     const MachineTable table(config);
     std::vector<std::string> addresses;
@@ -38,8 +39,11 @@ std::vector<std::string> watchedAddresses(const ConfigFile& config, const char* 
                          command, address->c_str());
             continue;
         }
-        if (seen.insert(*address).second)
+        if (seen.insert(*address).second) {
             addresses.push_back(*address);
+            if (names)
+                names->push_back(entry.name);
+        }
     }
     return addresses;
 }
@@ -86,7 +90,8 @@ CliFleet::~CliFleet()
 int CliFleet::start()
 {
     const ConfigFile config(m_settings.configPath);
-    const std::vector<std::string> addresses = watchedAddresses(config, m_command);
+    std::vector<std::string> names;
+    const std::vector<std::string> addresses = watchedAddresses(config, m_command, &names);
     if (addresses.empty()) {
         if (!config.exists())
             std::fprintf(stderr,
@@ -99,7 +104,7 @@ int CliFleet::start()
                          m_command, m_settings.configPath.c_str());
         return kExitNoMachines;
     }
-    m_monitor.setMachines(addresses);
+    m_monitor.setMachines(addresses, names);
     if (!m_monitor.storeWritable())
         std::fprintf(stderr,
                      "hoopwatch-cli %s: %s is not a fleet file of this version; designs sent "

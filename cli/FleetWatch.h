@@ -34,8 +34,10 @@ private:
 };
 
 // The table's addresses that can be machines here, each once; the others are named on stderr
-// with the command's name.
-std::vector<std::string> watchedAddresses(const ConfigFile& config, const char* command);
+// with the command's name. `names` (when given) receives the operator's name of each machine
+// returned, by position ("" when unnamed).
+std::vector<std::string> watchedAddresses(const ConfigFile& config, const char* command,
+                                          std::vector<std::string>* names = nullptr);
 
 // The fleet of `watch` and `serve`: the machine table's machines polled at the fleet's bounded
 // rate, their answers taken in by a receive loop of its own.

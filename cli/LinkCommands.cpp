@@ -15,7 +15,9 @@
 #include "app/UiTexts.h"
 #include "cli/Commands.h"
 #include "cli/ConfigReport.h"
+#include "app/MachineTable.h"
 #include "control/ControlSession.h"
+#include "control/DesignDelivery.h"
 #include "control/DesignTransfer.h"
 #include "control/LinkSettings.h"
 #include "control/LinkState.h"
@@ -37,9 +39,12 @@ constexpr int kExitNoAnswer = 4; // the machine did not answer, or did not ackno
 
 const char* const kSendHelp =
     "usage: hoopwatch-cli send FILE... [--to ADDR] [--wait S]\n"
+    "       hoopwatch-cli send FILE --to ADDR,ADDR,...|all [--wait S]\n"
     "Sends design files in 10240-byte chunks, 500 ms apart. One file is a send of the current\n"
     "design; several are sent one after another with a 500 ms pause after each.\n"
     "  --to ADDR   machine address (default: the first chosen machine of the table)\n"
+    "  --to A,B,.. one design to several machines at once, each its own paced transfer; 'all'\n"
+    "              is every machine of the table. One line per machine on stdout.\n"
     "  --wait S    seconds to wait after the last chunk for the acknowledgements (default 1)\n"
     "Progress goes to stderr, each acknowledgement to stdout as it arrives.\n"
     "Exit: 0 every chunk acknowledged, 1 unreadable, empty, too large or changing file, or a\n"
@@ -157,6 +162,122 @@ void printText(TextId id, int language, std::FILE* to)
     std::fprintf(to, "%.*s\n", static_cast<int>(text.size()), text.data());
 }
 
+// Hands the acknowledgements of the machines under way to the delivery; nothing else shows.
+class DeliveryListener : public ReceiverListener
+{
+public:
+    explicit DeliveryListener(DesignDelivery& delivery) : m_delivery(delivery) {}
+    void onReply(const Reply& reply) override { m_delivery.take(reply); }
+    void onSocketFailed() override
+    {
+        std::fprintf(stderr, "hoopwatch-cli: cannot listen for answers; no acknowledgement can "
+                             "be counted\n");
+    }
+
+private:
+    DesignDelivery& m_delivery;
+};
+
+// send FILE --to A,B,... or --to all: one design to several machines at once.
+int sendToMany(const LinkSettings& settings, const std::string& to, const std::string& file,
+               std::chrono::milliseconds wait, int language)
+{
+    const ConfigFile config(settings.configPath);
+    const std::vector<MachineEntry> table =
+        MachineTable(config).load(static_cast<int>(kMaxFleetEntries));
+    std::vector<std::string> targets;
+    if (to == "all") {
+        for (const MachineEntry& entry : table)
+            targets.push_back(entry.address);
+        if (targets.empty()) {
+            std::fputs("hoopwatch-cli send: the machine table is empty; nothing sent\n", stderr);
+            return kExitNoTarget;
+        }
+    } else {
+        std::stringstream in(to);
+        std::string item;
+        while (std::getline(in, item, ','))
+            targets.push_back(item);
+        if (to.back() == ',' ||
+            std::any_of(targets.begin(), targets.end(), [](const auto& t) { return t.empty(); })) {
+            std::fprintf(stderr, "hoopwatch-cli send: --to '%s' has an empty address\n%s",
+                         to.c_str(), kSendHelp);
+            return 2;
+        }
+    }
+    // Every address is checked before anything goes out: a design reaches all or none.
+    for (const std::string& target : targets) {
+        if (const auto problem = targetProblem(target)) {
+            std::fprintf(stderr, "hoopwatch-cli send: %s; nothing sent\n", problem->c_str());
+            return kExitNoTarget;
+        }
+    }
+    const auto label = [&](const std::string& address) {
+        for (const MachineEntry& entry : table)
+            if (entry.address == address)
+                return machineLabel(address, entry.name);
+        return address;
+    };
+    const DesignFileBytes bytes = readDesignFile(file);
+    if (bytes.error) {
+        std::fprintf(stderr, "send: %s: ", file.c_str());
+        printText(*bytes.error, language, stderr);
+        return kExitRefused;
+    }
+    if (bytes.bytes.empty()) {
+        std::fprintf(stderr, "send: %s: empty file, nothing sent\n", file.c_str());
+        return kExitRefused;
+    }
+
+    std::mutex printing;
+    DesignDelivery delivery(settings, {[&](const DeliveryProgress& p) {
+                                           std::lock_guard lock(printing);
+                                           std::fprintf(stderr,
+                                                        "send: %s chunk %d/%d, %d acknowledged\n",
+                                                        label(p.address).c_str(), p.chunksSent,
+                                                        p.chunkCount, p.acknowledged);
+                                       },
+                                       {}});
+    LinkState state;
+    DeliveryListener listener(delivery);
+    ControlSession session(settings, state, listener);
+    session.noteCommandTargets(targets);
+    session.startReceiver();
+    const std::string name = designFileName(file);
+    const std::vector<MachineDelivery> results = delivery.run(bytes.bytes, name, targets, {}, wait);
+    session.stop();
+
+    int confirmed = 0;
+    for (const MachineDelivery& result : results) {
+        const std::string who = label(result.address);
+        std::printf("%s: %d of %d chunks acknowledged", who.c_str(), result.acks.acknowledged,
+                    result.acks.sent);
+        if (result.confirmed()) {
+            ++confirmed;
+            std::printf(" (design %d)\n", result.designId);
+            const SentDesign design =
+                describeSentDesign(file, name, result.designId, wallClockSeconds());
+            if (!recordSentDesign(settings.configPath, result.address, design))
+                std::fprintf(
+                    stderr, "send: %s was sent to %s, but it could not be recorded in %s\n",
+                    file.c_str(), who.c_str(), FleetStore::pathBeside(settings.configPath).c_str());
+        } else if (result.outcome.error) {
+            std::printf(", not sent\n");
+            std::fprintf(stderr, "send: %s: ", who.c_str());
+            printText(*result.outcome.error, language, stderr);
+        } else {
+            std::printf(", not confirmed\n");
+            std::fprintf(stderr, "send: %s: chunks %d to %d of %d not acknowledged by %s\n",
+                         file.c_str(), result.acks.acknowledged + 1, std::max(result.acks.sent, 1),
+                         std::max(result.acks.sent, 1), who.c_str());
+        }
+    }
+    std::printf("%s: %d of %zu machines acknowledged every chunk\n", name.c_str(), confirmed,
+                results.size());
+    std::fflush(stdout);
+    return confirmed == static_cast<int>(results.size()) ? 0 : kExitNoAnswer;
+}
+
 int cmdSend(const LinkSettings& settings, ArgList args)
 {
     if (args.takeFlag("--help")) {
@@ -173,6 +294,14 @@ int cmdSend(const LinkSettings& settings, ArgList args)
     const std::vector<std::string> files = args.rest();
     const ConfigFile config(settings.configPath);
     const int language = cliLanguage(config);
+    if (to && (*to == "all" || to->find(',') != std::string::npos)) {
+        if (files.size() != 1) {
+            std::fprintf(stderr, "hoopwatch-cli send: several machines take one file at a time\n%s",
+                         kSendHelp);
+            return 2;
+        }
+        return sendToMany(settings, *to, files.front(), *wait, language);
+    }
 
     // The target is fixed before the receiver starts: its first-run defaults must not invent
     // a machine to send to.

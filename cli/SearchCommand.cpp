@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/ConfigFile.h"
+#include "app/MachineTable.h"
 #include "app/UiTexts.h"
 #include "cli/Commands.h"
 #include "cli/ConfigReport.h"
@@ -146,4 +147,54 @@ int cmdSearch(const GlobalOptions& global, ArgList args)
     std::fflush(stdout);
     // The machines were found, but a table that could not be written is not theirs to use.
     return reportConfigFailure(settings.configPath, 0);
+}
+
+namespace {
+
+const char* const kNameUsage =
+    "usage: hoopwatch-cli name ADDR TEXT\n"
+    "\n"
+    "Names the machine of the machine table at ADDR; the window, watch and send show it as\n"
+    "\"TEXT (ADDR)\". An empty TEXT (\"\") takes the name away. At most 40 characters, no\n"
+    "control characters.\n"
+    "Exit: 0 named, 1 the settings file could not be written, 2 usage or a name that cannot\n"
+    "be one, 3 no machine of the table has that address.\n";
+
+} // namespace
+
+int cmdName(const GlobalOptions& global, ArgList args)
+{
+    if (args.takeFlag("--help") || args.takeFlag("-h")) {
+        std::fputs(kNameUsage, stdout);
+        return 0;
+    }
+    if (auto u = args.unknownOption()) {
+        std::fprintf(stderr, "name: unknown option %s\n%s", u->c_str(), kNameUsage);
+        return 2;
+    }
+    const std::vector<std::string> rest = args.rest();
+    if (rest.size() != 2) {
+        std::fputs(kNameUsage, stderr);
+        return 2;
+    }
+    const std::string& address = rest[0];
+    if (!cleanMachineName(rest[1])) {
+        std::fprintf(stderr,
+                     "name: a name has at most %zu characters and no control characters; "
+                     "nothing changed\n",
+                     kMaxMachineNameChars);
+        return 2;
+    }
+    const std::string path = resolveConfigPath(global.configPath);
+    const ConfigFile config(path);
+    const MachineTable table(config);
+    if (!table.setName(address, rest[1])) {
+        if (config.failure())
+            return reportConfigFailure(path, 1);
+        std::fprintf(stderr, "name: no machine of the table in %s has the address %s\n",
+                     path.c_str(), address.c_str());
+        return 3;
+    }
+    std::printf("%s\n", machineLabel(address, *cleanMachineName(rest[1])).c_str());
+    return reportConfigFailure(path, 0);
 }

@@ -20,6 +20,8 @@ const char* const kUsage =
     "Machines:\n"
     "  search [--prefix P] [--wait S]      find machines on a /24 subnet\n"
     "  send FILE... [--to ADDR] [--wait S]  send design files\n"
+    "  send FILE --to A,B,...|all           send one design to several machines at once\n"
+    "  name ADDR TEXT                      name a machine of the table (\"\" clears it)\n"
     "  jog | lever | confirm | release | palette | status   operator commands\n"
     "  params --design-id N [...]          layout parameters and colour sequence\n"
     "  watch [--interval S] [--count N] [--json]   every machine of the table, round after round\n"
@@ -76,6 +78,8 @@ int main(int argc, char** argv)
         return cmdRender(global, std::move(args));
     if (command == "search")
         return cmdSearch(global, std::move(args));
+    if (command == "name")
+        return cmdName(global, std::move(args));
     if (command == "watch")
         return cmdWatch(global, std::move(args));
     if (command == "serve")

@@ -59,8 +59,14 @@ void ControlSession::beginSweep(std::string prefix)
 
 void ControlSession::noteCommandTarget(std::string address)
 {
+    noteCommandTargets({std::move(address)});
+}
+
+void ControlSession::noteCommandTargets(std::vector<std::string> addresses)
+{
     std::lock_guard lock(m_senderMutex);
-    m_commandTarget = std::move(address);
+    m_commandTargets = {std::make_move_iterator(addresses.begin()),
+                        std::make_move_iterator(addresses.end())};
 }
 
 SearchSweep ControlSession::runSearch()
@@ -126,7 +132,7 @@ bool ControlSession::accepts(const Reply& reply)
         return acceptsSearchAnswer(reply.sender);
     {
         std::lock_guard lock(m_senderMutex);
-        if (m_commandTarget == reply.sender)
+        if (m_commandTargets.contains(reply.sender))
             return true;
     }
     return isKnownMachine(reply.sender);

@@ -46,6 +46,8 @@ public:
     // The address a command (or a transfer) went to; its replies count even when it is not
     // in the table.
     void noteCommandTarget(std::string address);
+    // The machines a design goes to at once; their replies count as the target's do.
+    void noteCommandTargets(std::vector<std::string> addresses);
     // Starts the status poller, or a new one when the last one has ended (it ends while the
     // table is empty or nothing is chosen).
     void startPolling();
@@ -83,7 +85,7 @@ private:
     std::mutex m_senderMutex; // the receiver thread reads what the caller's thread sets
     std::optional<std::string> m_sweepPrefix;
     std::set<std::string> m_sweepAnswers;
-    std::optional<std::string> m_commandTarget;
+    std::set<std::string> m_commandTargets;
 
     std::unique_ptr<FleetSession> m_fleet;
     // What the receiver's thread reads; set once the fleet is complete.

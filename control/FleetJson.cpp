@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <optional>
 
-#include "control/Utf8.h"
+#include "app/Utf8.h"
 
 namespace {
 
@@ -113,6 +113,7 @@ std::string fleetJsonLine(const FleetMachine& m)
         return m.answered ? std::to_string(value) : std::string("null");
     };
     std::string out = "{\"address\":" + jsonString(m.address);
+    out += ",\"name\":" + (m.name.empty() ? std::string("null") : jsonString(m.name));
     out += ",\"online\":";
     out += m.online ? "true" : "false";
     out += ",\"work\":" + known(int(m.work));
@@ -138,7 +139,10 @@ std::string fleetJsonLine(const FleetMachine& m)
 
 std::string fleetTextLine(const FleetMachine& m)
 {
-    std::string out = m.address + " " + stateText(m);
+    std::string out = m.address;
+    if (!m.name.empty())
+        out += " \"" + printable(m.name) + "\"";
+    out += " " + stateText(m);
     if (m.answered) {
         out += m.work != 0 ? " working" : " standing";
         out += m.embroidery == 1 ? " confirmed" : " released";
@@ -158,7 +162,7 @@ std::string fleetTextLine(const FleetMachine& m)
 std::string fleetTable(std::span<const FleetMachine> machines)
 {
     const auto row = [](std::initializer_list<std::string> cells) {
-        static constexpr std::array<std::size_t, 8> widths = {16, 10, 9, 10, 16, 7, 9, 9};
+        static constexpr std::array<std::size_t, 9> widths = {16, 17, 10, 9, 10, 16, 7, 9, 9};
         std::string line;
         std::size_t i = 0;
         for (const std::string& cell : cells)
@@ -167,15 +171,15 @@ std::string fleetTable(std::span<const FleetMachine> machines)
             line.pop_back();
         return line + "\n";
     };
-    std::string out =
-        row({"ADDRESS", "STATE", "WORK", "EMB", "STITCH", "DONE", "PER MIN", "LEFT", "DESIGN"});
+    std::string out = row(
+        {"ADDRESS", "NAME", "STATE", "WORK", "EMB", "STITCH", "DONE", "PER MIN", "LEFT", "DESIGN"});
     for (const FleetMachine& m : machines) {
         const bool answered = m.answered;
-        out +=
-            row({m.address, stateText(m), answered ? (m.work != 0 ? "working" : "standing") : "-",
-                 answered ? (m.embroidery == 1 ? "confirmed" : "released") : "-",
-                 answered ? stitchText(m) : "-", orDash(percentText(m)), orDash(speedText(m)),
-                 orDash(leftText(m)), m.design ? printable(m.design->name) : "-"});
+        out += row({m.address, m.name.empty() ? "-" : printable(m.name), stateText(m),
+                    answered ? (m.work != 0 ? "working" : "standing") : "-",
+                    answered ? (m.embroidery == 1 ? "confirmed" : "released") : "-",
+                    answered ? stitchText(m) : "-", orDash(percentText(m)), orDash(speedText(m)),
+                    orDash(leftText(m)), m.design ? printable(m.design->name) : "-"});
     }
     return out;
 }

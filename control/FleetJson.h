@@ -7,9 +7,10 @@
 #include "control/FleetMonitor.h"
 #include "control/JsonText.h"
 
-// One machine as one JSON object on one line (no line end): address, online, work,
-// embroidery, designId, stitch, design (name, stitches, colors, sentAt, or null), percent,
-// stitchesPerMinute, secondsLeft, secondsSinceAnswer. Unknown values are null.
+// One machine as one JSON object on one line (no line end): address, name (null when the
+// machine has none), online, work, embroidery, designId, stitch, design (name, stitches, colors,
+// sentAt, or null), percent, stitchesPerMinute, secondsLeft, secondsSinceAnswer. Unknown values are
+// null.
 std::string fleetJsonLine(const FleetMachine& machine);
 
 // One machine on one line of plain text, for logs and pipes.

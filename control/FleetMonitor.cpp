@@ -25,11 +25,13 @@ FleetMonitor::FleetMonitor(FleetSettings settings, Clock clock, Sender send, Lis
         m_designs = m_store.load();
 }
 
-std::size_t FleetMonitor::setMachines(const std::vector<std::string>& addresses)
+std::size_t FleetMonitor::setMachines(const std::vector<std::string>& addresses,
+                                      const std::vector<std::string>& names)
 {
     std::lock_guard lock(m_mutex);
     std::vector<Tracked> next;
-    for (const std::string& text : addresses) {
+    for (std::size_t i = 0; i < addresses.size(); ++i) {
+        const std::string& text = addresses[i];
         const std::optional<std::string> address = canonicalAddress(text);
         if (!address || std::any_of(next.begin(), next.end(),
                                     [&](const Tracked& m) { return m.address == *address; }))
@@ -41,6 +43,7 @@ std::size_t FleetMonitor::setMachines(const std::vector<std::string>& addresses)
             next.back().address = *address;
             next.back().rate = StitchRate(m_settings.speedWindow);
         }
+        next.back().name = i < names.size() ? names[i] : std::string();
     }
     m_machines = std::move(next);
     m_cursor = m_machines.empty() ? 0 : m_cursor % m_machines.size();
@@ -141,8 +144,8 @@ void FleetMonitor::countMissed(Tracked& machine, std::vector<FleetEvent>& events
     if (machine.online && machine.missed >= m_settings.missedPollsOffline) {
         machine.online = false;
         machine.rate.clear();
-        events.push_back(
-            {FleetEventKind::WentOffline, machine.address, machine.status.workState != 0});
+        events.push_back({FleetEventKind::WentOffline, machine.address,
+                          machine.status.workState != 0, machine.name});
     }
 }
 
@@ -160,7 +163,7 @@ bool FleetMonitor::onStatus(const std::string& sender, const MachineStatus& stat
             return false;
         const bool first = !machine->answered;
         if (!first && !machine->online)
-            events.push_back({FleetEventKind::CameBack, machine->address, false});
+            events.push_back({FleetEventKind::CameBack, machine->address, false, machine->name});
         const MachineStatus previous = machine->status;
         const std::int32_t previousDesign = machine->designId;
 
@@ -185,13 +188,14 @@ bool FleetMonitor::onStatus(const std::string& sender, const MachineStatus& stat
             const bool working = status.workState != 0;
             const bool wasWorking = previous.workState != 0;
             if (atEnd && !machine->finishReported)
-                events.push_back({FleetEventKind::Finished, machine->address, false});
+                events.push_back(
+                    {FleetEventKind::Finished, machine->address, false, machine->name});
             machine->finishReported = atEnd;
             if (working && !wasWorking)
-                events.push_back({FleetEventKind::Started, machine->address, false});
+                events.push_back({FleetEventKind::Started, machine->address, false, machine->name});
             // Standing at the end of the design is a finish, not a stop.
             if (!working && wasWorking && !atEnd)
-                events.push_back({FleetEventKind::Stopped, machine->address, false});
+                events.push_back({FleetEventKind::Stopped, machine->address, false, machine->name});
         }
     }
     report(events);
@@ -296,6 +300,7 @@ FleetMachine FleetMonitor::snapshot(const Tracked& machine, FleetTime now) const
 {
     FleetMachine out;
     out.address = machine.address;
+    out.name = machine.name;
     out.online = machine.online;
     out.answered = machine.answered;
     out.offline = !machine.online && machine.missed >= m_settings.missedPollsOffline;

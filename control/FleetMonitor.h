@@ -43,6 +43,8 @@ struct FleetEvent
     std::string address;
     // WentOffline: the machine was working at its last answer, so a design may be stuck.
     bool whileWorking = false;
+    // The operator's name for the machine; empty when it has none.
+    std::string name{};
 
     bool operator==(const FleetEvent&) const = default;
 };
@@ -51,6 +53,7 @@ struct FleetEvent
 struct FleetMachine
 {
     std::string address;
+    std::string name; // the operator's name for it; empty when it has none
     bool online = false;
     // False until the first answer; the state fields below mean nothing before.
     bool answered = false;
@@ -89,8 +92,10 @@ public:
     FleetMonitor& operator=(const FleetMonitor&) = delete;
 
     // The machines to watch, in polling order. Malformed and repeated addresses are skipped;
-    // machines that stay keep their state. Returns the number of machines watched.
-    std::size_t setMachines(const std::vector<std::string>& addresses);
+    // machines that stay keep their state. `names` (when given) are the operator's names of
+    // the machines, by position. Returns the number of machines watched.
+    std::size_t setMachines(const std::vector<std::string>& addresses,
+                            const std::vector<std::string>& names = {});
 
     // Sends the polls that are due at `now` and judges polls left unanswered; call it every
     // 20 ms or so (up to 60 ms still reaches the full rate). Returns the number of polls sent.
@@ -125,6 +130,7 @@ private:
     struct Tracked
     {
         std::string address;
+        std::string name;
         std::optional<FleetTime> lastPoll;
         std::optional<FleetTime> pendingSince; // the poll not yet answered nor judged
         int missed = 0;                        // polls in a row without an answer

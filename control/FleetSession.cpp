@@ -44,10 +44,13 @@ FleetSession::~FleetSession()
 std::size_t FleetSession::loadMachines()
 {
     std::vector<std::string> addresses;
+    std::vector<std::string> names;
     const MachineTable table{ConfigFile(m_settings.configPath)};
-    for (const MachineEntry& entry : table.load(static_cast<int>(kMaxFleetEntries)))
+    for (const MachineEntry& entry : table.load(static_cast<int>(kMaxFleetEntries))) {
         addresses.push_back(entry.address);
-    return m_monitor.setMachines(addresses);
+        names.push_back(entry.name);
+    }
+    return m_monitor.setMachines(addresses, names);
 }
 
 void FleetSession::start()

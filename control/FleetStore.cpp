@@ -9,7 +9,7 @@
 #include <system_error>
 #include <vector>
 
-#include "control/Utf8.h"
+#include "app/Utf8.h"
 
 namespace {
 

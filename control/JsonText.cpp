@@ -3,7 +3,7 @@
 #include <array>
 #include <cstdio>
 
-#include "control/Utf8.h"
+#include "app/Utf8.h"
 
 std::string jsonString(std::string_view text)
 {

@@ -5,7 +5,7 @@
 
 #include "control/FleetJson.h"
 #include "control/FleetStore.h"
-#include "control/Utf8.h"
+#include "app/Utf8.h"
 
 namespace {
 

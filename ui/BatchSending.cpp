@@ -8,6 +8,7 @@
 #include <QProgressDialog>
 #include <QTimer>
 
+#include "app/MachineTable.h"
 #include "app/UiTexts.h"
 #include "control/DesignTransfer.h"
 #include "control/LinkSettings.h"
@@ -110,6 +111,12 @@ bool BatchSending::run(QWidget* parent, std::string* designPath, std::string* de
     // counted are that machine's.
     const std::optional<std::string> target = transferTarget(m_settings);
     const std::uint64_t transfer = m_link && target ? m_link->beginTransfer(*target) : 0;
+    // The dialog names the machine the batch goes to from its first moment on.
+    const QString targetLine =
+        target ? QStringLiteral("  \u2192  ") +
+                     QString::fromStdString(MachineTable(m_config).label(*target))
+               : QString();
+    dialog.setLabelText(QString::fromStdString(m_names.front()) + targetLine);
     const auto update = [&] {
         std::vector<TextId> messages;
         {
@@ -125,7 +132,7 @@ bool BatchSending::run(QWidget* parent, std::string* designPath, std::string* de
             const int inFile = total > 0 ? progress.sentChunks * 100 / total : 0;
             dialog.setValue(file * 100 + inFile);
             QString label = QString::fromStdString(m_names[std::size_t(file)]) +
-                            QStringLiteral("  (%1/%2)").arg(file + 1).arg(fileCount);
+                            QStringLiteral("  (%1/%2)").arg(file + 1).arg(fileCount) + targetLine;
             if (transfer != 0)
                 label += u'\n' +
                          QString::fromStdString(transferAckText(m_link->acks().count(), language));

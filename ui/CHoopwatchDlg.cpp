@@ -288,6 +288,8 @@ void CHoopwatchDlg::applyLanguage()
     for (const ButtonPlace& b : kButtons)
         m_buttons[b.id]->setText(text(b.text));
     m_waitText->setText(text(TextId::SearchWaitText));
+    m_machineList->setLanguage(m_language);
+    showMachineStates();
     if (m_machines)
         m_machines->setLanguage(m_language);
     m_log->setLanguage(m_language);
@@ -398,8 +400,12 @@ void CHoopwatchDlg::keyPressEvent(QKeyEvent* event)
 
 void CHoopwatchDlg::onImport()
 {
-    const QStringList paths =
-        m_chooser ? m_chooser(this) : CDSFileDialog::choose(this, m_designFolder);
+    // The folder the operator last took a design from, while it is still there.
+    const QString kept = QString::fromStdString(readDesignFolder(m_config));
+    const QString folder = !kept.isEmpty() && QFileInfo(kept).isDir() ? kept : m_designFolder;
+    const QStringList paths = m_chooser ? m_chooser(this) : CDSFileDialog::choose(this, folder);
+    if (!paths.isEmpty())
+        writeDesignFolder(m_config, QFileInfo(paths.back()).absolutePath().toStdString());
     importDesigns(paths);
 }
 
@@ -499,6 +505,11 @@ void CHoopwatchDlg::onParameters()
 
 void CHoopwatchDlg::onSend()
 {
+    sendDesignTo(std::nullopt);
+}
+
+void CHoopwatchDlg::sendDesignTo(const std::optional<std::vector<std::string>>& addresses)
+{
     // After a batch the path names the batch's last file, which the window has not loaded.
     Design batchFile;
     const Design* design = &m_design;
@@ -507,13 +518,19 @@ void CHoopwatchDlg::onSend()
         summarizeDesign(&batchFile);
         design = &batchFile;
     }
-    const auto target =
-        m_link->sendDesign(m_designPath, m_designFileName, sentDesignOf(m_designFileName, *design));
-    if (target && design == &m_design) {
-        const auto colors = m_colorPanel.displayColors();
-        m_machines->setDesignDrawing(*target, m_designFileName, m_design,
-                                     std::vector<ColorRef>(colors.begin(), colors.end()));
+    const SentDesign sent = sentDesignOf(m_designFileName, *design);
+    std::vector<std::string> targets;
+    if (addresses) {
+        targets = m_link->sendDesignToMany(m_designPath, m_designFileName, *addresses, sent);
+    } else if (auto target = m_link->sendDesign(m_designPath, m_designFileName, sent)) {
+        targets.push_back(*target);
     }
+    if (design != &m_design)
+        return;
+    const auto colors = m_colorPanel.displayColors();
+    for (const std::string& target : targets)
+        m_machines->setDesignDrawing(target, m_designFileName, m_design,
+                                     std::vector<ColorRef>(colors.begin(), colors.end()));
 }
 
 void CHoopwatchDlg::startFleet()
@@ -546,6 +563,28 @@ void CHoopwatchDlg::startFleet()
         showMessage(this, text(TextId::ShopMqttFailed).replace("%s", reason));
     });
 #endif
+    MachinesWindow::Actions actions;
+    actions.send = [this](const std::vector<std::string>& addresses) { sendDesignTo(addresses); };
+    actions.lever = [this](const std::vector<std::string>& addresses) {
+        m_link->commandMany(MainWindowLink::Command::Lever, addresses);
+    };
+    actions.confirm = [this](const std::vector<std::string>& addresses) {
+        m_link->commandMany(MainWindowLink::Command::ConfirmOrRelease, addresses);
+    };
+    actions.rename = [this](const std::string& address, const QString& name) {
+        if (!cleanMachineName(name.toStdString()))
+            return false;
+        // A file that cannot be written is reported by the label timer, as every such write.
+        MachineTable(m_config).setName(address, name.toStdString());
+        machineTableChanged();
+        return true;
+    };
+    actions.remove = [this](const std::string& address) {
+        MachineTable(m_config).remove(address);
+        machineTableChanged();
+    };
+    actions.target = [this] { return m_machineList->selectedAddress(); };
+    m_machines->setActions(std::move(actions));
     auto* shortcut = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_M), this);
     connect(shortcut, &QShortcut::activated, this, &CHoopwatchDlg::openMachines);
     m_batch.setFileSent([this](const std::string& path, const std::string& name,
@@ -657,8 +696,20 @@ void CHoopwatchDlg::onAbout()
 void CHoopwatchDlg::onListTimer()
 {
     m_timers[ListTimer]->stop();
+    machineTableChanged();
+}
+
+void CHoopwatchDlg::machineTableChanged()
+{
     m_machineList->load();
     m_link->resumePolling();
+    showMachineStates();
+}
+
+void CHoopwatchDlg::showMachineStates()
+{
+    if (FleetSession* fleet = m_link->fleet())
+        m_machineList->setStates(fleet->monitor().machines());
 }
 
 void CHoopwatchDlg::onLabelTimer()
@@ -669,6 +720,7 @@ void CHoopwatchDlg::onLabelTimer()
     };
     m_buttons[MainControl::Confirm]->setText(label(embroideryButtonLabel(status, m_language)));
     m_buttons[MainControl::Lever]->setText(label(leverButtonLabel(status, m_language)));
+    showMachineStates();
     const bool changed = m_state.statusChanged.exchange(false);
     if (m_state.repaintRequested.load() || changed)
         redraw();

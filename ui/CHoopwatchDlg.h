@@ -3,7 +3,9 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include <QDialog>
 #include <QStringList>
@@ -119,6 +121,12 @@ private:
     void onImport();
     void onParameters();
     void onSend();
+    // The current design to the first chosen machine, or to every one of `addresses` at once.
+    void sendDesignTo(const std::optional<std::vector<std::string>>& addresses);
+    // After the table changed (a load, a name, a removal): the list, the poller, the fleet.
+    void machineTableChanged();
+    // The state marks of the list, from the fleet monitor.
+    void showMachineStates();
     void onJog();
     void onLever();
     void onConfirm();
@@ -150,7 +158,7 @@ private:
     Design m_design;
     std::string m_designPath;
     std::string m_designFileName;
-    std::string m_importedPath; // where m_design was read from
+    std::string m_importedPath;                   // where m_design was read from
     std::optional<DesignFileStamp> m_designStamp; // the file the shown design was read from
     std::int32_t m_lastDrawnStitch = 0;
 

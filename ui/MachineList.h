@@ -13,7 +13,9 @@
 #include "ui/DialogUnits.h"
 
 class QCheckBox;
+class QLabel;
 class QWidget;
+struct FleetMachine;
 struct LinkSettings;
 class LinkState;
 
@@ -24,9 +26,15 @@ class LinkState;
 //   - calls load() from timer 5 (and nothing else: the list reads the table itself);
 //   - asks selectedAddress() for the address of every command and of the parameter dialog;
 //   - calls sendPaletteQuery() at opening and from timer 7.
-// A click on a box writes the tick rule to the settings file at once, unticks the other
-// shown entries and sends a palette query to the selected machine; the window does nothing
-// for it. Hidden boxes keep their ticks and still count for the selected machine.
+// A box reads "name (address)", or the address while the machine has no name; under it a mark
+// and a word tell the machine's state as the fleet monitor last saw it (setStates). The
+// selected machine, which Send, Param Set and the commands go to, is drawn bold and named
+// under the list (objectName "targetLabel").
+//
+// A click on a box makes its machine the selected one: the tick rule goes to the settings file
+// at once, the other shown entries are unticked and a palette query goes to the machine. Only
+// a click on the one ticked box unticks it. Hidden boxes keep their ticks and still count for
+// the selected machine.
 class MachineList : public QObject
 {
     Q_OBJECT
@@ -47,8 +55,12 @@ public:
     // are the window's machine page buttons 1024 and 1030 when it has them.
     void show(int n);
 
-    // Caption of the first ticked box in id order, shown or hidden; nullopt when none.
+    // Address of the first ticked box in id order, shown or hidden; nullopt when none.
     std::optional<std::string> selectedAddress() const;
+    // The machines' states for the marks under the boxes, by address.
+    void setStates(const std::vector<FleetMachine>& machines);
+    // The language of the state words and the target line.
+    void setLanguage(int language);
     // The palette query to the selected machine; false when nothing was sent (empty table,
     // no box ticked, no socket).
     bool sendPaletteQuery() const;
@@ -58,6 +70,8 @@ public:
     void choose(int k);
 
     QCheckBox* box(int k) const { return m_boxes[static_cast<std::size_t>(k)]; }
+    QLabel* stateLabel(int k) const { return m_states[static_cast<std::size_t>(k)]; }
+    QLabel* targetLabel() const { return m_target; }
     // The window's in-memory copy, as the last load() read it.
     const std::vector<MachineEntry>& entries() const { return m_entries; }
 
@@ -67,10 +81,16 @@ signals:
 
 private:
     void onBoxClicked(int k, bool ticked);
+    // The bold mark of the selected box and the target line under the list.
+    void showTarget();
 
     ConfigFile m_config;
     const LinkSettings& m_settings;
     const LinkState& m_state;
     std::array<QCheckBox*, kBoxCount> m_boxes{};
+    std::array<QLabel*, kBoxCount> m_states{};
+    std::array<std::string, kBoxCount> m_addresses; // the address each box stands for
+    QLabel* m_target = nullptr;
     std::vector<MachineEntry> m_entries;
+    int m_language = 0;
 };

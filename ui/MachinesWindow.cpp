@@ -1,11 +1,16 @@
 #include "ui/MachinesWindow.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
 #include <QApplication>
 #include <QDateTime>
 #include <QHeaderView>
+#include <QInputDialog>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
 #include <QPainter>
 #include <QSortFilterProxyModel>
 #include <QStyledItemDelegate>
@@ -14,6 +19,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "app/MachineTable.h"
 #include "control/FleetSession.h"
 #include "render/DesignImage.h"
 #include "render/StitchRenderer.h"
@@ -69,10 +75,12 @@ int stateOrder(TextId state)
         return 1;
     case TextId::MachineFinished:
         return 2;
-    case TextId::MachineWaiting:
+    case TextId::MachineOnline:
         return 3;
+    case TextId::MachineWaiting:
+        return 4;
     default:
-        return 4; // offline last
+        return 5; // offline last
     }
 }
 
@@ -91,7 +99,46 @@ TextId fleetStateText(const FleetMachine& machine)
         return TextId::MachineOffline;
     if (machine.secondsLeft && *machine.secondsLeft == 0)
         return TextId::MachineFinished;
-    return machine.work != 0 ? TextId::MachineWorking : TextId::MachineStanding;
+    if (machine.work != 0)
+        return TextId::MachineWorking;
+    // Standing counts only within a design sent from here; otherwise it is merely there.
+    return machine.percent ? TextId::MachineStanding : TextId::MachineOnline;
+}
+
+QString fleetStateMark(TextId state)
+{
+    switch (state) {
+    case TextId::MachineWorking:
+        return QStringLiteral("\u25B6"); // ▶
+    case TextId::MachineStanding:
+        return QStringLiteral("\u2016"); // ‖
+    case TextId::MachineFinished:
+        return QStringLiteral("\u2714"); // ✔
+    case TextId::MachineOnline:
+        return QStringLiteral("\u25CF"); // ●
+    case TextId::MachineOffline:
+        return QStringLiteral("\u2716"); // ✖
+    default:
+        return QStringLiteral("\u2026"); // … no answer yet
+    }
+}
+
+QString fleetStateColor(TextId state)
+{
+    switch (state) {
+    case TextId::MachineWorking:
+        return QStringLiteral("#1a7f1a");
+    case TextId::MachineStanding:
+        return QStringLiteral("#b06000");
+    case TextId::MachineFinished:
+        return QStringLiteral("#1f4fbf");
+    case TextId::MachineOnline:
+        return QStringLiteral("#1a7f1a");
+    case TextId::MachineOffline:
+        return QStringLiteral("#c01010");
+    default:
+        return QStringLiteral("#707070");
+    }
 }
 
 QString timeLeftText(const std::optional<std::int64_t>& secondsLeft, int language)
@@ -121,7 +168,8 @@ std::optional<QString> fleetNoticeText(const FleetEvent& event, int language)
         id = TextId::FleetOfflineTemplate;
     else
         return std::nullopt;
-    return qtText(id, language).replace(QStringLiteral("%s"), fromUtf8(event.address));
+    return qtText(id, language)
+        .replace(QStringLiteral("%s"), fromUtf8(machineLabel(event.address, event.name)));
 }
 
 // ---- model ---------------------------------------------------------------------------------
@@ -134,6 +182,17 @@ void FleetTableModel::setLanguage(int language)
     emit headerDataChanged(Qt::Horizontal, 0, ColumnCount - 1);
     if (!m_machines.empty())
         emit dataChanged(index(0, 0), index(rowCount() - 1, ColumnCount - 1));
+}
+
+void FleetTableModel::setTarget(std::optional<std::string> address)
+{
+    if (address)
+        address = canonicalAddress(*address);
+    if (address == m_target)
+        return;
+    m_target = std::move(address);
+    if (!m_machines.empty())
+        emit dataChanged(index(0, 0), index(rowCount() - 1, ColumnCount - 1), {Qt::FontRole});
 }
 
 void FleetTableModel::setMachines(std::vector<FleetMachine> machines,
@@ -182,6 +241,8 @@ QVariant FleetTableModel::data(const QModelIndex& index, int role) const
         switch (index.column()) {
         case Address:
             return addressValue(m.address);
+        case Name:
+            return fromUtf8(m.name);
         case State:
             return stateOrder(state);
         case DesignName:
@@ -196,6 +257,11 @@ QVariant FleetTableModel::data(const QModelIndex& index, int role) const
         const auto found = m_drawings.find(m.address);
         return found == m_drawings.end() ? QVariant() : QVariant(found->second);
     }
+    if (role == Qt::FontRole && m_target && m.address == *m_target) {
+        QFont bold;
+        bold.setBold(true);
+        return bold;
+    }
     if (role == Qt::ToolTipRole && index.column() == DesignName && m.design)
         return QStringLiteral("%1 / %2").arg(m.design->stitches).arg(m.design->colors);
     if (role != Qt::DisplayRole)
@@ -203,6 +269,8 @@ QVariant FleetTableModel::data(const QModelIndex& index, int role) const
     switch (index.column()) {
     case Address:
         return fromUtf8(m.address);
+    case Name:
+        return fromUtf8(m.name);
     case State:
         return text(state);
     case DesignName:
@@ -221,9 +289,9 @@ QVariant FleetTableModel::headerData(int section, Qt::Orientation orientation, i
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return QAbstractTableModel::headerData(section, orientation, role);
     static constexpr TextId kHeaders[ColumnCount] = {
-        TextId::MachinesAddress,  TextId::MachinesState,    TextId::MachinesDesign,
-        TextId::MachinesDrawing,  TextId::MachinesProgress, TextId::MachinesSewn,
-        TextId::MachinesTimeLeft,
+        TextId::MachinesAddress, TextId::MachinesName,     TextId::MachinesState,
+        TextId::MachinesDesign,  TextId::MachinesDrawing,  TextId::MachinesProgress,
+        TextId::MachinesSewn,    TextId::MachinesTimeLeft,
     };
     return section >= 0 && section < ColumnCount ? text(kHeaders[section]) : QVariant();
 }
@@ -251,7 +319,12 @@ MachinesWindow::MachinesWindow(QWidget* parent, FleetSession& fleet, Chooser cho
     m_view->setSortingEnabled(true);
     m_view->sortByColumn(FleetTableModel::Address, Qt::AscendingOrder);
     m_view->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_view->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_view->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_view->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_view, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        if (!selectedAddresses().empty())
+            contextMenu()->popup(m_view->viewport()->mapToGlobal(at));
+    });
     m_view->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_view->setIconSize(QSize(kDrawingWidth, kDrawingHeight));
     m_view->verticalHeader()->setDefaultSectionSize(kDrawingHeight + 6);
@@ -265,7 +338,7 @@ MachinesWindow::MachinesWindow(QWidget* parent, FleetSession& fleet, Chooser cho
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(6, 6, 6, 6);
     layout->addWidget(m_view);
-    resize(820, 420);
+    resize(940, 420);
 
     m_timer = new QTimer(this);
     m_timer->setObjectName(QStringLiteral("machinesRefresh"));
@@ -381,6 +454,8 @@ void MachinesWindow::refresh()
     }
     m_drawFrom = count == 0 ? 0 : (m_drawFrom + 1) % count;
     m_model->setMachines(std::move(machines), std::move(drawings));
+    if (m_actions.target)
+        m_model->setTarget(m_actions.target());
 }
 
 void MachinesWindow::showEvent(QShowEvent* event)
@@ -399,9 +474,105 @@ void MachinesWindow::hideEvent(QHideEvent* event)
 void MachinesWindow::onDoubleClicked(const QModelIndex& index)
 {
     const QModelIndex source = m_proxy->mapToSource(index);
-    if (!source.isValid() || !m_chooser)
+    if (!source.isValid())
         return;
-    m_chooser(m_model->machine(source.row()).address);
+    const std::string address = m_model->machine(source.row()).address;
+    if (source.column() == FleetTableModel::Name)
+        renameMachine(address);
+    else if (m_chooser)
+        m_chooser(address);
+}
+
+std::vector<std::string> MachinesWindow::selectedAddresses() const
+{
+    std::vector<std::pair<int, std::string>> rows;
+    for (const QModelIndex& index : m_view->selectionModel()->selectedRows()) {
+        const QModelIndex source = m_proxy->mapToSource(index);
+        if (source.isValid())
+            rows.emplace_back(index.row(), m_model->machine(source.row()).address);
+    }
+    std::sort(rows.begin(), rows.end());
+    std::vector<std::string> addresses;
+    for (auto& [row, address] : rows)
+        addresses.push_back(std::move(address));
+    return addresses;
+}
+
+QMenu* MachinesWindow::contextMenu()
+{
+    delete m_menu;
+    m_menu = new QMenu(this);
+    m_menu->setObjectName(QStringLiteral("machinesMenu"));
+    const std::vector<std::string> selected = selectedAddresses();
+    const auto add = [&](const char* name, TextId text, auto&& run) {
+        QAction* action = m_menu->addAction(qtText(text, m_language));
+        action->setObjectName(QString::fromLatin1(name));
+        connect(action, &QAction::triggered, this, std::forward<decltype(run)>(run));
+        return action;
+    };
+    add("sendSelected", TextId::MachinesSendSelected, [this, selected] {
+        if (m_actions.send)
+            m_actions.send(selected);
+    });
+    add("leverSelected", TextId::MachinesLeverSelected, [this, selected] {
+        if (m_actions.lever)
+            m_actions.lever(selected);
+    });
+    add("confirmSelected", TextId::MachinesConfirmSelected, [this, selected] {
+        if (m_actions.confirm)
+            m_actions.confirm(selected);
+    });
+    m_menu->addSeparator();
+    // The rest are about one machine: the one the menu was opened on, the first selected.
+    const std::string first = selected.empty() ? std::string() : selected.front();
+    for (QAction* single :
+         {add("chooseTarget", TextId::MachinesChooseTarget,
+              [this, first] {
+                  if (m_chooser)
+                      m_chooser(first);
+              }),
+          add("renameMachine", TextId::MachinesRename, [this, first] { renameMachine(first); }),
+          add("removeMachine", TextId::MachinesRemove, [this, first] { removeMachine(first); })})
+        single->setEnabled(selected.size() == 1);
+    return m_menu;
+}
+
+void MachinesWindow::renameMachine(const std::string& address)
+{
+    if (!m_actions.rename || address.empty())
+        return;
+    QString current;
+    for (int row = 0; row < m_model->rowCount(); ++row)
+        if (m_model->machine(row).address == address)
+            current = fromUtf8(m_model->machine(row).name);
+    bool ok = false;
+    const QString name = QInputDialog::getText(
+        this, qtText(TextId::MachinesRename, m_language).remove(u'.'),
+        qtText(TextId::MachineNameCaption, m_language) + u'\n' + fromUtf8(address),
+        QLineEdit::Normal, current, &ok);
+    if (!ok)
+        return;
+    if (!m_actions.rename(address, name))
+        showMessage(this, qtText(TextId::MachineNameRefused, m_language));
+    refresh();
+}
+
+void MachinesWindow::removeMachine(const std::string& address)
+{
+    if (!m_actions.remove || address.empty())
+        return;
+    std::string name;
+    for (int row = 0; row < m_model->rowCount(); ++row)
+        if (m_model->machine(row).address == address)
+            name = m_model->machine(row).name;
+    const QString question =
+        qtText(TextId::MachineRemoveQuestion, m_language)
+            .replace(QStringLiteral("%s"), fromUtf8(machineLabel(address, name)));
+    if (QMessageBox::question(this, qtText(TextId::MachinesCaption, m_language), question) !=
+        QMessageBox::Yes)
+        return;
+    m_actions.remove(address);
+    refresh();
 }
 
 void MachinesWindow::onFleetEvent(const FleetEvent& event)

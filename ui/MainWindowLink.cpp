@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <map>
 
 #include <QMetaObject>
 #include <QProgressDialog>
@@ -93,6 +94,8 @@ void MainWindowLink::onReply(const Reply& reply)
         if (m_statusTaken)
             m_statusTaken();
     }
+    if (DesignDelivery* delivery = m_delivery.load(); delivery && delivery->take(reply))
+        return; // counted for its machine, told in the delivery's summary
     switch (m_acks.take(reply)) {
     case TransferAcks::Verdict::Counted:
         return; // shown in the transfer's dialog, told once at the end
@@ -102,8 +105,9 @@ void MainWindowLink::onReply(const Reply& reply)
     case TransferAcks::Verdict::NotOurs:
         break;
     }
+    // Every answer says which machine gave it.
     if (const auto text = replyText(reply.kind))
-        post(*text, {}, reply.sender);
+        post(*text, QString::fromStdString(label(reply.sender)), label(reply.sender));
 }
 
 ProgressShown MainWindowLink::progressShown(const std::optional<DesignFileStamp>& file,
@@ -132,8 +136,15 @@ bool MainWindowLink::polledMachineOffline() const
     return false;
 }
 
-std::uint64_t MainWindowLink::beginTransfer(const std::string& target)
+std::string MainWindowLink::label(const std::string& address) const
 {
+    return MachineTable(m_config).label(address);
+}
+
+std::uint64_t MainWindowLink::beginTransfer(const std::string& target, const std::string& design)
+{
+    m_transferNames = QString::fromStdString(
+        (design.empty() ? std::string() : design + "  \u2192  ") + label(target));
     return m_acks.begin(target);
 }
 
@@ -162,7 +173,7 @@ void MainWindowLink::endTransfer(std::uint64_t id, const std::string& target, bo
 void MainWindowLink::transferComplete()
 {
     m_progress.recordDesignId(m_acks.target(), m_acks.designId());
-    post(TextId::DesignSent, {}, m_acks.target());
+    post(TextId::DesignSent, m_transferNames, label(m_acks.target()));
 }
 
 void MainWindowLink::transferExpired()
@@ -171,7 +182,8 @@ void MainWindowLink::transferExpired()
     if (!missing)
         return;
     post(TextId::TransferNotAcknowledged,
-         QString::fromStdString(transferAckText(*missing, m_language)), m_acks.target());
+         m_transferNames + u'\n' + QString::fromStdString(transferAckText(*missing, m_language)),
+         label(m_acks.target()));
 }
 
 void MainWindowLink::onSocketFailed()
@@ -212,12 +224,12 @@ std::optional<std::string> MainWindowLink::sendDesign(const std::string& path,
     dialog.setObjectName(QStringLiteral("sendProgress"));
     dialog.setWindowModality(Qt::WindowModal);
     dialog.setWindowTitle(qtText(TextId::SendDesignButton, m_language));
-    const QString heading = QString::fromStdString(fileName + "  \u2192  " + *target);
+    const QString heading = QString::fromStdString(fileName + "  \u2192  " + label(*target));
     dialog.setLabelText(heading);
     dialog.setRange(0, 0);
     dialog.setMinimumWidth(380);
 
-    const std::uint64_t transfer = beginTransfer(*target);
+    const std::uint64_t transfer = beginTransfer(*target, fileName);
     TransferOutcome outcome;
     std::atomic<int> count{0};
     // The bar and its text count the same thing: the datagrams the machine acknowledged.
@@ -297,4 +309,111 @@ void MainWindowLink::command(Command command, const std::optional<std::string>& 
     }
     if (outcome.message)
         message(*outcome.message, selectedAddress.value_or(std::string()));
+}
+
+std::vector<std::string> MainWindowLink::sendDesignToMany(const std::string& path,
+                                                          const std::string& fileName,
+                                                          const std::vector<std::string>& addresses,
+                                                          const SentDesign& design)
+{
+    if (addresses.empty()) {
+        message(TextId::UnselectedMachine);
+        return {};
+    }
+    DesignFileBytes file = readDesignFile(path);
+    if (file.error) {
+        message(*file.error);
+        return {};
+    }
+    m_session.noteCommandTargets(addresses);
+    const FleetTime started = std::chrono::steady_clock::now();
+    std::map<std::string, std::string> labels;
+    for (const std::string& address : addresses)
+        labels[address] = label(address);
+
+    QProgressDialog dialog(m_window);
+    dialog.setObjectName(QStringLiteral("sendManyProgress"));
+    dialog.setWindowModality(Qt::WindowModal);
+    dialog.setWindowTitle(qtText(TextId::SendDesignButton, m_language));
+    dialog.setMinimumWidth(460);
+    DesignDelivery delivery(m_settings);
+    // One line per machine: how far its own transfer is and what it has acknowledged.
+    const auto update = [&] {
+        int sent = 0;
+        int total = 0;
+        QString text = QString::fromStdString(fileName);
+        for (const DeliveryProgress& p : delivery.progress()) {
+            sent += p.chunksSent;
+            total += p.chunkCount;
+            text +=
+                u'\n' + QString::fromStdString(labels[p.address]) +
+                QStringLiteral(":  %1/%2   ").arg(p.chunksSent).arg(p.chunkCount) +
+                QString::fromStdString(transferAckText({p.acknowledged, p.chunksSent}, m_language));
+        }
+        dialog.setRange(0, std::max(total, 1));
+        dialog.setValue(sent);
+        dialog.setLabelText(text);
+    };
+    QTimer refresh;
+    QObject::connect(&refresh, &QTimer::timeout, &dialog, update);
+    refresh.start(100);
+    std::vector<MachineDelivery> results;
+    m_delivery = &delivery;
+    runWithProgress(
+        dialog,
+        [&](std::stop_token stop, const ProgressReport&) {
+            results = delivery.run(file.bytes, fileName, addresses, stop, m_ackGrace);
+        },
+        update);
+    m_delivery = nullptr;
+    refresh.stop();
+
+    std::vector<std::string> confirmed;
+    QString lines;
+    for (const MachineDelivery& result : results) {
+        // What each machine holds now is this file only when every datagram went out.
+        if (result.outcome.sent)
+            m_progress.recordSent(result.address, designFileStamp(path));
+        else if (result.outcome.chunksSent > 0)
+            m_progress.recordSent(result.address, std::nullopt);
+        lines += u'\n' + QString::fromStdString(labels[result.address]) + QStringLiteral(": ");
+        if (result.confirmed()) {
+            confirmed.push_back(result.address);
+            m_progress.recordDesignId(result.address, result.designId);
+            if (FleetSession* fleet = m_session.fleet())
+                fleet->designSent(result.address, design, started);
+            lines += qtText(TextId::MultiSendMachineDone, m_language);
+        } else {
+            lines += qtText(TextId::MultiSendMachineMissing, m_language) + u' ' +
+                     QString::fromStdString(transferAckText(result.acks, m_language));
+        }
+    }
+    QString summary = qtText(TextId::MultiSendSummary, m_language);
+    summary.replace(summary.indexOf(QStringLiteral("%s")), 2, QString::fromStdString(fileName));
+    summary.replace(summary.indexOf(QStringLiteral("%d")), 2, QString::number(confirmed.size()));
+    summary.replace(summary.indexOf(QStringLiteral("%d")), 2, QString::number(results.size()));
+    MessageQueue::instance().post(m_window, summary + lines);
+    return confirmed;
+}
+
+void MainWindowLink::commandMany(Command command, const std::vector<std::string>& addresses)
+{
+    if (addresses.empty()) {
+        message(TextId::UnselectedMachine);
+        return;
+    }
+    m_session.noteCommandTargets(addresses);
+    const int count = MachineTable(m_config).count();
+    const std::int32_t designId = m_state.currentDesignId.load();
+    for (const std::string& address : addresses) {
+        const CommandTarget target{count, address};
+        const CommandOutcome outcome =
+            command == Command::Lever
+                ? sendLever(target, designId, m_settings)
+                : sendMachineCommand(CommandCode::EmbConfirm, target, designId, m_settings);
+        if (outcome.message) {
+            message(*outcome.message);
+            return;
+        }
+    }
 }

@@ -14,6 +14,7 @@
 #include "app/ConfigFile.h"
 #include "app/UiTexts.h"
 #include "control/ControlSession.h"
+#include "control/DesignDelivery.h"
 #include "control/TransferAcks.h"
 #include "control/ViewProgress.h"
 
@@ -49,6 +50,17 @@ public:
     // acknowledges.
     std::optional<std::string> sendDesign(const std::string& path, const std::string& fileName,
                                           const SentDesign& design = {});
+    // Sends the design file to every address at once, each machine its own paced transfer,
+    // under one modal progress dialog with a line per machine; then one message sums up the
+    // machines that acknowledged every part and names those that did not. Returns the
+    // machines that acknowledged everything; the fleet records `design` for them.
+    std::vector<std::string> sendDesignToMany(const std::string& path, const std::string& fileName,
+                                              const std::vector<std::string>& addresses,
+                                              const SentDesign& design = {});
+    // Lever or embroidery confirm for several machines, one command each.
+    void commandMany(Command command, const std::vector<std::string>& addresses);
+    // "name (address)" for a machine, as the table names it now.
+    std::string label(const std::string& address) const;
 
     // Starts the fleet monitor on the session's receive loop (after start()). The callbacks
     // run on network threads.
@@ -71,7 +83,8 @@ public:
     // each showing a box: one "Successful sending of Design!" when all are in, or one warning
     // when some are still missing ackGrace() after the last datagram. beginTransfer() starts
     // the count for `target`; chunkSent() may be called from the sending thread.
-    std::uint64_t beginTransfer(const std::string& target);
+    // `design`, when given, is named with the machine in the messages of the outcome.
+    std::uint64_t beginTransfer(const std::string& target, const std::string& design = {});
     void chunkSent(std::uint64_t id) { m_acks.chunkSent(id); }
     // The transfer has ended: `whole` when every datagram went out. `file` is what `target`
     // now holds, so the view shows its progress only on that design.
@@ -129,4 +142,6 @@ private:
     std::unique_ptr<QTimer> m_graceTimer; // fires ackGrace() after a transfer's last datagram
     std::uint64_t m_graceTransfer = 0;    // the transfer the grace timer judges
     std::function<void()> m_statusTaken;
+    QString m_transferNames;              // "design  →  name (address)" of the transfer
+    std::atomic<DesignDelivery*> m_delivery{nullptr}; // the delivery to several machines under way
 };

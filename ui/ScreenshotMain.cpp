@@ -1,6 +1,7 @@
 // hoopwatch-screenshot: writes PNG pictures of the windows (main window empty and with a
 // design in both languages, parameter dialog and file dialog with a preview in both
-// languages, language dialog, about box) for review. Runs on loopback with its own settings file in
+// languages, language dialog, about box, the Machines window, and three simulated machines
+// named, marked and sent one design at once) for review. Runs on loopback with its own settings file in
 // a temporary folder.
 #include <chrono>
 #include <cstdio>
@@ -9,6 +10,9 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QAbstractItemView>
+#include <QAction>
+#include <QMenu>
+#include <QTableView>
 #include <QFileInfo>
 #include <QFileSystemModel>
 #include <QPushButton>
@@ -28,7 +32,9 @@
 #include "ui/CHoopwatchDlg.h"
 #include "ui/CSetLanguage.h"
 #include "ui/ControlIds.h"
+#include "ui/DemoMachines.h"
 #include "ui/MachinesWindow.h"
+#include "ui/MainWindowLink.h"
 #include "ui/MessageBoxes.h"
 #include "ui/MessageLog.h"
 #include "ui/QtTexts.h"
@@ -80,6 +86,9 @@ int main(int argc, char** argv)
         config.writeText(section, "Ip", "127.0.0." + std::to_string(101 + n));
         config.writeText(section, "IsChoose", n == 0 ? "1" : "0");
     }
+    // Two of the three machines carry the operator's names.
+    config.writeText("Z62_Net_0", "Name", "Left 左");
+    config.writeText("Z62_Net_1", "Name", "Middle");
 
     LinkSettings settings;
     settings.configPath = configPath;
@@ -146,6 +155,39 @@ int main(int argc, char** argv)
             failures += !save(machines, folder, QStringLiteral("machines-zh.png"));
             machines.setLanguage(2);
             machines.hide();
+        }
+
+        // The three demo machines answer for real: the flower goes to all three at once from
+        // the Machines window, each acknowledges, and each starts sewing at its own speed.
+        DemoMachines demo;
+        QString demoError;
+        if (demo.start(QCoreApplication::applicationDirPath() + QStringLiteral("/z62-sim"),
+                       DemoMachines::defaultAddresses(), settings.machinePort,
+                       window.link().listenPort(), QString::fromStdString(settings.key),
+                       &demoError)) {
+            window.importDesigns({design});
+            MachinesWindow& machines = window.machinesWindow();
+            window.openMachines();
+            settle(1500);
+            machines.table()->selectAll();
+            failures += !save(machines, folder, QStringLiteral("machines-selected-en.png"));
+            QTimer::singleShot(350, [&] {
+                if (auto* progress = window.findChild<QWidget*>(QStringLiteral("sendManyProgress")))
+                    failures += !save(*progress, folder, QStringLiteral("send-many-en.png"), false);
+            });
+            if (QAction* send =
+                    machines.contextMenu()->findChild<QAction*>(QStringLiteral("sendSelected")))
+                send->trigger();
+            machines.table()->clearSelection();
+            settle(4000);
+            failures += !save(machines, folder, QStringLiteral("machines-group-en.png"));
+            machines.hide();
+            settle(1100);
+            failures += !save(window, folder, QStringLiteral("main-group-en.png"));
+            demo.stop();
+        } else {
+            std::printf("FAILED demo machines: %s\n", qPrintable(demoError));
+            ++failures;
         }
 
         // The send's progress dialog, caught while the transfer runs.

@@ -155,3 +155,81 @@ TEST(MachineTable, ConcurrentAppendsAddEveryMachineOnce)
 }
 
 } // namespace
+
+TEST(MachineTable, NamesFollowTheirMachine)
+{
+    TableFile file;
+    // A file written before machines had names reads as before: no entry is named.
+    writeBytes(file.config.path(), kSixSections);
+    const std::string before = readBytes(file.config.path());
+    for (const MachineEntry& entry : file.table.load())
+        EXPECT_EQ(entry.name, "");
+    EXPECT_EQ(readBytes(file.config.path()), before);
+
+    EXPECT_TRUE(file.table.setName("127.0.0.12", "  刺绣机 B2 "));
+    EXPECT_EQ(file.table.name(2), "刺绣机 B2") << "kept without the blanks around it";
+    EXPECT_EQ(file.table.load()[2].name, "刺绣机 B2");
+    EXPECT_NE(readBytes(file.config.path()).find("Name=刺绣机 B2"), std::string::npos);
+    for (const char* refused : {"line\nbreak", "\"quoted\"", "bell\a", "\xff\xfe",
+                                "12345678901234567890123456789012345678901"})
+        EXPECT_FALSE(file.table.setName("127.0.0.12", refused)) << refused;
+    EXPECT_FALSE(file.table.setName("127.0.0.13", "beyond count"));
+    EXPECT_EQ(file.table.name(2), "刺绣机 B2");
+    EXPECT_EQ(machineLabel("127.0.0.12", file.table.name(2)), "刺绣机 B2 (127.0.0.12)");
+    EXPECT_EQ(machineLabel("127.0.0.10", file.table.name(0)), "127.0.0.10");
+
+    // A search empties the table; the machine finds its name again at its new index, and the
+    // machine that now takes the named section does not inherit it.
+    ASSERT_TRUE(file.table.reset());
+    ASSERT_TRUE(file.table.append("127.0.0.77"));
+    ASSERT_TRUE(file.table.append("127.0.0.10"));
+    ASSERT_TRUE(file.table.append("127.0.0.12"));
+    EXPECT_EQ(file.table.name(0), "");
+    EXPECT_EQ(file.table.name(1), "");
+    EXPECT_EQ(file.table.name(2), "刺绣机 B2");
+    ASSERT_TRUE(file.table.reset());
+    ASSERT_TRUE(file.table.append("127.0.0.12"));
+    ASSERT_TRUE(file.table.append("127.0.0.77"));
+    ASSERT_TRUE(file.table.append("127.0.0.10"));
+    EXPECT_EQ(file.table.name(0), "刺绣机 B2");
+    EXPECT_EQ(file.table.name(2), "") << "the old section of the named machine";
+
+    // Removing an entry moves the ones behind it up with their ticks and names.
+    ASSERT_TRUE(file.table.setName("127.0.0.10", "C"));
+    ASSERT_TRUE(file.table.tick(2, true));
+    ASSERT_TRUE(file.table.remove("127.0.0.77"));
+    const auto entries = file.table.load();
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0].name, "刺绣机 B2");
+    EXPECT_EQ(entries[1].address, "127.0.0.10");
+    EXPECT_EQ(entries[1].name, "C");
+    EXPECT_TRUE(entries[1].ticked);
+    EXPECT_FALSE(file.table.remove("127.0.0.77"));
+    ASSERT_TRUE(file.table.append("127.0.0.99"));
+    EXPECT_EQ(file.table.name(2), "") << "the freed section keeps no name";
+
+    // A count edited by hand far past the sections: only the sections present move.
+    writeBytes(file.config.path(),
+               "[Z62_Net_Count]\ncount=2000000000\n"
+               "[Z62_Net_0]\nIp=127.0.0.1\n[Z62_Net_1]\nIp=127.0.0.2\nName=B\n");
+    ASSERT_TRUE(file.table.remove("127.0.0.1"));
+    EXPECT_EQ(file.table.count(), 1999999999);
+    EXPECT_EQ(file.table.address(0), "127.0.0.2");
+    EXPECT_EQ(file.table.name(0), "B");
+    EXPECT_EQ(file.table.address(1), "0,0,0,0");
+    EXPECT_EQ(file.table.name(1), "");
+}
+
+TEST(MachineTable, DesignFolderIsKeptInOurOwnSection)
+{
+    TableFile file;
+    EXPECT_EQ(readDesignFolder(file.config), "");
+    EXPECT_TRUE(writeDesignFolder(file.config, "/home/op/设计"));
+    EXPECT_EQ(readDesignFolder(file.config), "/home/op/设计");
+    EXPECT_NE(readBytes(file.config.path()).find("[Hoopwatch]"), std::string::npos);
+    // A folder that would not read back as written is not kept.
+    for (const std::string& refused :
+         {std::string(100, 'a'), std::string(" /lead"), std::string("\"/q\""), std::string()})
+        EXPECT_FALSE(writeDesignFolder(file.config, refused)) << refused;
+    EXPECT_EQ(readDesignFolder(file.config), "/home/op/设计");
+}

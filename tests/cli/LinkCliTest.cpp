@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -391,3 +392,52 @@ TEST_F(LinkCli, StatusShowsTheStitchNumberRisingWhileConfirmedAndWorking)
 }
 
 } // namespace
+
+TEST_F(LinkCli, SendToSeveralMachinesReportsEachAndNamesTheSilentOne)
+{
+    std::vector<std::string> machines;
+    while (machines.size() < 3) {
+        const std::string a = randomLoopback();
+        if (std::find(machines.begin(), machines.end(), a) == machines.end())
+            machines.push_back(a);
+    }
+    writeTable({{machines[0], 1}, {machines[1], 1}, {machines[2], 1}});
+    // The middle machine is not simulated: it never acknowledges.
+    startSim({machines[0], machines[2]});
+    const auto named = cli({"name", machines[0], "Left"});
+    EXPECT_EQ(named.exitCode, 0) << named.err;
+    EXPECT_EQ(named.out, "Left (" + machines[0] + ")\n");
+    EXPECT_EQ(cli({"name", "127.9.9.9", "X"}).exitCode, 3);
+    EXPECT_EQ(cli({"name", machines[0], "bad\tname"}).exitCode, 2);
+
+    const std::string file = writeFile("star.dst", 15000); // two chunks
+    const auto all = cli({"send", file, "--to", "all", "--wait", "0.5"});
+    EXPECT_EQ(all.exitCode, 4) << all.err;
+    EXPECT_NE(all.out.find("Left (" + machines[0] + "): 2 of 2 chunks acknowledged (design"),
+              std::string::npos)
+        << all.out;
+    EXPECT_NE(all.out.find(machines[1] + ": 0 of 2 chunks acknowledged, not confirmed"),
+              std::string::npos)
+        << all.out;
+    EXPECT_NE(all.out.find(machines[2] + ": 2 of 2 chunks acknowledged (design"), std::string::npos)
+        << all.out;
+    EXPECT_NE(all.out.find("star.dst: 2 of 3 machines acknowledged every chunk"),
+              std::string::npos);
+    EXPECT_NE(all.err.find("chunks 1 to 2 of 2 not acknowledged by " + machines[1]),
+              std::string::npos)
+        << all.err;
+    EXPECT_EQ(all.err.find("not acknowledged by Left"), std::string::npos);
+    // Each machine had its own transfer, side by side.
+    EXPECT_EQ(logLines(1).size(), 4u);
+
+    const auto two = cli({"send", file, "--to", machines[0] + "," + machines[2], "--wait", "0.5"});
+    EXPECT_EQ(two.exitCode, 0) << two.err;
+    // Every address is checked before anything goes out.
+    EXPECT_EQ(cli({"send", file, "--to", machines[0] + ",10.1.2.3"}).exitCode, 3);
+    EXPECT_EQ(cli({"send", file, "--to", machines[0] + ","}).exitCode, 2);
+    EXPECT_EQ(logLines(1).size(), 8u);
+
+    const auto watch = cli({"watch", "--json", "--count", "1", "--interval", "0.5"});
+    EXPECT_NE(watch.out.find("\"name\":\"Left\""), std::string::npos) << watch.out;
+    EXPECT_NE(watch.out.find("\"name\":null"), std::string::npos) << watch.out;
+}

@@ -11,6 +11,7 @@ FleetMachine sewing()
 {
     FleetMachine m;
     m.address = "127.0.0.7";
+    m.name = "Left";
     m.online = true;
     m.answered = true;
     m.work = 1;
@@ -52,14 +53,16 @@ TEST(FleetJson, EscapesEveryString)
 
 TEST(FleetJson, OneObjectPerMachine)
 {
-    EXPECT_EQ(fleetJsonLine(sewing()),
-              "{\"address\":\"127.0.0.7\",\"online\":true,\"work\":1,\"embroidery\":1,"
-              "\"designId\":4,\"stitch\":1500,\"design\":{\"name\":\"rose.dst\",\"stitches\":6000,"
-              "\"colors\":5,\"sentAt\":1700000000},\"percent\":25.0,\"stitchesPerMinute\":600.0,"
-              "\"secondsLeft\":450,\"secondsSinceAnswer\":0.4}");
+    EXPECT_EQ(
+        fleetJsonLine(sewing()),
+        "{\"address\":\"127.0.0.7\",\"name\":\"Left\",\"online\":true,\"work\":1,\"embroidery\":1,"
+        "\"designId\":4,\"stitch\":1500,\"design\":{\"name\":\"rose.dst\",\"stitches\":6000,"
+        "\"colors\":5,\"sentAt\":1700000000},\"percent\":25.0,\"stitchesPerMinute\":600.0,"
+        "\"secondsLeft\":450,\"secondsSinceAnswer\":0.4}");
     // Nothing is claimed for a machine that never answered.
     EXPECT_EQ(fleetJsonLine(silent()),
-              "{\"address\":\"127.0.0.8\",\"online\":false,\"work\":null,\"embroidery\":null,"
+              "{\"address\":\"127.0.0.8\",\"name\":null,\"online\":false,\"work\":null,"
+              "\"embroidery\":null,"
               "\"designId\":null,\"stitch\":null,\"design\":null,\"percent\":null,"
               "\"stitchesPerMinute\":null,\"secondsLeft\":null,\"secondsSinceAnswer\":null}");
 
@@ -87,27 +90,29 @@ TEST(FleetJson, PlainLineAndTable)
     offline.work = 0;
     offline.embroidery = 2;
     offline.design->name = "evil\x1b]0;x\x07.dst";
+    offline.name = "b\x1b[2J"; // a name edited into the file by hand
     offline.percent.reset();
     offline.stitchesPerMinute.reset();
     offline.secondsLeft.reset();
 
-    EXPECT_EQ(fleetTextLine(sewing()), "127.0.0.7 online working confirmed stitch 1500/6000 25.0% "
-                                       "600/min left 0:07:30 design rose.dst");
+    EXPECT_EQ(fleetTextLine(sewing()),
+              "127.0.0.7 \"Left\" online working confirmed stitch 1500/6000 25.0% "
+              "600/min left 0:07:30 design rose.dst");
     EXPECT_EQ(fleetTextLine(silent()), "127.0.0.8 no answer");
     EXPECT_EQ(fleetTextLine(offline),
-              "127.0.0.9 offline standing released stitch 1500 design evil?]0;x?.dst");
+              "127.0.0.9 \"b?[2J\" offline standing released stitch 1500 design evil?]0;x?.dst");
 
     const std::vector<FleetMachine> machines = {sewing(), silent(), offline};
     EXPECT_EQ(
         fleetTable(machines),
-        "ADDRESS         STATE     WORK     EMB       STITCH          DONE   PER MIN  LEFT     "
-        "DESIGN\n"
-        "127.0.0.7       online    working  confirmed 1500/6000       25.0%  600/min  0:07:30  "
-        "rose.dst\n"
-        "127.0.0.8       no answer -        -         -               -      -        -        "
-        "-\n"
-        "127.0.0.9       offline   standing released  1500            -      -        -        "
-        "evil?]0;x?.dst\n");
+        "ADDRESS         NAME             STATE     WORK     EMB       STITCH          DONE   "
+        "PER MIN  LEFT     DESIGN\n"
+        "127.0.0.7       Left             online    working  confirmed 1500/6000       25.0%  "
+        "600/min  0:07:30  rose.dst\n"
+        "127.0.0.8       -                no answer -        -         -               -      "
+        "-        -        -\n"
+        "127.0.0.9       b?[2J            offline   standing released  1500            -      "
+        "-        -        evil?]0;x?.dst\n");
 }
 
 TEST(FleetJson, Durations)

@@ -1,14 +1,20 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <map>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "control/DesignDelivery.h"
 #include "control/StatusDisplay.h"
 #include "control/StitchRate.h"
 #include "control/TransferAcks.h"
 #include "control/ViewProgress.h"
+#include "link/UdpSocket.h"
 #include "tests/support/TempFolder.h"
 
 using namespace std::chrono_literals;
@@ -351,4 +357,70 @@ TEST(TransferAcks, ARepeatedAcknowledgementDoesNotHideALostOne)
     EXPECT_EQ(acks.endSending(id, true), Verdict::Counted);
     EXPECT_EQ(acks.count(), (AckCount{1, 2}));
     EXPECT_EQ(acks.expire(id), (AckCount{1, 2})) << "the operator is told one is missing";
+}
+
+TEST(DesignDelivery, EachMachineHasItsOwnPacedTransferAndOutcome)
+{
+    // Three machines on one port at three loopback addresses; the middle one never answers.
+    const std::vector<std::string> addresses = {"127.0.0.101", "127.0.0.102", "127.0.0.103"};
+    std::vector<std::unique_ptr<UdpSocket>> machines;
+    for (const std::string& address : addresses) {
+        machines.push_back(std::make_unique<UdpSocket>());
+        const std::uint16_t port = machines.size() == 1 ? 0 : machines.front()->localPort();
+        if (!machines.back()->bind(address, port, false))
+            GTEST_SKIP() << "this system cannot bind one port on several loopback addresses";
+    }
+    LinkSettings settings;
+    settings.machinePort = machines.front()->localPort();
+
+    std::mutex mutex;
+    std::map<std::string, std::vector<int>> sentSeen; // chunks sent, as reported, per machine
+    std::vector<std::string> done;
+    DesignDelivery delivery(settings, {[&](const DeliveryProgress& p) {
+                                           std::lock_guard lock(mutex);
+                                           auto& seen = sentSeen[p.address];
+                                           if (seen.empty() || seen.back() != p.chunksSent)
+                                               seen.push_back(p.chunksSent);
+                                       },
+                                       [&](const MachineDelivery& m) {
+                                           std::lock_guard lock(mutex);
+                                           done.push_back(m.address);
+                                       }});
+    // The answering machines acknowledge every datagram as it arrives.
+    std::vector<std::jthread> answering;
+    for (std::size_t i : {std::size_t(0), std::size_t(2)}) {
+        answering.emplace_back([&, i](std::stop_token stop) {
+            std::vector<std::uint8_t> buffer(16384);
+            for (int got = 0; got < 2 && !stop.stop_requested();) {
+                if (machines[i]->receive(buffer, std::chrono::milliseconds(50))) {
+                    ++got;
+                    delivery.take(chunkAck(addresses[i], 7));
+                }
+            }
+        });
+    }
+    const std::vector<std::uint8_t> bytes(15000, 0x5A); // two datagrams
+    const auto start = std::chrono::steady_clock::now();
+    const std::vector<MachineDelivery> results =
+        delivery.run(bytes, "star.dst", addresses, {}, std::chrono::milliseconds(300));
+    const auto took = std::chrono::steady_clock::now() - start;
+
+    ASSERT_EQ(results.size(), 3u);
+    for (std::size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(results[i].address, addresses[i]);
+        EXPECT_TRUE(results[i].outcome.sent);
+        EXPECT_EQ(results[i].acks.sent, 2);
+        EXPECT_EQ(sentSeen[addresses[i]], (std::vector<int>{1, 2})) << addresses[i];
+    }
+    EXPECT_TRUE(results[0].confirmed());
+    EXPECT_EQ(results[0].designId, 7);
+    EXPECT_TRUE(results[2].confirmed());
+    EXPECT_FALSE(results[1].confirmed()) << "the silent machine alone";
+    EXPECT_EQ(results[1].acks.acknowledged, 0);
+    EXPECT_EQ(done.size(), 3u);
+    EXPECT_EQ(done.back(), addresses[1]) << "the silent machine ends last, after its grace time";
+    // Side by side: two paced datagrams each take about a second, not three.
+    EXPECT_LT(took, std::chrono::milliseconds(2500));
+    // Outside a run, no acknowledgement is taken.
+    EXPECT_FALSE(delivery.take(chunkAck(addresses[0])));
 }

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QLabel>
 #include <QWidget>
 
+#include "control/FleetMonitor.h"
 #include "control/LinkState.h"
 #include "tests/ui/PanelTestSupport.h"
 #include "ui/MachineList.h"
@@ -99,6 +101,47 @@ TEST_F(MachineListTest, HiddenBoxKeepsItsTickAndStaysSelected)
     EXPECT_TRUE(list.box(3)->isHidden());
     EXPECT_TRUE(list.box(3)->isChecked());
     EXPECT_EQ(list.selectedAddress(), "127.0.0.4");
+}
+
+TEST_F(MachineListTest, TheTargetIsMarkedNamedAndChosenByOneClick)
+{
+    // As after a search: every machine ticked, the first one the target.
+    temp.writeMachines(addresses(3), {1, 1, 1});
+    temp.config.writeText("Z62_Net_1", "Name", "Middle");
+    list.load();
+    EXPECT_EQ(list.box(1)->text(), QStringLiteral("Middle (127.0.0.2)"));
+    EXPECT_TRUE(list.box(0)->font().bold());
+    EXPECT_FALSE(list.box(1)->font().bold());
+    EXPECT_TRUE(list.targetLabel()->text().endsWith(QStringLiteral("127.0.0.1")));
+
+    // A click on the ticked machine one wants makes it the only one, never unticks it.
+    list.box(1)->click();
+    EXPECT_EQ(list.selectedAddress(), "127.0.0.2") << "the address, not the caption";
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(list.box(i)->isChecked(), i == 1) << i;
+        EXPECT_EQ(temp.isChoose(i), i == 1 ? 1 : 0) << i;
+        EXPECT_EQ(list.box(i)->font().bold(), i == 1) << i;
+    }
+    EXPECT_TRUE(list.targetLabel()->text().endsWith(QStringLiteral("Middle (127.0.0.2)")));
+
+    // The state line under each box: a mark and a word, from the fleet's view of the machine.
+    FleetMachine sewing;
+    sewing.address = "127.0.0.2";
+    sewing.answered = sewing.online = true;
+    sewing.work = 1;
+    FleetMachine gone = sewing;
+    gone.address = "127.0.0.3";
+    gone.online = false;
+    list.setLanguage(2);
+    list.setStates({sewing, gone});
+    EXPECT_EQ(list.stateLabel(0)->text(), QString());
+    EXPECT_EQ(list.stateLabel(1)->text(), QStringLiteral("\u25B6 Working"));
+    EXPECT_EQ(list.stateLabel(2)->text(), QStringLiteral("\u2716 Offline"));
+
+    // A click on the only ticked box unticks it: no target, and the list says so.
+    list.box(1)->click();
+    EXPECT_FALSE(list.selectedAddress());
+    EXPECT_TRUE(list.targetLabel()->text().endsWith(QStringLiteral("No machine chosen")));
 }
 
 } // namespace

@@ -1,10 +1,12 @@
 #include <array>
 #include <chrono>
 
+#include <QAction>
 #include <QCheckBox>
 #include <QDir>
 #include <QFileInfo>
 #include <QHeaderView>
+#include <QMenu>
 #include <QTableView>
 #include <QTest>
 
@@ -118,11 +120,11 @@ TEST_F(MachinesTable, ListsEveryMachineWithItsStateInBothLanguages)
     struct Case
     {
         int language;
-        QString waiting, working, standing, finished, timeLeft, caption, header;
+        QString waiting, working, online, finished, timeLeft, caption, header;
     };
     const std::vector<Case> cases = {
-        {2, "Waiting", "Working", "Standing", "Finished", "about 1 min left", "Machines", "State"},
-        {1, "等待应答", "绣作中", "停止", "完成", "约剩1分钟", "机器", "状态"},
+        {2, "Waiting", "Working", "Online", "Finished", "about 1 min left", "Machines", "State"},
+        {1, "等待应答", "绣作中", "在线", "完成", "约剩1分钟", "机器", "状态"},
     };
     for (const Case& c : cases) {
         window->setLanguage(c.language);
@@ -133,7 +135,8 @@ TEST_F(MachinesTable, ListsEveryMachineWithItsStateInBothLanguages)
         EXPECT_EQ(view.model()->headerData(FleetTableModel::State, Qt::Horizontal), c.header);
         EXPECT_EQ(cell(view, "127.0.0.11", FleetTableModel::State), c.waiting);
         EXPECT_EQ(cell(view, "127.0.0.12", FleetTableModel::State), c.working);
-        EXPECT_EQ(cell(view, "127.0.0.13", FleetTableModel::State), c.standing);
+        // Standing with no design sent from here: merely online.
+        EXPECT_EQ(cell(view, "127.0.0.13", FleetTableModel::State), c.online);
         EXPECT_EQ(cell(view, "127.0.0.14", FleetTableModel::State), c.finished);
         EXPECT_EQ(cell(view, "127.0.0.12", FleetTableModel::DesignName), "rose.dst");
         EXPECT_EQ(cell(view, "127.0.0.12", FleetTableModel::Sewn), "40.0 %");
@@ -460,4 +463,46 @@ TEST(MachinesFleetFile, AFleetFileThatCannotBeWrittenIsReportedInTheWindowLangua
     }
     EXPECT_TRUE(QFileInfo(QString::fromStdString(temp.file("hoopwatch-fleet.ini"))).isDir());
     setMessageHook(previous);
+}
+
+TEST_F(MachinesTable, SelectedMachinesAreActedOnTogetherAndNamedEverywhere)
+{
+    fleet->monitor().setMachines({"127.0.0.11", "127.0.0.12", "127.0.0.13"}, {"Left", "", "右"});
+    std::vector<std::vector<std::string>> sent, levers, confirms;
+    MachinesWindow::Actions actions;
+    actions.send = [&](const std::vector<std::string>& a) { sent.push_back(a); };
+    actions.lever = [&](const std::vector<std::string>& a) { levers.push_back(a); };
+    actions.confirm = [&](const std::vector<std::string>& a) { confirms.push_back(a); };
+    actions.target = [] { return std::optional<std::string>("127.0.0.12"); };
+    window->setActions(actions);
+    window->refresh();
+    QTableView& view = *window->table();
+    EXPECT_EQ(cell(view, "127.0.0.11", FleetTableModel::Name), "Left");
+    EXPECT_EQ(cell(view, "127.0.0.12", FleetTableModel::Name), "");
+    const auto bold = [&](const QString& address) {
+        const int row = viewRow(view, address);
+        return view.model()->index(row, 0).data(Qt::FontRole).value<QFont>().bold();
+    };
+    EXPECT_TRUE(bold("127.0.0.12")) << "the target's row";
+    EXPECT_FALSE(bold("127.0.0.11"));
+
+    for (const char* address : {"127.0.0.13", "127.0.0.11"})
+        view.selectionModel()->select(view.model()->index(viewRow(view, address), 0),
+                                      QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    const std::vector<std::string> both = {"127.0.0.11", "127.0.0.13"};
+    EXPECT_EQ(window->selectedAddresses(), both) << "in the order shown";
+    QMenu* menu = window->contextMenu();
+    for (const char* name : {"sendSelected", "leverSelected", "confirmSelected"})
+        menu->findChild<QAction*>(QString::fromLatin1(name))->trigger();
+    EXPECT_EQ(sent, std::vector<std::vector<std::string>>{both});
+    EXPECT_EQ(levers, std::vector<std::vector<std::string>>{both});
+    EXPECT_EQ(confirms, std::vector<std::vector<std::string>>{both});
+    // Choosing, naming and removing are for one machine at a time.
+    for (const char* name : {"chooseTarget", "renameMachine", "removeMachine"})
+        EXPECT_FALSE(menu->findChild<QAction*>(QString::fromLatin1(name))->isEnabled()) << name;
+
+    // A notice names the machine by its name.
+    FleetEvent finished{FleetEventKind::Finished, "127.0.0.13", false, "右"};
+    EXPECT_EQ(fleetNoticeText(finished, 2).value_or(QString()),
+              QStringLiteral("右 (127.0.0.13) finished its design"));
 }

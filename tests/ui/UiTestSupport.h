@@ -137,6 +137,15 @@ protected:
 
 // A DST file: the 512-byte header, then `squares` squares of 8.1 mm sides, each in a colour
 // block of its own, and the end mark.
+// The messages whose first line is `head`; the lines after it name the machine and the design.
+inline int countHeaded(const QStringList& messages, const QString& head)
+{
+    int count = 0;
+    for (const QString& message : messages)
+        count += message.section(u'\n', 0, 0) == head ? 1 : 0;
+    return count;
+}
+
 inline std::vector<std::uint8_t> dstBytes(int squares = 1)
 {
     std::vector<std::uint8_t> bytes(512, ' ');
