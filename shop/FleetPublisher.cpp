@@ -285,7 +285,7 @@ void FleetPublisher::update(const std::vector<FleetMachine>& machines)
         const std::lock_guard lock(m_mutex);
         for (const FleetMachine& m : machines) {
             Machine& machine = m_machines[m.address];
-            std::string steady = shopMachineJson(m, std::nullopt);
+            std::string steady = shopMachineJson(m);
             if (steady != machine.steady) {
                 machine.steady = std::move(steady);
                 machine.pending = true;

@@ -22,19 +22,11 @@ const char* fleetEventName(FleetEventKind kind)
     return "unknown";
 }
 
-std::string shopMachineJson(const FleetMachine& machine, const std::optional<std::string>& name)
+std::string shopMachineJson(const FleetMachine& machine)
 {
     FleetMachine steady = machine;
     steady.secondsSinceAnswer.reset();
-    const std::string line = fleetJsonLine(steady);
-    return "{\"name\":" + (name ? jsonString(*name) : std::string("null")) + "," +
-           line.substr(1);
-}
-
-void ShopFeed::setNames(ShopNameLookup names)
-{
-    const std::lock_guard lock(m_mutex);
-    m_names = std::move(names);
+    return fleetJsonLine(steady);
 }
 
 void ShopFeed::setProduction(std::shared_ptr<ShopProduction> production)
@@ -45,18 +37,16 @@ void ShopFeed::setProduction(std::shared_ptr<ShopProduction> production)
 
 std::size_t ShopFeed::update(const std::vector<FleetMachine>& machines)
 {
-    ShopNameLookup names;
     std::shared_ptr<ShopProduction> production;
     {
         const std::lock_guard lock(m_mutex);
-        names = m_names;
         production = m_production;
     }
-    // Names and figures are asked without the lock: their providers may take a while.
+    // The figures are asked without the lock: their provider may take a while.
     std::vector<std::string> jsons;
     jsons.reserve(machines.size());
     for (const FleetMachine& m : machines)
-        jsons.push_back(shopMachineJson(m, names ? names(m.address) : std::nullopt));
+        jsons.push_back(shopMachineJson(m));
     std::optional<std::string> figures = production ? production->todayJson() : std::nullopt;
 
     const std::lock_guard lock(m_mutex);

@@ -24,16 +24,13 @@ public:
     virtual std::optional<std::string> todayJson() = 0;
 };
 
-// A machine's name as the operator gave it; nullopt when it has none.
-using ShopNameLookup = std::function<std::optional<std::string>(const std::string& address)>;
-
 // "started", "stopped", "finished", "offline" or "back".
 const char* fleetEventName(FleetEventKind kind);
 
 // One machine as the shop floor sees it: the fields of `watch --json` but for
 // secondsSinceAnswer (always null, so a machine that does not change does not count as
-// changed), with "name" in front (null when it has none).
-std::string shopMachineJson(const FleetMachine& machine, const std::optional<std::string>& name);
+// changed).
+std::string shopMachineJson(const FleetMachine& machine);
 
 // What the page and the stream show: the latest state of every machine, each with the number of
 // the update that last changed it, and the latest events. Updates come from one thread, readers
@@ -43,7 +40,6 @@ class ShopFeed
 public:
     static constexpr std::size_t kMaxEvents = 64;
 
-    void setNames(ShopNameLookup names);
     void setProduction(std::shared_ptr<ShopProduction> production);
 
     // Takes the fleet as it is now; returns the number of machines whose view changed.
@@ -81,7 +77,6 @@ private:
 
     mutable std::mutex m_mutex;
     mutable std::condition_variable m_changed;
-    ShopNameLookup m_names;
     std::shared_ptr<ShopProduction> m_production;
     std::vector<std::string> m_order; // addresses in the monitor's order
     std::map<std::string, View> m_views;
