@@ -121,8 +121,8 @@ TEST(ShopServer, StreamsChangesAndBoundsTheStreams)
 
     run.feed.update({sewing(2)});
     ASSERT_EQ(stream.wait_for(std::chrono::seconds(5)), std::future_status::ready);
-    EXPECT_NE(received.find("data: {\"reset\":false,\"machines\":[{\"name\":null,"
-                            "\"address\":\"127.0.0.7\""),
+    EXPECT_NE(received.find("data: {\"reset\":false,\"machines\":[{"
+                            "\"address\":\"127.0.0.7\",\"name\":null"),
               std::string::npos);
     // The stream's place is free again once the server saw the client go.
     for (int i = 0; i < 100 && run.server.openStreams() != 0; ++i) {
