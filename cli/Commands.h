@@ -10,6 +10,7 @@ int cmdDump(const GlobalOptions& global, ArgList args);
 int cmdRender(const GlobalOptions& global, ArgList args);
 int cmdSearch(const GlobalOptions& global, ArgList args);
 int cmdWatch(const GlobalOptions& global, ArgList args);
+int cmdReport(const GlobalOptions& global, ArgList args);
 // send, jog, lever, confirm, release, palette, status, params
 int cmdLink(const std::string& name, const GlobalOptions& global, ArgList args);
 bool isLinkCommand(const std::string& name);

@@ -14,6 +14,7 @@
 #include "app/ConfigFile.h"
 #include "app/MachineTable.h"
 #include "cli/Commands.h"
+#include "cli/ReportCommand.h"
 #include "control/FleetJson.h"
 #include "control/FleetMonitor.h"
 #include "control/FleetPolling.h"
@@ -24,6 +25,7 @@
 #include "link/PacketCipher.h"
 #include "link/Reply.h"
 #include "link/UdpSocket.h"
+#include "records/ProductionRecording.h"
 
 namespace {
 
@@ -197,9 +199,17 @@ int cmdWatch(const GlobalOptions& global, ArgList args)
     // Polling a machine more often than the output shows it only adds traffic.
     fleet.machineInterval = std::min(fleet.machineInterval, period);
     StatusQuerySender sender(settings);
+    // What the machines do is kept in the production history beside the settings file.
+    ProductionRecording recording(readHistorySettings(config), historyFaultPrinter("watch", readHistorySettings(config).path));
+    FleetMonitor* watched = nullptr;
     FleetMonitor monitor(
         fleet, [] { return std::chrono::steady_clock::now(); },
-        [&sender](const std::string& address) { return sender.send(address); });
+        [&sender](const std::string& address) { return sender.send(address); },
+        [&recording, &watched](const FleetEvent& event) {
+            if (watched)
+                recording.onEvent(event, *watched);
+        });
+    watched = &monitor;
     monitor.setMachines(addresses);
     if (!monitor.storeWritable())
         std::fprintf(stderr,

@@ -23,6 +23,9 @@ const char* const kUsage =
     "  jog | lever | confirm | release | palette | status   operator commands\n"
     "  params --design-id N [...]          layout parameters and colour sequence\n"
     "  watch [--interval S] [--count N] [--json]   every machine of the table, round after round\n"
+    "Production history:\n"
+    "  report [--since DATE] [--until DATE] [--machine A] [--by day|shift|design]\n"
+    "         [--csv|--json] [--chart OUT.svg|OUT.png]   what the machines sewed\n"
     "\n"
     "Global options:\n"
     "  --config FILE         configuration file (default: HOOPWATCH_CONFIG, else beside the tool)\n"
@@ -77,6 +80,8 @@ int main(int argc, char** argv)
         return cmdSearch(global, std::move(args));
     if (command == "watch")
         return cmdWatch(global, std::move(args));
+    if (command == "report")
+        return cmdReport(global, std::move(args));
     if (isLinkCommand(command))
         return cmdLink(command, global, std::move(args));
     std::fprintf(stderr, "hoopwatch-cli: unknown command '%s'\n\n%s", command.c_str(), kUsage);

@@ -123,6 +123,8 @@ void FleetSession::record(const std::string& address, SentDesign design, std::in
     const bool stored = m_monitor.recordSentDesign(address, design);
     if (m_recorded)
         m_recorded(address, stored);
+    if (m_acknowledged)
+        m_acknowledged(address, design);
 }
 
 SentDesign sentDesignOf(const std::string& fileName, const Design& design)
