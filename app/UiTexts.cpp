@@ -170,6 +170,26 @@ constexpr TextEntry kTexts[] = {
     {TextId::FleetFileFailed, "机器记录文件无法写入，发送的花样只记到程序结束!",
      "The fleet file cannot be written; the design sent is remembered only until the program "
      "ends!"},
+    {TextId::HistoryFailed, "生产记录文件无法使用，不再记录!",
+     "The production history cannot be used; nothing more is recorded!"},
+    {TextId::ProductionCaption, "生产记录", "Production"},
+    {TextId::ProductionToday, "今天", "Today"},
+    {TextId::ProductionThisWeek, "本周", "This week"},
+    {TextId::ProductionRange, "时间段", "Range"},
+    {TextId::ProductionExport, "导出CSV", "Export CSV"},
+    {TextId::RunStarted, "开始", "Started"},
+    {TextId::RunEnded, "结束", "Ended"},
+    {TextId::RunStitchesSewn, "已绣针数", "Stitches sewn"},
+    {TextId::RunSewingMinutes, "绣作(分)", "Sewing (min)"},
+    {TextId::RunStandingMinutes, "停机(分)", "Standing (min)"},
+    {TextId::RunStops, "停止次数", "Stops"},
+    {TextId::ChartUtilisation, "利用率", "Utilisation"},
+    {TextId::ChartSewing, "绣作", "Sewing"},
+    {TextId::ChartNoData, "此时间段没有记录", "Nothing recorded in this range"},
+    {TextId::ProductionSummaryTemplate, "完成%s件  已绣%s针  利用率%s",
+     "%s pieces finished  %s stitches sewn  utilisation %s"},
+    {TextId::HistoryUnreadable, "生产记录文件无法读取!", "The production history cannot be read!"},
+    {TextId::ExportFailed, "文件无法写入!", "The file cannot be written!"},
 };
 
 constexpr bool tableIsComplete()

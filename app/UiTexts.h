@@ -139,6 +139,27 @@ enum class TextId : int {
     FleetOfflineTemplate,
     FleetFileFailed,
 
+    // Production history: its failure, the Production window (caption, ranges, export, the
+    // run table's headers, the charts' words, the summary with three %s) and its own failures.
+    HistoryFailed,
+    ProductionCaption,
+    ProductionToday,
+    ProductionThisWeek,
+    ProductionRange,
+    ProductionExport,
+    RunStarted,
+    RunEnded,
+    RunStitchesSewn,
+    RunSewingMinutes,
+    RunStandingMinutes,
+    RunStops,
+    ChartUtilisation,
+    ChartSewing,
+    ChartNoData,
+    ProductionSummaryTemplate,
+    HistoryUnreadable,
+    ExportFailed,
+
     Count // number of texts, not a text
 };
 
