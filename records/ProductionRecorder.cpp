@@ -62,6 +62,7 @@ void ProductionRecorder::onEvent(const FleetEvent& event, const std::optional<Fl
 {
     std::vector<RunRow> runs;
     EventRow row;
+    std::vector<EventRow> rows;
     {
         std::lock_guard lock(m_mutex);
         Machine& machine = m_machines[event.address];
@@ -103,6 +104,12 @@ void ProductionRecorder::onEvent(const FleetEvent& event, const std::optional<Fl
             }
             break;
         case FleetEventKind::CameBack:
+            if (seen && seen->work != 0) {
+                // Back and still sewing: the history tells it as coming back, then starting.
+                EventRow started = row;
+                started.kind = RecordKind::Started;
+                rows.push_back(std::move(started));
+            }
             if (run) {
                 if (seen && seen->work != 0) {
                     run->sewingSince = now;
@@ -120,7 +127,8 @@ void ProductionRecorder::onEvent(const FleetEvent& event, const std::optional<Fl
                 run.reset();
         }
     }
-    m_sink({std::move(row)}, std::move(runs));
+    rows.insert(rows.begin(), std::move(row));
+    m_sink(std::move(rows), std::move(runs));
 }
 
 void ProductionRecorder::onTransfer(const std::string& address, const SentDesign& design,

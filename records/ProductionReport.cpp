@@ -263,7 +263,6 @@ ProductionReport computeReport(const std::vector<EventRow>& events, const Report
         };
 
         StateBand current{address, MachineState::Unknown, 0, 0, 0, 0, {}};
-        MachineState beforeOffline = MachineState::Standing;
         for (const EventRow* row : rows) {
             current.to = row->at;
             current.toStitch = row->stitch;
@@ -284,12 +283,11 @@ ProductionReport computeReport(const std::vector<EventRow>& events, const Report
                 }
                 break;
             case RecordKind::WentOffline:
-                beforeOffline =
-                    current.state == MachineState::Sewing ? MachineState::Sewing : MachineState::Standing;
                 next = MachineState::Offline;
                 break;
             case RecordKind::CameBack:
-                next = beforeOffline;
+                // A machine that comes back sewing has a Started row at the same moment.
+                next = MachineState::Standing;
                 break;
             case RecordKind::TransferAcknowledged:
                 if (current.state == MachineState::Unknown)

@@ -34,6 +34,8 @@
 #include "ui/FunctionButton.h"
 #include "ui/MachineList.h"
 #include "ui/MachinesWindow.h"
+#include "ui/ProductionWindow.h"
+#include "records/ProductionRecording.h"
 #include "ui/MainViewPainter.h"
 #include "ui/MainWindowLink.h"
 #include "ui/MessageBoxes.h"
@@ -271,6 +273,8 @@ void CHoopwatchDlg::applyLanguage()
     m_waitText->setText(text(TextId::SearchWaitText));
     if (m_machines)
         m_machines->setLanguage(m_language);
+    if (m_production)
+        m_production->setLanguage(m_language);
     redraw(); // the information strip speaks the new language too
 }
 
@@ -339,6 +343,9 @@ void CHoopwatchDlg::contextMenuEvent(QContextMenuEvent* event)
     QAction* machines =
         menu.addAction(text(TextId::MachinesCaption), this, &CHoopwatchDlg::openMachines);
     machines->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_M));
+    QAction* production =
+        menu.addAction(text(TextId::ProductionCaption), this, &CHoopwatchDlg::openProduction);
+    production->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
     const QString item = text(TextId::AboutMenuItem);
     if (!item.isEmpty())
         menu.addAction(item, this, &CHoopwatchDlg::onAbout);
@@ -496,6 +503,8 @@ void CHoopwatchDlg::startFleet()
                                     [this](const std::string& address) { chooseMachine(address); });
     auto* shortcut = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_M), this);
     connect(shortcut, &QShortcut::activated, this, &CHoopwatchDlg::openMachines);
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_P), this), &QShortcut::activated, this,
+            &CHoopwatchDlg::openProduction);
     m_batch.setFileSent([this](const std::string& path, const std::string& name,
                                std::chrono::steady_clock::time_point started) {
         auto sent = m_link->batchFileSent(path, name, started);
@@ -516,6 +525,27 @@ void CHoopwatchDlg::openMachines()
     m_machines->show();
     m_machines->raise();
     m_machines->activateWindow();
+}
+
+ProductionWindow& CHoopwatchDlg::productionWindow()
+{
+    if (!m_production) {
+        const HistorySettings history = readHistorySettings(m_config);
+        // A shift setting that makes no sense falls back to the usual two shifts.
+        const auto shifts = parseShifts(history.shifts);
+        m_production = new ProductionWindow(
+            this, history.path, shifts.value_or(*parseShifts(HistorySettings{}.shifts)));
+        m_production->setLanguage(m_language);
+    }
+    return *m_production;
+}
+
+void CHoopwatchDlg::openProduction()
+{
+    ProductionWindow& window = productionWindow();
+    window.show();
+    window.raise();
+    window.activateWindow();
 }
 
 void CHoopwatchDlg::chooseMachine(const std::string& address)

@@ -26,6 +26,7 @@ struct LinkSettings;
 class LinkState;
 class MainWindowLink;
 class MachinesWindow;
+class ProductionWindow;
 
 // The main window: machine list, design view with its information strip, colour-change
 // panel and the function buttons. It routes each button to the part that does the work and
@@ -73,6 +74,9 @@ public:
     // The "Machines" window (context menu, Ctrl+M); it exists, hidden, from the start.
     MachinesWindow& machinesWindow() { return *m_machines; }
     void openMachines();
+    // The "Production" window (context menu, Ctrl+P), made on first use.
+    ProductionWindow& productionWindow();
+    void openProduction();
     // Chooses the machine at the address as ticking it in the machine list does.
     void chooseMachine(const std::string& address);
     QTimer* timer(TimerId id) const;
@@ -156,4 +160,5 @@ private:
     QString m_designFolder;
     std::unique_ptr<MainWindowLink> m_link;
     MachinesWindow* m_machines = nullptr;
+    ProductionWindow* m_production = nullptr;
 };

@@ -187,7 +187,8 @@ TEST(ProductionRecorder, EventsBecomeRunsWithTheirTimesStitchesAndStops)
     EXPECT_EQ(kinds, (std::vector<RecordKind>{
                          RecordKind::TransferAcknowledged, RecordKind::Started,
                          RecordKind::Stopped, RecordKind::Started, RecordKind::WentOffline,
-                         RecordKind::CameBack, RecordKind::Finished, RecordKind::Started,
+                         RecordKind::CameBack, RecordKind::Started, RecordKind::Finished,
+                         RecordKind::Started,
                          RecordKind::TransferAcknowledged, RecordKind::Unwatched}));
     EXPECT_EQ(events.back().design.name, "star.dst");
 }
