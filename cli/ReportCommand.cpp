@@ -161,6 +161,7 @@ int runReport(const GlobalOptions& global, ArgList args, const PngChartWriter& p
         return cmdRender(global, ArgList(words));
     }
 
+    query.bands = chart.has_value();
     const ConfigFile config(configPath);
     const HistorySettings history = readHistorySettings(config);
     if (query.by == ReportGrouping::Shift) {

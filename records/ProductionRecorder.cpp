@@ -120,11 +120,11 @@ void ProductionRecorder::onEvent(const FleetEvent& event, const std::optional<Fl
             }
             break;
         }
-        if (run) {
-            run->row.ended = run->row.finished ? now : 0;
+        // A run is written once, when it ends; the events tell the rest meanwhile.
+        if (run && run->row.finished) {
+            run->row.ended = now;
             runs.push_back(run->row);
-            if (run->row.finished)
-                run.reset();
+            run.reset();
         }
     }
     rows.insert(rows.begin(), std::move(row));

@@ -200,11 +200,18 @@ ProductionReport computeReport(const std::vector<EventRow>& events, const Report
             byMachine[row.address].push_back(&row);
 
     for (const auto& [address, rows] : byMachine) {
-        std::map<std::string, ReportFigures> cells; // by period name
-        std::map<std::string, std::int64_t> cellStart;
-        const auto cellFor = [&](const std::string& name, std::int64_t start) -> ReportFigures& {
-            cellStart.emplace(name, start);
-            return cells[name];
+        // Figures by period (by index) or by design.
+        std::vector<ReportFigures> periodCells(periods.size());
+        std::vector<char> periodUsed(periods.size(), 0);
+        std::map<std::string, ReportFigures> designCells;
+        std::map<std::string, std::int64_t> designStart;
+        const auto periodCell = [&](std::size_t index) -> ReportFigures& {
+            periodUsed[index] = 1;
+            return periodCells[index];
+        };
+        const auto designCell = [&](const std::string& name, std::int64_t start) -> ReportFigures& {
+            designStart.emplace(name, start);
+            return designCells[name];
         };
         // Adds one stretch, cut by the range and the periods.
         const auto addBand = [&](const StateBand& band) {
@@ -212,9 +219,11 @@ ProductionReport computeReport(const std::vector<EventRow>& events, const Report
             const std::int64_t to = std::min(band.to, end);
             if (band.state == MachineState::Unknown || to <= from)
                 return;
-            report.bands.push_back(band);
-            report.bands.back().from = from;
-            report.bands.back().to = to;
+            if (query.bands) {
+                report.bands.push_back(band);
+                report.bands.back().from = from;
+                report.bands.back().to = to;
+            }
             const double length = double(band.to - band.from);
             const auto share = [&](std::int64_t a, std::int64_t b, ReportFigures& f) {
                 const double seconds = double(b - a) / 1000.0;
@@ -237,7 +246,7 @@ ProductionReport computeReport(const std::vector<EventRow>& events, const Report
                 }
             };
             if (query.by == ReportGrouping::Design) {
-                share(from, to, cellFor(band.design, from));
+                share(from, to, designCell(band.design, from));
                 return;
             }
             auto p = std::upper_bound(periods.begin(), periods.end(), from,
@@ -248,18 +257,18 @@ ProductionReport computeReport(const std::vector<EventRow>& events, const Report
                 const std::int64_t a = std::max(from, p->from);
                 const std::int64_t b = std::min(to, p->to);
                 if (b > a)
-                    share(a, b, cellFor(p->name, p->from));
+                    share(a, b, periodCell(std::size_t(p - periods.begin())));
             }
         };
         const auto periodOf = [&](std::int64_t at, const std::string& design) -> ReportFigures* {
             if (query.by == ReportGrouping::Design)
-                return &cellFor(design, at);
+                return &designCell(design, at);
             auto p = std::upper_bound(periods.begin(), periods.end(), at,
                                       [](std::int64_t t, const Period& q) { return t < q.from; });
             if (p == periods.begin())
                 return nullptr;
             --p;
-            return at < p->to ? &cellFor(p->name, p->from) : nullptr;
+            return at < p->to ? &periodCell(std::size_t(p - periods.begin())) : nullptr;
         };
 
         StateBand current{address, MachineState::Unknown, 0, 0, 0, 0, {}};
@@ -304,11 +313,16 @@ ProductionReport computeReport(const std::vector<EventRow>& events, const Report
         current.toStitch = current.fromStitch;
         addBand(current);
 
-        for (auto& [name, figures] : cells) {
-            report.rows.push_back({address, name, cellStart[name], figures});
-            report.machines[address].add(figures);
-            report.total.add(figures);
-        }
+        const auto addRow = [&](const std::string& name, std::int64_t start, const ReportFigures& f) {
+            report.rows.push_back({address, name, start, f});
+            report.machines[address].add(f);
+            report.total.add(f);
+        };
+        for (std::size_t i = 0; i < periods.size(); ++i)
+            if (periodUsed[i])
+                addRow(periods[i].name, periods[i].from, periodCells[i]);
+        for (const auto& [name, figures] : designCells)
+            addRow(name, designStart[name], figures);
     }
     std::stable_sort(report.rows.begin(), report.rows.end(), [](const ReportRow& a, const ReportRow& b) {
         return a.machine != b.machine ? a.machine < b.machine : a.periodStart < b.periodStart;

@@ -30,6 +30,7 @@ struct ReportQuery
     std::string machine; // empty: every machine
     ReportGrouping by = ReportGrouping::Day;
     std::vector<ShiftSpec> shifts;
+    bool bands = true; // keep the stretches for a timeline
 };
 
 struct ReportFigures
@@ -75,8 +76,8 @@ struct ProductionReport
     std::vector<StateBand> bands; // known stretches within the range, by machine then time
 };
 
-// The report over events as RecordsDatabase::events gives them (each machine's last event
-// before the range first, then the range in time order). Time after `now` is not counted;
+// The report over events as RecordsDatabase::events gives them (each machine's events in time
+// order, its last event before the range first). Time after `now` is not counted;
 // days and shifts are those of the local time zone.
 ProductionReport computeReport(const std::vector<EventRow>& events, const ReportQuery& query,
                                std::int64_t now);

@@ -5,6 +5,8 @@
 #include <random>
 #include <vector>
 
+#include "records/ProductionReport.h"
+
 namespace {
 
 struct Design
@@ -71,6 +73,15 @@ std::int64_t feedProductionSample(ProductionRecorder& recorder,
         Machine& machine = machines[std::size_t(step.machine)];
         switch (machine.phase) {
         case Machine::Phase::Idle: {
+            // Two shifts, 06:00 to 22:00; the machines stand through the night.
+            const std::int64_t day = localDayStart(step.at);
+            const std::int64_t hour = (step.at - day) / 3600000;
+            if (hour < 6 || hour >= 22) {
+                steps.push({localDayStart(step.at, hour >= 22 ? 1 : 0) + 6 * 3600000 +
+                                std::int64_t(uniform(0, 10 * kMinute)),
+                            step.machine});
+                break;
+            }
             // A new design now and then, else the same one again after hooping.
             if (machine.design.name.empty() || uniform(0, 1) < 0.1) {
                 const Design& d = kDesigns[std::size_t(random() % std::size(kDesigns))];

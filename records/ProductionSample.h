@@ -5,8 +5,8 @@
 
 #include "records/ProductionRecorder.h"
 
-// A fleet's working days as a watcher sees them, fed through `recorder` in time order: each
-// machine hoops, sews a design (with the odd thread break), finishes and starts over; now and
+// A fleet's working days (two shifts, 06:00 to 22:00) as a watcher sees them, fed through
+// `recorder` in time order: each machine hoops, sews a design (with the odd thread break), finishes and starts over; now and
 // then one goes offline for a while. For pictures, demonstrations and benchmarks.
 struct ProductionSampleSettings
 {

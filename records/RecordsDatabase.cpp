@@ -1,6 +1,7 @@
 #include "records/RecordsDatabase.h"
 
 #include <chrono>
+#include <cmath>
 #include <filesystem>
 #include <thread>
 #include <utility>
@@ -23,15 +24,25 @@ constexpr const char* kMigrations[] = {
     " machine INTEGER NOT NULL, design INTEGER, stitch INTEGER NOT NULL);"
     "CREATE TABLE runs(id INTEGER PRIMARY KEY, machine INTEGER NOT NULL, design INTEGER,"
     " started INTEGER NOT NULL, ended INTEGER NOT NULL, finished INTEGER NOT NULL,"
-    " sewn INTEGER NOT NULL, sewing REAL NOT NULL, standing REAL NOT NULL,"
-    " stops INTEGER NOT NULL, UNIQUE(machine, started));"
+    " sewn INTEGER NOT NULL, sewing_ms INTEGER NOT NULL, standing_ms INTEGER NOT NULL,"
+    " stops INTEGER NOT NULL);"
     "CREATE TABLE meta(key TEXT PRIMARY KEY, value TEXT NOT NULL);",
-    // Reports and retention select by time.
-    "CREATE INDEX events_at ON events(at);"
-    "CREATE INDEX events_machine_at ON events(machine, at);"
-    "CREATE INDEX runs_ended ON runs(ended);",
+    // Reports and retention read each machine's events by time.
+    "CREATE INDEX events_machine_at ON events(machine, at);",
 };
 static_assert(std::size(kMigrations) == RecordsDatabase::kSchemaVersion);
+
+// Events keep whole seconds (four bytes where milliseconds take six, in the table and its
+// index); an event stands at the start of its second.
+std::int64_t eventSecond(std::int64_t ms)
+{
+    return ms >= 0 ? ms / 1000 : -((-ms + 999) / 1000);
+}
+// The first second whose start lies at or after `ms`.
+std::int64_t secondFrom(std::int64_t ms)
+{
+    return ms >= 0 ? (ms > INT64_MAX - 999 ? INT64_MAX / 1000 + 1 : (ms + 999) / 1000) : -(-ms / 1000);
+}
 
 class Statement
 {
@@ -319,7 +330,7 @@ bool RecordsDatabase::append(const std::vector<EventRow>& events, const std::vec
             ok = machine && design;
             if (!ok)
                 break;
-            event.bind(1, row.at);
+            event.bind(1, eventSecond(row.at));
             event.bind(2, std::int64_t{static_cast<int>(row.kind)});
             event.bind(3, *machine);
             if (*design)
@@ -331,12 +342,8 @@ bool RecordsDatabase::append(const std::vector<EventRow>& events, const std::vec
             event.reset();
         }
         Statement run(d.db,
-                      "INSERT INTO runs(machine, design, started, ended, finished, sewn, sewing,"
-                      " standing, stops) VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?)"
-                      " ON CONFLICT(machine, started) DO UPDATE SET design = excluded.design,"
-                      " ended = excluded.ended, finished = excluded.finished,"
-                      " sewn = excluded.sewn, sewing = excluded.sewing,"
-                      " standing = excluded.standing, stops = excluded.stops");
+                      "INSERT INTO runs(machine, design, started, ended, finished, sewn, sewing_ms,"
+                      " standing_ms, stops) VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?)");
         ok = ok && static_cast<bool>(run);
         for (const RunRow& row : runs) {
             if (!ok)
@@ -355,8 +362,8 @@ bool RecordsDatabase::append(const std::vector<EventRow>& events, const std::vec
             run.bind(4, row.ended);
             run.bind(5, std::int64_t{row.finished ? 1 : 0});
             run.bind(6, row.stitchesSewn);
-            run.bind(7, row.sewingSeconds);
-            run.bind(8, row.standingSeconds);
+            run.bind(7, std::int64_t{std::llround(row.sewingSeconds * 1000.0)});
+            run.bind(8, std::int64_t{std::llround(row.standingSeconds * 1000.0)});
             run.bind(9, std::int64_t{row.stops});
             ok = run.step() == SQLITE_DONE;
             run.reset();
@@ -381,10 +388,14 @@ std::optional<std::int64_t> RecordsDatabase::removeOlderThan(std::int64_t before
         return std::nullopt;
     std::int64_t removed = 0;
     bool ok = true;
-    for (const char* sql : {"DELETE FROM events WHERE at < ?",
-                            "DELETE FROM runs WHERE ended <> 0 AND ended < ?"}) {
+    const std::pair<const char*, std::int64_t> steps[] = {
+        {"DELETE FROM events WHERE machine IN (SELECT id FROM machines) AND at < ?",
+         secondFrom(before)},
+        {"DELETE FROM runs WHERE ended <> 0 AND ended < ?", before},
+    };
+    for (const auto& [sql, bound] : steps) {
         Statement s(d.db, sql);
-        s.bind(1, before);
+        s.bind(1, bound);
         ok = ok && s && s.step() == SQLITE_DONE;
         removed += sqlite3_changes(d.db);
     }
@@ -415,56 +426,71 @@ bool RecordsDatabase::setMeta(const std::string& key, const std::string& value)
     return s && s.step() == SQLITE_DONE;
 }
 
-namespace {
-
-constexpr const char* kEventColumns =
-    "SELECT e.at, e.kind, m.address, m.name, coalesce(d.name, ''), coalesce(d.stitches, 0),"
-    " coalesce(d.colors, 0), coalesce(d.checksum, ''), e.stitch FROM events e"
-    " JOIN machines m ON m.id = e.machine LEFT JOIN designs d ON d.id = e.design ";
-
-EventRow eventOf(const Statement& s)
-{
-    EventRow row;
-    row.at = s.integer(0);
-    row.kind = static_cast<RecordKind>(s.integer(1));
-    row.address = s.text(2);
-    row.machineName = s.text(3);
-    row.design = {s.text(4), static_cast<std::int32_t>(s.integer(5)),
-                  static_cast<std::int32_t>(s.integer(6)), s.text(7)};
-    row.stitch = static_cast<std::int32_t>(s.integer(8));
-    return row;
-}
-
-} // namespace
-
 std::optional<std::vector<EventRow>> RecordsDatabase::events(const RecordsQuery& query)
 {
     if (!m_impl)
         return std::nullopt;
-    std::vector<EventRow> out;
-    // Each machine's state as the period begins.
-    const std::string before =
-        std::string(kEventColumns) +
-        "WHERE e.id IN (SELECT max(id) FROM events WHERE at < ?1 GROUP BY machine)"
-        " AND (?2 = '' OR m.address = ?2) ORDER BY e.at, e.id";
-    const std::string within = std::string(kEventColumns) +
-                               "WHERE e.at >= ?1 AND e.at < ?3 AND (?2 = '' OR m.address = ?2)"
-                               " ORDER BY e.at, e.id";
-    for (const std::string& sql : {before, within}) {
-        Statement s(m_impl->db, sql.c_str());
-        if (!s) {
-            m_detail = sqlite3_errmsg(m_impl->db);
-            return std::nullopt;
-        }
-        s.bind(1, query.since);
-        s.bind(2, query.machine);
-        s.bind(3, query.until); // not in the first statement, where binding it does nothing
+    sqlite3* db = m_impl->db;
+    const auto failed = [&]() -> std::optional<std::vector<EventRow>> {
+        m_detail = sqlite3_errmsg(db);
+        return std::nullopt;
+    };
+    // The few machines and designs first; the events then carry only numbers.
+    std::vector<std::pair<std::int64_t, std::pair<std::string, std::string>>> machines;
+    {
+        Statement s(db, "SELECT id, address, name FROM machines WHERE ?1 = '' OR address = ?1"
+                        " ORDER BY address, id");
+        if (!s)
+            return failed();
+        s.bind(1, query.machine);
         int rc = 0;
         while ((rc = s.step()) == SQLITE_ROW)
-            out.push_back(eventOf(s));
-        if (rc != SQLITE_DONE) {
-            m_detail = sqlite3_errmsg(m_impl->db);
-            return std::nullopt;
+            machines.push_back({s.integer(0), {s.text(1), s.text(2)}});
+        if (rc != SQLITE_DONE)
+            return failed();
+    }
+    std::map<std::int64_t, RecordDesign> designs;
+    {
+        Statement s(db, "SELECT id, name, stitches, colors, checksum FROM designs");
+        if (!s)
+            return failed();
+        int rc = 0;
+        while ((rc = s.step()) == SQLITE_ROW)
+            designs[s.integer(0)] = {s.text(1), static_cast<std::int32_t>(s.integer(2)),
+                                     static_cast<std::int32_t>(s.integer(3)), s.text(4)};
+        if (rc != SQLITE_DONE)
+            return failed();
+    }
+    // Each machine's last event before the range, then its events in the range: both walk the
+    // (machine, at) index, so nothing is sorted.
+    Statement before(db, "SELECT at, kind, design, stitch FROM events WHERE machine = ?1 AND"
+                         " at < ?2 ORDER BY at DESC, id DESC LIMIT 1");
+    Statement within(db, "SELECT at, kind, design, stitch FROM events WHERE machine = ?1 AND"
+                         " at >= ?2 AND at < ?3 ORDER BY at, id");
+    if (!before || !within)
+        return failed();
+    std::vector<EventRow> out;
+    const RecordDesign none;
+    for (const auto& [id, names] : machines) {
+        for (Statement* s : {&before, &within}) {
+            s->reset();
+            s->bind(1, id);
+            s->bind(2, secondFrom(query.since));
+            s->bind(3, secondFrom(query.until));
+            int rc = 0;
+            while ((rc = s->step()) == SQLITE_ROW) {
+                EventRow row;
+                row.at = s->integer(0) * 1000;
+                row.kind = static_cast<RecordKind>(s->integer(1));
+                row.address = names.first;
+                row.machineName = names.second;
+                const auto design = designs.find(s->integer(2));
+                row.design = design == designs.end() ? none : design->second;
+                row.stitch = static_cast<std::int32_t>(s->integer(3));
+                out.push_back(std::move(row));
+            }
+            if (rc != SQLITE_DONE)
+                return failed();
         }
     }
     return out;
@@ -477,7 +503,7 @@ std::optional<std::vector<RunRow>> RecordsDatabase::runs(const RecordsQuery& que
     Statement s(m_impl->db,
                 "SELECT m.address, m.name, coalesce(d.name, ''), coalesce(d.stitches, 0),"
                 " coalesce(d.colors, 0), coalesce(d.checksum, ''), r.started, r.ended,"
-                " r.finished, r.sewn, r.sewing, r.standing, r.stops FROM runs r"
+                " r.finished, r.sewn, r.sewing_ms, r.standing_ms, r.stops FROM runs r"
                 " JOIN machines m ON m.id = r.machine LEFT JOIN designs d ON d.id = r.design"
                 " WHERE r.started < ?3 AND (r.ended = 0 OR r.ended >= ?1)"
                 " AND (?2 = '' OR m.address = ?2) ORDER BY r.started, r.id");
@@ -500,8 +526,8 @@ std::optional<std::vector<RunRow>> RecordsDatabase::runs(const RecordsQuery& que
         row.ended = s.integer(7);
         row.finished = s.integer(8) != 0;
         row.stitchesSewn = s.integer(9);
-        row.sewingSeconds = s.real(10);
-        row.standingSeconds = s.real(11);
+        row.sewingSeconds = double(s.integer(10)) / 1000.0;
+        row.standingSeconds = double(s.integer(11)) / 1000.0;
         row.stops = static_cast<int>(s.integer(12));
         out.push_back(std::move(row));
     }

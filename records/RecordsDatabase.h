@@ -69,7 +69,8 @@ public:
     std::optional<std::string> meta(const std::string& key);
     bool setMeta(const std::string& key, const std::string& value);
 
-    // Events in [since, until) in time order, each machine's last event before `since` first.
+    // Events in [since, until), machine by machine in time order, each machine's last event
+    // before `since` first.
     std::optional<std::vector<EventRow>> events(const RecordsQuery& query);
     // Runs that overlap [since, until), in start order.
     std::optional<std::vector<RunRow>> runs(const RecordsQuery& query);

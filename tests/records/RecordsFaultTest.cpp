@@ -43,7 +43,7 @@ TEST(RecordsFault, WritersKilledAtRandomLoseNoCommittedRow)
                 for (int batch = 0; batch < 100000; ++batch) {
                     std::vector<EventRow> rows;
                     for (int r = 0; r < 20; ++r)
-                        rows.push_back({id * 1000000LL + batch, RecordKind::Started,
+                        rows.push_back({(id * 1000000LL + batch) * 1000, RecordKind::Started,
                                         "127.0.0." + std::to_string(w + 1), "",
                                         {"d" + std::to_string(batch % 7) + ".dst", 100, 2, ""},
                                         r});
@@ -78,7 +78,7 @@ TEST(RecordsFault, WritersKilledAtRandomLoseNoCommittedRow)
     ASSERT_TRUE(rows);
     std::map<std::pair<int, int>, int> found;
     for (const EventRow& row : *rows)
-        ++found[{int(row.at / 1000000), int(row.at % 1000000)}];
+        ++found[{int(row.at / 1000 / 1000000), int(row.at / 1000 % 1000000)}];
     EXPECT_GT(committed.size(), std::size_t{kRounds});
     for (const auto& key : committed)
         EXPECT_EQ(found[key], 20) << key.first << "/" << key.second;
