@@ -1,6 +1,7 @@
 // report: what every machine sewed, from the production history beside the settings file.
 #include "cli/ReportCommand.h"
 
+#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
