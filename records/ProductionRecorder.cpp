@@ -42,6 +42,18 @@ void ProductionRecorder::endStanding(OpenRun& run, std::int64_t now)
     run.standingSince.reset();
 }
 
+void ProductionRecorder::abandonRun(Machine& machine, std::int64_t now, std::vector<RunRow>& runs)
+{
+    if (!machine.run)
+        return;
+    OpenRun& run = *machine.run;
+    endSewing(run, run.segmentStitch, now);
+    endStanding(run, now);
+    run.row.ended = now;
+    runs.push_back(run.row);
+    machine.run.reset();
+}
+
 RecordDesign ProductionRecorder::designOf(Machine& machine,
                                           const std::optional<FleetMachine>& seen) const
 {
@@ -139,15 +151,8 @@ void ProductionRecorder::onTransfer(const std::string& address, const SentDesign
     {
         std::lock_guard lock(m_mutex);
         Machine& machine = m_machines[address];
-        if (machine.run) {
-            // A new design replaces the one on the machine: that run was abandoned.
-            OpenRun& run = *machine.run;
-            endSewing(run, run.segmentStitch, now);
-            endStanding(run, now);
-            run.row.ended = now;
-            runs.push_back(run.row);
-            machine.run.reset();
-        }
+        // A new design replaces the one on the machine: that run was abandoned.
+        abandonRun(machine, now, runs);
         machine.design = {design.name, design.stitches, design.colors, checksum};
         row = {now, RecordKind::TransferAcknowledged, address, {}, machine.design, 0};
     }
@@ -161,14 +166,7 @@ void ProductionRecorder::close(std::int64_t now)
     {
         std::lock_guard lock(m_mutex);
         for (auto& [address, machine] : m_machines) {
-            if (machine.run) {
-                OpenRun& run = *machine.run;
-                endSewing(run, run.segmentStitch, now);
-                endStanding(run, now);
-                run.row.ended = now;
-                runs.push_back(run.row);
-                machine.run.reset();
-            }
+            abandonRun(machine, now, runs);
             if (machine.watched)
                 events.push_back({now, RecordKind::Unwatched, address, {}, machine.design, 0});
         }

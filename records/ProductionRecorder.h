@@ -50,6 +50,8 @@ private:
 
     static void endSewing(OpenRun& run, std::int32_t stitch, std::int64_t now);
     static void endStanding(OpenRun& run, std::int64_t now);
+    // Ends the machine's open run unfinished, if it has one, and adds it to `runs`.
+    static void abandonRun(Machine& machine, std::int64_t now, std::vector<RunRow>& runs);
     RecordDesign designOf(Machine& machine, const std::optional<FleetMachine>& seen) const;
 
     Sink m_sink;

@@ -103,21 +103,17 @@ std::int64_t feedProductionSample(ProductionRecorder& recorder,
         case Machine::Phase::Sewing: {
             const double left = double(machine.design.stitches - machine.stitch) / machine.stitchesPerMs;
             const double r = uniform(0, 1);
-            if (r < 0.25) {
-                // A thread break part way.
+            if (r < 0.27) {
+                // A thread break part way, or now and then the machine drops off the network.
+                const bool breaks = r < 0.25;
                 const double sewn = uniform(0.1, 0.9) * left;
                 machine.stitch += std::int32_t(sewn * machine.stitchesPerMs);
                 const std::int64_t at = step.at + std::int64_t(sewn);
-                event(machine, FleetEventKind::Stopped, at, 0);
-                machine.phase = Machine::Phase::Stopped;
-                steps.push({at + std::int64_t(uniform(0.5, 4) * kMinute), step.machine});
-            } else if (r < 0.27) {
-                const double sewn = uniform(0.1, 0.9) * left;
-                machine.stitch += std::int32_t(sewn * machine.stitchesPerMs);
-                const std::int64_t at = step.at + std::int64_t(sewn);
-                event(machine, FleetEventKind::WentOffline, at, 1);
-                machine.phase = Machine::Phase::Offline;
-                steps.push({at + std::int64_t(uniform(5, 40) * kMinute), step.machine});
+                event(machine, breaks ? FleetEventKind::Stopped : FleetEventKind::WentOffline, at,
+                      breaks ? 0 : 1);
+                machine.phase = breaks ? Machine::Phase::Stopped : Machine::Phase::Offline;
+                steps.push({at + std::int64_t((breaks ? uniform(0.5, 4) : uniform(5, 40)) * kMinute),
+                            step.machine});
             } else {
                 machine.stitch = machine.design.stitches;
                 const std::int64_t at = step.at + std::int64_t(left);

@@ -216,6 +216,18 @@ bool serve(Endpoint& ep, const PacketCipher& cipher, int replyPort, std::vector<
     return true;
 }
 
+// "-" is standard output, an empty path nothing; false (and a message) when it cannot be opened.
+bool openOutput(const std::string& path, std::FILE** file)
+{
+    if (path == "-")
+        *file = stdout;
+    else if (!path.empty() && !(*file = std::fopen(path.c_str(), "a"))) {
+        std::fprintf(stderr, "z62-sim: cannot open %s\n", path.c_str());
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -232,26 +244,10 @@ int main(int argc, char** argv)
         return 2;
     }
     std::FILE* log = nullptr;
-    if (options.logPath == "-") {
-        log = stdout;
-    } else if (!options.logPath.empty()) {
-        log = std::fopen(options.logPath.c_str(), "a");
-        if (!log) {
-            std::fprintf(stderr, "z62-sim: cannot open log %s\n", options.logPath.c_str());
-            return 1;
-        }
-    }
-    options.settings.log = log;
     std::FILE* sewnLog = nullptr;
-    if (options.sewnLogPath == "-") {
-        sewnLog = stdout;
-    } else if (!options.sewnLogPath.empty()) {
-        sewnLog = std::fopen(options.sewnLogPath.c_str(), "a");
-        if (!sewnLog) {
-            std::fprintf(stderr, "z62-sim: cannot open %s\n", options.sewnLogPath.c_str());
-            return 1;
-        }
-    }
+    if (!openOutput(options.logPath, &log) || !openOutput(options.sewnLogPath, &sewnLog))
+        return 1;
+    options.settings.log = log;
     options.settings.sewnLog = sewnLog;
 
     std::vector<Endpoint> endpoints(options.addresses.size());
