@@ -61,6 +61,10 @@ bool writeSvg(const std::string& path, const std::string& svg)
 RecordsWriter::FaultFn historyFaultPrinter(const std::string& command, const std::string& path)
 {
     return [command, path](RecordsFault fault, const std::string& detail) {
+        // A build without the history (the cross-built tool) has nothing to tell at every run;
+        // report says it once asked.
+        if (fault == RecordsFault::NotAvailable)
+            return;
         std::fprintf(stderr,
                      "hoopwatch-cli %s: the production history %s cannot be used (%s%s%s); "
                      "nothing is recorded there\n",
