@@ -190,6 +190,8 @@ constexpr TextEntry kTexts[] = {
      "%s pieces finished  %s stitches sewn  utilisation %s"},
     {TextId::HistoryUnreadable, "生产记录文件无法读取!", "The production history cannot be read!"},
     {TextId::ExportFailed, "文件无法写入!", "The file cannot be written!"},
+    {TextId::HistoryRowsDropped, "生产记录写入过慢，部分记录丢失!",
+     "The production history could not keep up; some rows were lost!"},
 };
 
 constexpr bool tableIsComplete()

@@ -159,6 +159,7 @@ enum class TextId : int {
     ProductionSummaryTemplate,
     HistoryUnreadable,
     ExportFailed,
+    HistoryRowsDropped,
 
     Count // number of texts, not a text
 };

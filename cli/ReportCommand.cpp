@@ -65,6 +65,11 @@ RecordsWriter::FaultFn historyFaultPrinter(const std::string& command, const std
         // report says it once asked.
         if (fault == RecordsFault::NotAvailable)
             return;
+        if (fault == RecordsFault::Overflow) {
+            std::fprintf(stderr, "hoopwatch-cli %s: the production history %s: %s\n",
+                         command.c_str(), path.c_str(), std::string(recordsFaultText(fault)).c_str());
+            return;
+        }
         std::fprintf(stderr,
                      "hoopwatch-cli %s: the production history %s cannot be used (%s%s%s); "
                      "nothing is recorded there\n",

@@ -108,6 +108,8 @@ std::string_view recordsFaultText(RecordsFault fault)
         return "damaged";
     case RecordsFault::Busy:
         return "held by other programs for too long";
+    case RecordsFault::Overflow:
+        return "rows came faster than the disk took them; some were dropped";
     }
     return "unknown";
 }
@@ -244,9 +246,18 @@ RecordsFault RecordsDatabase::openOnce(const std::string& path, Mode mode, bool 
     sqlite3_extended_result_codes(impl->db, 1);
 
     // Nothing is written before the file is known to be ours (or empty).
-    const auto appId = pragmaInt(impl->db, "PRAGMA application_id");
-    const auto version = pragmaInt(impl->db, "PRAGMA user_version");
-    const auto tables = pragmaInt(impl->db, "SELECT count(*) FROM sqlite_master");
+    // One statement, so the three come from one moment even while another writer upgrades.
+    std::optional<std::int64_t> appId, version, tables;
+    {
+        Statement header(impl->db, "SELECT (SELECT application_id FROM pragma_application_id),"
+                                   " (SELECT user_version FROM pragma_user_version),"
+                                   " (SELECT count(*) FROM sqlite_master)");
+        if (header && header.step() == SQLITE_ROW) {
+            appId = header.integer(0);
+            version = header.integer(1);
+            tables = header.integer(2);
+        }
+    }
     if (!appId || !version || !tables) {
         const int code = sqlite3_errcode(impl->db) & 0xFF;
         m_detail = sqlite3_errmsg(impl->db);

@@ -20,6 +20,7 @@ enum class RecordsFault {
     Newer,        // written by a newer version of this program: never rewritten
     Damaged,      // the integrity check failed
     Busy,         // other writers held it for longer than the busy timeout
+    Overflow,     // rows came faster than the disk took them: some were dropped
 };
 
 std::string_view recordsFaultText(RecordsFault fault);

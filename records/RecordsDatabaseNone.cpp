@@ -9,7 +9,14 @@ struct RecordsDatabase::Impl
 
 std::string_view recordsFaultText(RecordsFault fault)
 {
-    return fault == RecordsFault::None ? "ok" : "this build keeps no production history";
+    switch (fault) {
+    case RecordsFault::None:
+        return "ok";
+    case RecordsFault::Overflow:
+        return "rows came faster than the disk took them; some were dropped";
+    default:
+        return "this build keeps no production history";
+    }
 }
 
 std::string RecordsDatabase::pathBeside(const std::string& configPath)

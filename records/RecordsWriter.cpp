@@ -28,11 +28,15 @@ RecordsWriter::~RecordsWriter()
 bool RecordsWriter::push(std::vector<EventRow> events, std::vector<RunRow> runs)
 {
     {
-        std::lock_guard lock(m_mutex);
+        std::unique_lock lock(m_mutex);
         if (m_stopped)
             return false;
         if (m_queue.size() >= m_settings.maxQueued) {
-            ++m_dropped;
+            // Told once; recording goes on as the queue drains.
+            const bool first = m_dropped++ == 0;
+            lock.unlock();
+            if (first && m_fault)
+                m_fault(RecordsFault::Overflow, {});
             return false;
         }
         m_queue.push_back({std::move(events), std::move(runs)});

@@ -24,7 +24,8 @@ struct RecordsWriterSettings
 
 // Writes history rows on a thread of its own, so the caller (the UI thread, the fleet monitor)
 // never waits for the disk. A file that cannot be used is reported once through `fault`;
-// recording then stops and everything else goes on.
+// recording then stops and everything else goes on. Rows dropped from a full queue are reported
+// once too (RecordsFault::Overflow), from the caller's thread, and recording goes on.
 class RecordsWriter
 {
 public:

@@ -62,7 +62,8 @@ FleetSession& MainWindowLink::startFleet(FleetMonitor::Listener listener,
         const HistorySettings history = readHistorySettings(m_config);
         m_recording = std::make_unique<ProductionRecording>(
             history, [this, path = history.path](RecordsFault fault, const std::string& detail) {
-                post(TextId::HistoryFailed,
+                post(fault == RecordsFault::Overflow ? TextId::HistoryRowsDropped
+                                                     : TextId::HistoryFailed,
                      QString::fromStdString(path + " (" + std::string(recordsFaultText(fault)) +
                                             (detail.empty() ? "" : ": " + detail) + ")"));
             });

@@ -3,6 +3,7 @@
 #include "records/RecordsDatabase.h"
 
 #include <csignal>
+#include <cstdio>
 #include <map>
 #include <random>
 #include <set>
@@ -38,8 +39,12 @@ TEST(RecordsFault, WritersKilledAtRandomLoseNoCommittedRow)
             if (child == 0) {
                 ::close(pipeFds[0]);
                 RecordsDatabase db;
-                if (db.open(path, RecordsDatabase::Mode::ReadWrite) != RecordsFault::None)
+                if (const RecordsFault fault = db.open(path, RecordsDatabase::Mode::ReadWrite);
+                    fault != RecordsFault::None) {
+                    std::fprintf(stderr, "open: %s (%s)\n", recordsFaultText(fault).data(),
+                                 db.detail().c_str());
                     ::_exit(3);
+                }
                 for (int batch = 0; batch < 100000; ++batch) {
                     std::vector<EventRow> rows;
                     for (int r = 0; r < 20; ++r)

@@ -226,4 +226,16 @@ TEST(RecordsWriter, WritesOffTheCallerKeepsDaysAndStopsOnceOnABadFile)
     EXPECT_FALSE(writer.push({event(now, RecordKind::Started, "127.0.0.1")}, {}));
     EXPECT_EQ(faults, 1);
     EXPECT_EQ(readBytes(foreign), "my own notes");
+
+    // A queue that cannot take more drops the batch and says so once.
+    std::vector<RecordsFault> told;
+    RecordsWriter full({path, 400, 0}, [&](RecordsFault fault, const std::string&) {
+        told.push_back(fault);
+    });
+    EXPECT_FALSE(full.push({event(now, RecordKind::Started, "127.0.0.1")}, {}));
+    EXPECT_FALSE(full.push({event(now, RecordKind::Stopped, "127.0.0.1")}, {}));
+    full.flush();
+    EXPECT_EQ(told, std::vector<RecordsFault>{RecordsFault::Overflow});
+    EXPECT_EQ(full.dropped(), 2u);
+    EXPECT_FALSE(full.stopped());
 }
