@@ -188,6 +188,28 @@ enum class TextId : int {
     MultiSendMachineMissing, // after a machine's label: not every part acknowledged
     MultiSendSummary,        // one %s, the design, then two %d: machines confirmed, machines
 
+    // Production history: its failure, the Production window (caption, ranges, export, the
+    // run table's headers, the charts' words, the summary with three %s) and its own failures.
+    HistoryFailed,
+    ProductionCaption,
+    ProductionToday,
+    ProductionThisWeek,
+    ProductionRange,
+    ProductionExport,
+    RunStarted,
+    RunEnded,
+    RunStitchesSewn,
+    RunSewingMinutes,
+    RunStandingMinutes,
+    RunStops,
+    ChartUtilisation,
+    ChartSewing,
+    ChartNoData,
+    ProductionSummaryTemplate,
+    HistoryUnreadable,
+    ExportFailed,
+    HistoryRowsDropped,
+
     Count // number of texts, not a text
 };
 

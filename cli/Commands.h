@@ -13,6 +13,7 @@ int cmdWatch(const GlobalOptions& global, ArgList args);
 int cmdServe(const GlobalOptions& global, ArgList args);
 // name ADDR TEXT: the operator's name for a machine of the table.
 int cmdName(const GlobalOptions& global, ArgList args);
+int cmdReport(const GlobalOptions& global, ArgList args);
 // send, jog, lever, confirm, release, palette, status, params
 int cmdLink(const std::string& name, const GlobalOptions& global, ArgList args);
 bool isLinkCommand(const std::string& name);

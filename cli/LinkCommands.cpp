@@ -16,6 +16,7 @@
 #include "cli/Commands.h"
 #include "cli/ConfigReport.h"
 #include "app/MachineTable.h"
+#include "cli/ReportCommand.h"
 #include "control/ControlSession.h"
 #include "control/DesignDelivery.h"
 #include "control/DesignTransfer.h"
@@ -29,6 +30,7 @@
 #include "link/PacketCipher.h"
 #include "link/Reply.h"
 #include "link/UdpSocket.h"
+#include "records/ProductionRecording.h"
 
 namespace {
 
@@ -384,6 +386,9 @@ int cmdSend(const LinkSettings& settings, ArgList args)
         if (!recordSentDesign(settings.configPath, *target, design))
             std::fprintf(stderr, "send: %s was sent, but it could not be recorded in %s\n",
                          file.c_str(), FleetStore::pathBeside(settings.configPath).c_str());
+        const HistorySettings history = readHistorySettings(ConfigFile(settings.configPath));
+        ProductionRecording recording(history, historyFaultPrinter("send", history.path));
+        recording.onTransfer(*target, design, designChecksum(readDesignFile(file).bytes));
     }
     return exitCode;
 }

@@ -16,6 +16,7 @@
 #include "cli/CliPublisher.h"
 #include "cli/Commands.h"
 #include "cli/FleetWatch.h"
+#include "cli/ReportCommand.h"
 #include "control/FleetJson.h"
 #include "control/FleetMonitor.h"
 #include "control/FleetPolling.h"
@@ -26,6 +27,7 @@
 #include "link/PacketCipher.h"
 #include "link/Reply.h"
 #include "link/UdpSocket.h"
+#include "records/ProductionRecording.h"
 
 namespace {
 
@@ -110,13 +112,21 @@ int cmdWatch(const GlobalOptions& global, ArgList args)
 
     const LinkSettings settings = linkSettings(global);
     const auto period = std::chrono::milliseconds(static_cast<long long>(interval * 1000));
-    CliFleet fleet(settings, "watch",
-                   [&publisher](const FleetEvent& event) { publisher.event(event); });
+    // What the machines do is kept in the production history beside the settings file.
+    const HistorySettings history = readHistorySettings(ConfigFile(settings.configPath));
+    ProductionRecording recording(history, historyFaultPrinter("watch", history.path));
+    FleetMonitor* watched = nullptr;
+    CliFleet fleet(settings, "watch", [&publisher, &recording, &watched](const FleetEvent& event) {
+        publisher.event(event);
+        if (watched)
+            recording.onEvent(event, *watched);
+    });
     if (const int failed = fleet.start())
         return failed;
     if (!publisher.start())
         return CliPublisher::kExitRefused;
     FleetMonitor& monitor = fleet.monitor();
+    watched = &monitor;
 
     const InterruptWatch interrupt;
 

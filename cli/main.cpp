@@ -26,6 +26,9 @@ const char* const kUsage =
     "  params --design-id N [...]          layout parameters and colour sequence\n"
     "  watch [--interval S] [--count N] [--json]   every machine of the table, round after round\n"
     "  serve [--listen ADDR:PORT] [--token-file F] [--designs DIR]   the fleet as a live web page\n"
+    "\nProduction history:\n"
+    "  report [--since DATE] [--until DATE] [--machine A] [--by day|shift|design]\n"
+    "         [--csv|--json] [--chart OUT.svg|OUT.png]   what the machines sewed\n"
     "\n"
     "Global options:\n"
     "  --config FILE         configuration file (default: HOOPWATCH_CONFIG, else beside the tool)\n"
@@ -84,6 +87,8 @@ int main(int argc, char** argv)
         return cmdWatch(global, std::move(args));
     if (command == "serve")
         return cmdServe(global, std::move(args));
+    if (command == "report")
+        return cmdReport(global, std::move(args));
     if (isLinkCommand(command))
         return cmdLink(command, global, std::move(args));
     std::fprintf(stderr, "hoopwatch-cli: unknown command '%s'\n\n%s", command.c_str(), kUsage);

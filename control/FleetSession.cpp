@@ -114,6 +114,12 @@ void FleetSession::designSent(const std::string& address, SentDesign design, Fle
         record(*canonical, std::move(design), *ackedId);
 }
 
+void FleetSession::setAcknowledged(AcknowledgedFn acknowledged)
+{
+    std::lock_guard lock(m_mutex);
+    m_acknowledged = std::move(acknowledged);
+}
+
 std::size_t FleetSession::waitingDesigns() const
 {
     std::lock_guard lock(m_mutex);
@@ -126,6 +132,13 @@ void FleetSession::record(const std::string& address, SentDesign design, std::in
     const bool stored = m_monitor.recordSentDesign(address, design);
     if (m_recorded)
         m_recorded(address, stored);
+    AcknowledgedFn acknowledged;
+    {
+        std::lock_guard lock(m_mutex);
+        acknowledged = m_acknowledged;
+    }
+    if (acknowledged)
+        acknowledged(address, design);
 }
 
 SentDesign sentDesignOf(const std::string& fileName, const Design& design)

@@ -54,6 +54,10 @@ public:
     // The designs still waiting for an acknowledgement, by canonical address.
     std::size_t waitingDesigns() const;
 
+    // Told of every design a machine acknowledged, after the fleet file.
+    using AcknowledgedFn = std::function<void(const std::string& address, const SentDesign&)>;
+    void setAcknowledged(AcknowledgedFn acknowledged);
+
     FleetMonitor& monitor() { return m_monitor; }
     const FleetMonitor& monitor() const { return m_monitor; }
 
@@ -70,6 +74,7 @@ private:
     FleetMonitor m_monitor;
     FleetTicker m_ticker;
     RecordedFn m_recorded;
+    AcknowledgedFn m_acknowledged; // under m_mutex
 
     mutable std::mutex m_mutex;
     std::map<std::string, Ack> m_lastAck;        // by canonical address

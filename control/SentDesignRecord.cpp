@@ -1,7 +1,9 @@
 #include "control/SentDesignRecord.h"
 
 #include <algorithm>
+#include <array>
 #include <chrono>
+#include <cstdio>
 
 #include "control/FleetMonitor.h"
 #include "design/DesignLoader.h"
@@ -46,4 +48,32 @@ std::int64_t wallClockSeconds()
     return std::chrono::duration_cast<std::chrono::seconds>(
                std::chrono::system_clock::now().time_since_epoch())
         .count();
+}
+
+namespace {
+
+constexpr std::array<std::uint32_t, 256> makeCrcTable()
+{
+    std::array<std::uint32_t, 256> table{};
+    for (std::uint32_t n = 0; n < 256; ++n) {
+        std::uint32_t c = n;
+        for (int k = 0; k < 8; ++k)
+            c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+        table[n] = c;
+    }
+    return table;
+}
+
+constexpr auto kCrcTable = makeCrcTable();
+
+} // namespace
+
+std::string designChecksum(std::span<const std::uint8_t> bytes)
+{
+    std::uint32_t crc = 0xFFFFFFFFu;
+    for (const std::uint8_t byte : bytes)
+        crc = kCrcTable[(crc ^ byte) & 0xFF] ^ (crc >> 8);
+    char text[9];
+    std::snprintf(text, sizeof text, "%08x", crc ^ 0xFFFFFFFFu);
+    return text;
 }

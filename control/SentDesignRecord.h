@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 
 #include "control/FleetStore.h"
@@ -16,6 +17,9 @@ SentDesign describeSentDesign(const std::string& path, const std::string& fileNa
 // may not be replaced or could not be written.
 bool recordSentDesign(const std::string& configPath, const std::string& address,
                       const SentDesign& design);
+
+// CRC-32 (the zlib polynomial) of a design file's bytes as 8 lowercase hex digits.
+std::string designChecksum(std::span<const std::uint8_t> bytes);
 
 // Seconds since 1970-01-01 UTC now.
 std::int64_t wallClockSeconds();

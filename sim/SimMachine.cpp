@@ -378,9 +378,16 @@ void SimMachine::finishFile(const std::string& name, const PartialFile& file)
     }
     ++m_designId;
     m_stitch = 0.0;
+    m_designName = path.filename().string();
     m_working = m_settings.autoSew && m_stitchCount > 0;
+    m_startAt.reset();
     if (m_working)
         m_embState = 1;
+    if (m_working && m_settings.startDelay > 0) {
+        m_working = false;
+        m_startAt = Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                       std::chrono::duration<double>(m_settings.startDelay));
+    }
     if (m_settings.log) {
         std::fprintf(m_settings.log,
                      "{\"t\":%.6f,\"address\":%s,\"saved\":%s,\"bytes\":%zu,\"designId\":%d,"
@@ -415,13 +422,31 @@ void SimMachine::takeParameters(std::span<const std::uint8_t> request, std::stri
 
 void SimMachine::advance(Clock::time_point now)
 {
+    if (m_startAt && now >= *m_startAt) {
+        // Sewing begins at the delayed start, not at the request that notices it.
+        m_startAt.reset();
+        m_working = true;
+        m_lastAdvance = std::max(m_lastAdvance, now);
+        return;
+    }
     const double seconds = std::chrono::duration<double>(now - m_lastAdvance).count();
     m_lastAdvance = now;
     if (!m_working || m_embState != 1 || seconds <= 0.0)
         return;
+    const double before = m_stitch;
     m_stitch = std::min<double>(m_stitch + seconds * m_settings.speed, m_stitchCount);
-    if (m_stitch >= m_stitchCount)
+    m_sewnTotal += m_stitch - before;
+    if (m_stitch >= m_stitchCount) {
         m_working = false;
+        if (m_settings.sewnLog) {
+            std::fprintf(m_settings.sewnLog,
+                         "{\"address\":%s,\"design\":%s,\"designId\":%d,\"stitches\":%d,"
+                         "\"sewn\":%.0f}\n",
+                         jsonText(m_address).c_str(), jsonText(m_designName).c_str(), m_designId,
+                         m_stitchCount, m_sewnTotal);
+            std::fflush(m_settings.sewnLog);
+        }
+    }
 }
 
 void SimMachine::writeLog(const std::string& from, std::int32_t code, std::int32_t designId,

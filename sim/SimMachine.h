@@ -19,6 +19,11 @@ struct SimSettings
     // Confirms and starts sewing by itself once a whole design has arrived, so a fleet moves
     // without an operator; the lever still stops and restarts it.
     bool autoSew = false;
+    // With autoSew: seconds between a design's arrival and its start, as an operator hoops.
+    double startDelay = 0.0;
+    // One JSON line per design sewn to its end: the design, its stitches and the stitches this
+    // machine has sewn in all, for comparing with what a watcher recorded.
+    std::FILE* sewnLog = nullptr;
 };
 
 // One simulated Z62 machine: takes a decrypted request and produces the plaintext answer a
@@ -72,6 +77,9 @@ private:
     bool m_working = false;
     std::uint8_t m_embState = 0;
     Clock::time_point m_lastAdvance;
+    std::optional<Clock::time_point> m_startAt; // a delayed automatic start
+    std::string m_designName;
+    double m_sewnTotal = 0.0;
 };
 
 // One address ("127.0.0.5") or a range in the last part ("127.0.0.1-254"), in order;

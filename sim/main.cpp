@@ -30,7 +30,7 @@ void onSignal(int)
 const char* const kUsage =
     "usage: z62-sim --address A [--address B ...] [--port N] [--reply-port N] [--key K]\n"
     "               [--log FILE] [--save-dir DIR] [--speed N] [--speeds N,N,...]\n"
-    "               [--auto-sew] [--exit-after S]\n"
+    "               [--auto-sew] [--start-delay S] [--sewn-log FILE] [--exit-after S]\n"
     "  --address A      local address of one simulated machine (repeatable); a range in the\n"
     "                   last part, such as 127.0.0.1-254, is one machine per address\n"
     "  --port N         UDP port the machines listen on (default 8040)\n"
@@ -44,6 +44,8 @@ const char* const kUsage =
     "  --speeds LIST    stitches per second of each machine in address order, separated by\n"
     "                   commas; the last one holds for the machines after it\n"
     "  --auto-sew       each machine confirms and starts sewing once a whole design arrives\n"
+    "  --start-delay S  with --auto-sew, start S seconds after the design arrived\n"
+    "  --sewn-log FILE  one JSON line per design sewn to its end ('-' for stdout)\n"
     "  --exit-after S   end after S seconds\n";
 
 // More sockets than this would run into the usual limit of open files.
@@ -56,6 +58,7 @@ struct Options
     int replyPort = 8040;
     std::optional<std::string> key;
     std::string logPath;
+    std::string sewnLogPath;
     double exitAfter = 0.0;
     std::vector<double> speeds;
     SimSettings settings;
@@ -139,15 +142,19 @@ int parseArgs(int argc, char** argv, Options* o)
             o->key = v;
         } else if (a == "--log") {
             o->logPath = v;
+        } else if (a == "--sewn-log") {
+            o->sewnLogPath = v;
         } else if (a == "--save-dir") {
             o->settings.saveDir = v;
-        } else if (a == "--speed" || a == "--exit-after") {
+        } else if (a == "--speed" || a == "--exit-after" || a == "--start-delay") {
             const auto d = parseNumber(v);
             if (!d) {
                 std::fprintf(stderr, "z62-sim: %s needs a number\n", a.c_str());
                 return 1;
             }
-            (a == "--speed" ? o->settings.speed : o->exitAfter) = *d;
+            (a == "--speed"        ? o->settings.speed
+             : a == "--exit-after" ? o->exitAfter
+                                   : o->settings.startDelay) = *d;
         } else {
             std::fprintf(stderr, "z62-sim: unknown option %s\n", a.c_str());
             return 1;
@@ -209,6 +216,18 @@ bool serve(Endpoint& ep, const PacketCipher& cipher, int replyPort, std::vector<
     return true;
 }
 
+// "-" is standard output, an empty path nothing; false (and a message) when it cannot be opened.
+bool openOutput(const std::string& path, std::FILE** file)
+{
+    if (path == "-")
+        *file = stdout;
+    else if (!path.empty() && !(*file = std::fopen(path.c_str(), "a"))) {
+        std::fprintf(stderr, "z62-sim: cannot open %s\n", path.c_str());
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -225,16 +244,11 @@ int main(int argc, char** argv)
         return 2;
     }
     std::FILE* log = nullptr;
-    if (options.logPath == "-") {
-        log = stdout;
-    } else if (!options.logPath.empty()) {
-        log = std::fopen(options.logPath.c_str(), "a");
-        if (!log) {
-            std::fprintf(stderr, "z62-sim: cannot open log %s\n", options.logPath.c_str());
-            return 1;
-        }
-    }
+    std::FILE* sewnLog = nullptr;
+    if (!openOutput(options.logPath, &log) || !openOutput(options.sewnLogPath, &sewnLog))
+        return 1;
     options.settings.log = log;
+    options.settings.sewnLog = sewnLog;
 
     std::vector<Endpoint> endpoints(options.addresses.size());
     for (std::size_t i = 0; i < endpoints.size(); ++i) {
@@ -273,5 +287,7 @@ int main(int argc, char** argv)
     }
     if (log && log != stdout)
         std::fclose(log);
+    if (sewnLog && sewnLog != stdout)
+        std::fclose(sewnLog);
     return 0;
 }

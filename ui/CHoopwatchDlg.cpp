@@ -38,6 +38,8 @@
 #include "ui/ShopFloorDialog.h"
 #include "ui/ShopFloorService.h"
 #endif
+#include "ui/ProductionWindow.h"
+#include "records/ProductionRecording.h"
 #include "ui/MainViewPainter.h"
 #include "ui/MainWindowLink.h"
 #include "ui/MessageBoxes.h"
@@ -293,6 +295,8 @@ void CHoopwatchDlg::applyLanguage()
     if (m_machines)
         m_machines->setLanguage(m_language);
     m_log->setLanguage(m_language);
+    if (m_production)
+        m_production->setLanguage(m_language);
     redraw(); // the information strip speaks the new language too
 }
 
@@ -373,6 +377,9 @@ void CHoopwatchDlg::contextMenuEvent(QContextMenuEvent* event)
     QAction* log =
         menu.addAction(text(TextId::MessageLogCaption), this, &CHoopwatchDlg::openMessageLog);
     log->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
+    QAction* production =
+        menu.addAction(text(TextId::ProductionCaption), this, &CHoopwatchDlg::openProduction);
+    production->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
     const QString item = text(TextId::AboutMenuItem);
     if (!item.isEmpty())
         menu.addAction(item, this, &CHoopwatchDlg::onAbout);
@@ -587,6 +594,8 @@ void CHoopwatchDlg::startFleet()
     m_machines->setActions(std::move(actions));
     auto* shortcut = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_M), this);
     connect(shortcut, &QShortcut::activated, this, &CHoopwatchDlg::openMachines);
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_P), this), &QShortcut::activated, this,
+            &CHoopwatchDlg::openProduction);
     m_batch.setFileSent([this](const std::string& path, const std::string& name,
                                std::chrono::steady_clock::time_point started) {
         auto sent = m_link->batchFileSent(path, name, started);
@@ -624,6 +633,27 @@ void CHoopwatchDlg::openMessageLog()
     m_log->show();
     m_log->raise();
     m_log->activateWindow();
+}
+
+ProductionWindow& CHoopwatchDlg::productionWindow()
+{
+    if (!m_production) {
+        const HistorySettings history = readHistorySettings(m_config);
+        // A shift setting that makes no sense falls back to the usual two shifts.
+        const auto shifts = parseShifts(history.shifts);
+        m_production = new ProductionWindow(
+            this, history.path, shifts.value_or(*parseShifts(HistorySettings{}.shifts)));
+        m_production->setLanguage(m_language);
+    }
+    return *m_production;
+}
+
+void CHoopwatchDlg::openProduction()
+{
+    ProductionWindow& window = productionWindow();
+    window.show();
+    window.raise();
+    window.activateWindow();
 }
 
 void CHoopwatchDlg::chooseMachine(const std::string& address)

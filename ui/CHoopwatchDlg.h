@@ -30,6 +30,7 @@ class LinkState;
 class MainWindowLink;
 class MachinesWindow;
 class MessageLogWindow;
+class ProductionWindow;
 
 // The main window: machine list, design view with its information strip, colour-change
 // panel and the function buttons. It routes each button to the part that does the work and
@@ -86,6 +87,9 @@ public:
     // start.
     MessageLogWindow& messageLog() { return *m_log; }
     void openMessageLog();
+    // The "Production" window (context menu, Ctrl+P), made on first use.
+    ProductionWindow& productionWindow();
+    void openProduction();
     // Chooses the machine at the address as ticking it in the machine list does.
     void chooseMachine(const std::string& address);
     QTimer* timer(TimerId id) const;
@@ -179,4 +183,5 @@ private:
     MessageLogWindow* m_log = nullptr;
     std::optional<CDesignSet::Values> m_lastParameters; // what the parameter dialog last sent
     bool m_drawnOffline = false; // whether the strip last said the polled machine is offline
+    ProductionWindow* m_production = nullptr;
 };

@@ -16,8 +16,10 @@
 #include "control/LinkState.h"
 #include "control/MachineCommands.h"
 #include "control/ReplyText.h"
+#include "control/SentDesignRecord.h"
 #include "control/StatusDisplay.h"
 #include "link/LocalAddress.h"
+#include "records/ProductionRecording.h"
 #include "ui/MessageBoxes.h"
 #include "ui/MessageQueue.h"
 #include "ui/QtTexts.h"
@@ -55,7 +57,31 @@ void MainWindowLink::resumePolling()
 FleetSession& MainWindowLink::startFleet(FleetMonitor::Listener listener,
                                          FleetSession::RecordedFn recorded)
 {
-    return m_session.startFleet({}, std::move(listener), std::move(recorded));
+    // What the machines do goes into the production history; a file that cannot be used is
+    // told once and the window goes on without it.
+    if (!m_recording) {
+        const HistorySettings history = readHistorySettings(m_config);
+        m_recording = std::make_unique<ProductionRecording>(
+            history, [this, path = history.path](RecordsFault fault, const std::string& detail) {
+                post(fault == RecordsFault::Overflow ? TextId::HistoryRowsDropped
+                                                     : TextId::HistoryFailed,
+                     QString::fromStdString(path + " (" + std::string(recordsFaultText(fault)) +
+                                            (detail.empty() ? "" : ": " + detail) + ")"));
+            });
+    }
+    FleetSession& fleet = m_session.startFleet(
+        {},
+        [this, listener = std::move(listener)](const FleetEvent& event) {
+            if (FleetSession* session = m_session.fleet())
+                m_recording->onEvent(event, session->monitor());
+            if (listener)
+                listener(event);
+        },
+        std::move(recorded));
+    fleet.setAcknowledged([this](const std::string& address, const SentDesign& design) {
+        m_recording->onTransfer(address, design);
+    });
+    return fleet;
 }
 
 bool MainWindowLink::isPolling() const
@@ -266,8 +292,11 @@ std::optional<std::string> MainWindowLink::sendDesign(const std::string& path,
     endTransfer(transfer, *target, outcome.sent, designFileStamp(path));
     if (!outcome.sent)
         return std::nullopt;
-    if (FleetSession* fleet = m_session.fleet())
+    if (FleetSession* fleet = m_session.fleet()) {
+        if (m_recording)
+            m_recording->noteSent(*target, fileName, designChecksum(file.bytes));
         fleet->designSent(*target, design, started);
+    }
     return target;
 }
 

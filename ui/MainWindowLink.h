@@ -18,6 +18,7 @@
 #include "control/TransferAcks.h"
 #include "control/ViewProgress.h"
 
+class ProductionRecording;
 class QTimer;
 class QWidget;
 struct LinkSettings;
@@ -134,6 +135,8 @@ private:
     const LinkSettings& m_settings;
     LinkState& m_state;
     std::atomic<int> m_language{0};
+    // Outlives the session, whose fleet reports into it until it stops.
+    std::unique_ptr<ProductionRecording> m_recording;
     ControlSession m_session;
     bool m_started = false;
     TransferAcks m_acks;

@@ -35,6 +35,10 @@
 #include "ui/DemoMachines.h"
 #include "ui/MachinesWindow.h"
 #include "ui/MainWindowLink.h"
+#include "ui/ProductionWindow.h"
+#include "records/ProductionReport.h"
+#include "records/ProductionSample.h"
+#include "records/RecordsDatabase.h"
 #include "ui/MessageBoxes.h"
 #include "ui/MessageLog.h"
 #include "ui/QtTexts.h"
@@ -188,6 +192,30 @@ int main(int argc, char** argv)
         } else {
             std::printf("FAILED demo machines: %s\n", qPrintable(demoError));
             ++failures;
+        }
+
+        // The Production window over a day of three machines' work, recorded beforehand.
+        {
+            RecordsDatabase history;
+            if (history.open(RecordsDatabase::pathBeside(configPath),
+                             RecordsDatabase::Mode::ReadWrite) == RecordsFault::None) {
+                ProductionRecorder recorder(
+                    [&](std::vector<EventRow> events, std::vector<RunRow> runs) {
+                        history.append(events, runs);
+                    });
+                const std::int64_t now = wallClockMillis();
+                feedProductionSample(recorder, {3, "127.0.0.", std::max(localDayStart(now),
+                                                                        now - std::int64_t{14 * 3600000}),
+                                                now, 7});
+            }
+            window.openProduction();
+            ProductionWindow& production = window.productionWindow();
+            settle(600);
+            failures += !save(production, folder, QStringLiteral("production-en.png"));
+            production.setLanguage(1);
+            failures += !save(production, folder, QStringLiteral("production-zh.png"));
+            production.setLanguage(2);
+            production.hide();
         }
 
         // The send's progress dialog, caught while the transfer runs.

@@ -392,3 +392,83 @@ TEST_F(WatchCli, SimulatorTakesItsKeyFromTheEnvironment)
 }
 
 } // namespace
+
+// The machines' own counts (z62-sim --sewn-log) against what watch recorded and report shows.
+TEST_F(WatchCli, ReportAgreesWithWhatTheSimulatedMachinesSewed)
+{
+    writeTable({address(1), address(2), address(3)});
+    startSim({address(1) + "-3"}, {"--auto-sew", "--speeds", "100,120,150", "--start-delay", "3",
+                                   "--sewn-log", path("sewn.log")});
+    const std::string rings = HOOPWATCH_SAMPLES_DIR "/rings.dst";
+    for (const auto& [n, file] : {std::pair{1, kSample}, std::pair{2, rings}, std::pair{3, kSample}}) {
+        const ProcessResult sent = cli({"send", file, "--to", address(n)});
+        ASSERT_EQ(sent.exitCode, 0) << sent.err;
+    }
+    // Every machine starts after its delay and is done well within the watch.
+    const ProcessResult watch = cli({"watch", "--count", "24", "--interval", "0.5"});
+    ASSERT_EQ(watch.exitCode, 0) << watch.err;
+
+    std::map<std::string, std::pair<int, long>> sewn; // address: designs finished, stitches
+    for (const std::string& line : lines(readText(path("sewn.log")))) {
+        auto& [runs, stitches] = sewn[field(line, "address")];
+        ++runs;
+        stitches = std::stol(field(line, "sewn"));
+    }
+    ASSERT_EQ(sewn.size(), 3u) << readText(path("sewn.log"));
+
+    const ProcessResult report = cli({"report", "--json", "--by", "design", "--chart", path("c.svg")});
+    ASSERT_EQ(report.exitCode, 0) << report.err;
+    const std::string machinesPart = report.out.substr(report.out.find("\"machines\":"));
+    for (const auto& [address, counts] : sewn) {
+        SCOPED_TRACE(address);
+        std::smatch m;
+        const std::regex re("\"" + address + "\":\\{\"runsFinished\":(\\d+),\"pieces\":\\{[^}]*\\},"
+                            "\"stitchesSewn\":(\\d+)");
+        ASSERT_TRUE(std::regex_search(machinesPart, m, re)) << report.out;
+        EXPECT_EQ(std::stoi(m[1]), counts.first);
+        EXPECT_EQ(std::stol(m[2]), counts.second);
+    }
+    EXPECT_NE(report.out.find("\"rings.dst\":1"), std::string::npos) << report.out;
+    const std::string svg = readText(path("c.svg"));
+    EXPECT_EQ(svg.rfind("<?xml", 0), 0u);
+    EXPECT_NE(svg.find(address(2)), std::string::npos);
+    EXPECT_NE(svg.find("</svg>"), std::string::npos);
+
+    // The same figures as CSV, one line per machine and design plus the totals.
+    const ProcessResult csv = cli({"report", "--csv", "--by", "design"});
+    ASSERT_EQ(csv.exitCode, 0) << csv.err;
+    EXPECT_EQ(lines(csv.out).size(), 1u + 3u + 1u) << csv.out;
+    EXPECT_NE(csv.out.find("\n*,,3,"), std::string::npos) << csv.out;
+}
+
+TEST_F(WatchCli, ReportRefusesBadArgumentsAMissingHistoryAndFilesNotItsOwn)
+{
+    writeTable({address(1)});
+    EXPECT_EQ(cli({"report"}).exitCode, 1) << "no history yet";
+    const struct
+    {
+        std::vector<std::string> args;
+        int exitCode;
+    } cases[] = {
+        {{"report", "--by", "week"}, 2},
+        {{"report", "--since", "2026-02-31"}, 2},
+        {{"report", "--csv", "--json"}, 2},
+        {{"report", "--chart", path("c.gif")}, 2},
+        {{"report", "--since", "2026-12-07", "--until", "2026-12-06"}, 2},
+        {{"report", "--machine", "machine-one"}, 3},
+    };
+    for (const auto& c : cases) {
+        const ProcessResult r = cli(c.args);
+        EXPECT_EQ(r.exitCode, c.exitCode) << c.args.back() << "\n" << r.err;
+        EXPECT_FALSE(r.err.empty());
+    }
+    // Someone else's file by that name is reported and left as it was, by report and watch.
+    writeBytes(path("hoopwatch-history.sqlite"), "not a database of ours");
+    const ProcessResult r = cli({"report"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("not a Hoopwatch history file"), std::string::npos) << r.err;
+    const ProcessResult w = cli({"watch", "--count", "1", "--interval", "0.2"});
+    EXPECT_EQ(w.exitCode, 0) << w.err;
+    EXPECT_NE(w.err.find("nothing is recorded"), std::string::npos) << w.err;
+    EXPECT_EQ(readText(path("hoopwatch-history.sqlite")), "not a database of ours");
+}

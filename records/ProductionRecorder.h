@@ -1,0 +1,60 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "control/FleetMonitor.h"
+#include "records/Records.h"
+
+// Turns the fleet monitor's events and the acknowledged transfers into history rows: one
+// event row each, and runs (a design on a machine from its start to its finish or
+// abandonment) with their sewing and standing time, stitches and stops. Deterministic: time
+// comes from the caller; rows go to the sink.
+class ProductionRecorder
+{
+public:
+    using Sink = std::function<void(std::vector<EventRow> events, std::vector<RunRow> runs)>;
+
+    explicit ProductionRecorder(Sink sink) : m_sink(std::move(sink)) {}
+
+    // `machine` is the monitor's view of the machine just after the event, when it has one.
+    void onEvent(const FleetEvent& event, const std::optional<FleetMachine>& machine,
+                 std::int64_t now);
+    // A design the machine took whole (`checksum` of its bytes, empty when unknown); a run
+    // still open on it ends unfinished.
+    void onTransfer(const std::string& address, const SentDesign& design,
+                    const std::string& checksum, std::int64_t now);
+    // Watching ends: every open run ends unfinished, every machine the monitor reported on gets an
+    // Unwatched row.
+    void close(std::int64_t now);
+
+private:
+    struct OpenRun
+    {
+        RunRow row;
+        std::optional<std::int64_t> sewingSince;
+        std::int32_t segmentStitch = 0; // the stitch when the sewing stretch began
+        std::optional<std::int64_t> standingSince;
+    };
+    struct Machine
+    {
+        std::optional<OpenRun> run;
+        RecordDesign design; // the last design acknowledged, else the monitor's
+        bool watched = false; // the monitor reported on it: its end of watching is a row
+    };
+
+    static void endSewing(OpenRun& run, std::int32_t stitch, std::int64_t now);
+    static void endStanding(OpenRun& run, std::int64_t now);
+    // Ends the machine's open run unfinished, if it has one, and adds it to `runs`.
+    static void abandonRun(Machine& machine, std::int64_t now, std::vector<RunRow>& runs);
+    RecordDesign designOf(Machine& machine, const std::optional<FleetMachine>& seen) const;
+
+    Sink m_sink;
+    std::mutex m_mutex;
+    std::map<std::string, Machine> m_machines;
+};

@@ -1,0 +1,146 @@
+#include "records/ReportFormat.h"
+
+#include <cinttypes>
+#include <cstdio>
+
+#include "control/JsonText.h"
+
+namespace {
+
+std::string number(double value, int decimals)
+{
+    char text[64];
+    std::snprintf(text, sizeof text, "%.*f", decimals, value);
+    return text;
+}
+
+std::string minutes(double seconds)
+{
+    return number(seconds / 60.0, 1);
+}
+
+std::string utilisationText(const ReportFigures& f)
+{
+    const auto u = f.utilisation();
+    return u ? number(*u * 100.0, 1) : std::string();
+}
+
+std::string piecesText(const ReportFigures& f)
+{
+    std::string out;
+    for (const auto& [design, count] : f.pieces) {
+        if (!out.empty())
+            out += "; ";
+        out += design + " x" + std::to_string(count);
+    }
+    return out;
+}
+
+std::string csvLine(const std::string& machine, const std::string& period, const ReportFigures& f)
+{
+    return csvField(machine) + ',' + csvField(period) + ',' + std::to_string(f.runsFinished) +
+           ',' + csvField(piecesText(f)) + ',' + std::to_string(f.stitchesSewn) + ',' +
+           minutes(f.sewingSeconds) + ',' + minutes(f.standingSeconds) + ',' +
+           minutes(f.offlineSeconds) + ',' + utilisationText(f) + '\n';
+}
+
+std::string figuresJson(const ReportFigures& f)
+{
+    std::string pieces;
+    for (const auto& [design, count] : f.pieces)
+        pieces += (pieces.empty() ? "" : ",") + jsonString(design) + ':' + std::to_string(count);
+    const auto u = f.utilisation();
+    return "\"runsFinished\":" + std::to_string(f.runsFinished) + ",\"pieces\":{" + pieces +
+           "},\"stitchesSewn\":" + std::to_string(f.stitchesSewn) +
+           ",\"sewingMinutes\":" + minutes(f.sewingSeconds) +
+           ",\"standingMinutes\":" + minutes(f.standingSeconds) +
+           ",\"offlineMinutes\":" + minutes(f.offlineSeconds) +
+           ",\"utilisation\":" + (u ? number(*u, 4) : std::string("null"));
+}
+
+} // namespace
+
+std::string csvField(std::string_view text)
+{
+    std::string field(text);
+    if (!field.empty() && (field[0] == '=' || field[0] == '+' || field[0] == '-' || field[0] == '@'))
+        field.insert(field.begin(), '\'');
+    if (field.find_first_of(",\"\r\n") == std::string::npos)
+        return field;
+    std::string quoted = "\"";
+    for (const char c : field) {
+        if (c == '"')
+            quoted += '"';
+        quoted += c;
+    }
+    return quoted + '"';
+}
+
+std::string reportCsv(const ProductionReport& report)
+{
+    std::string out = "machine,period,runs finished,pieces,stitches sewn,sewing min,standing min,"
+                      "offline min,utilisation %\n";
+    for (const ReportRow& row : report.rows)
+        out += csvLine(row.machine, row.period, row.figures);
+    out += csvLine("*", "", report.total);
+    return out;
+}
+
+std::string reportJson(const ProductionReport& report)
+{
+    std::string out = "{\"rows\":[";
+    for (std::size_t i = 0; i < report.rows.size(); ++i) {
+        const ReportRow& row = report.rows[i];
+        out += (i ? ",{" : "{") + std::string("\"machine\":") + jsonString(row.machine) +
+               ",\"period\":" + jsonString(row.period) + ',' + figuresJson(row.figures) + '}';
+    }
+    out += "],\"machines\":{";
+    bool first = true;
+    for (const auto& [machine, figures] : report.machines) {
+        out += (first ? "" : ",") + jsonString(machine) + ":{" + figuresJson(figures) + '}';
+        first = false;
+    }
+    return out + "},\"total\":{" + figuresJson(report.total) + "}}\n";
+}
+
+std::string reportText(const ProductionReport& report)
+{
+    std::string out;
+    char line[512];
+    std::snprintf(line, sizeof line, "%-15s %-22s %5s %10s %9s %9s %9s %6s  %s\n", "machine",
+                  "period", "runs", "stitches", "sewing", "standing", "offline", "util",
+                  "pieces");
+    out += line;
+    const auto add = [&](const std::string& machine, const std::string& period,
+                         const ReportFigures& f) {
+        const std::string u = utilisationText(f);
+        std::snprintf(line, sizeof line, "%-15s %-22s %5d %10" PRId64 " %7sm %7sm %7sm %5s%%  %s\n",
+                      machine.c_str(), period.c_str(), f.runsFinished, f.stitchesSewn,
+                      minutes(f.sewingSeconds).c_str(), minutes(f.standingSeconds).c_str(),
+                      minutes(f.offlineSeconds).c_str(), u.empty() ? "-" : u.c_str(),
+                      piecesText(f).c_str());
+        out += line;
+    };
+    for (const ReportRow& row : report.rows)
+        add(row.machine, row.period, row.figures);
+    for (const auto& [machine, figures] : report.machines)
+        add(machine, "all", figures);
+    add("total", "", report.total);
+    return out;
+}
+
+std::string runsCsv(const std::vector<RunRow>& runs)
+{
+    std::string out = "machine,design,stitches,colours,checksum,started,ended,finished,"
+                      "stitches sewn,sewing min,standing min,stops\n";
+    for (const RunRow& r : runs) {
+        out += csvField(r.address) + ',' + csvField(r.design.name) + ',' +
+               std::to_string(r.design.stitches) + ',' + std::to_string(r.design.colors) + ',' +
+               csvField(r.design.checksum) + ',' + localDateTime(r.started) + ',' +
+               (r.ended ? localDateTime(r.ended) : std::string()) + ',' +
+               (r.finished ? "yes" : "no") + ',' + std::to_string(r.stitchesSewn) + ',' +
+               minutes(r.sewingSeconds) + ',' + minutes(r.standingSeconds) + ',' +
+               std::to_string(r.stops) + '\n';
+    }
+    return out;
+}

@@ -1,0 +1,241 @@
+// The production history: the file it refuses, its upgrade, the rows the recorder derives
+// from the fleet's events, the writer thread and retention.
+#include "records/RecordsDatabase.h"
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include "records/ProductionRecorder.h"
+#include "records/RecordsWriter.h"
+#include "tests/support/TempFolder.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+void execSql(const std::string& path, const std::string& sql)
+{
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK)
+        << sqlite3_errmsg(db);
+    sqlite3_close(db);
+}
+
+EventRow event(std::int64_t at, RecordKind kind, const std::string& address, int stitch = 0)
+{
+    return {at, kind, address, {}, {"flower.dst", 285, 8, "0badf00d"}, stitch};
+}
+
+} // namespace
+
+TEST(RecordsDatabase, FilesThatAreNotOursAreRefusedAndLeftAlone)
+{
+    TempFolder folder;
+    struct Case
+    {
+        const char* name;
+        std::function<void(const std::string&)> make;
+        RecordsFault fault;
+    };
+    const Case cases[] = {
+        {"folder", [](const std::string& p) { fs::create_directory(p); }, RecordsFault::NotRegular},
+        {"text", [](const std::string& p) { writeBytes(p, std::string(3000, 'x')); },
+         RecordsFault::Foreign},
+        {"foreign", [](const std::string& p) { execSql(p, "CREATE TABLE notes(t TEXT);"); },
+         RecordsFault::Foreign},
+        {"newer",
+         [](const std::string& p) {
+             execSql(p, "PRAGMA application_id=1213157463; PRAGMA user_version=99;"
+                        "CREATE TABLE future(x);");
+         },
+         RecordsFault::Newer},
+        {"damaged",
+         [](const std::string& p) {
+             {
+                 RecordsDatabase db;
+                 ASSERT_EQ(db.open(p, RecordsDatabase::Mode::ReadWrite), RecordsFault::None);
+                 std::vector<EventRow> rows;
+                 for (int i = 0; i < 2000; ++i)
+                     rows.push_back(event(i, RecordKind::Started, "127.0.0.9", i));
+                 ASSERT_TRUE(db.append(rows, {}));
+                 execSql(p, "PRAGMA wal_checkpoint(TRUNCATE)");
+             }
+             std::string bytes = readBytes(p);
+             ASSERT_GT(bytes.size(), 20000u);
+             // Scribble over the pages of the table's b-tree, past the header.
+             for (std::size_t i = 4096 * 2; i < bytes.size(); i += 7)
+                 bytes[i] = char(0xA5);
+             writeBytes(p, bytes);
+             fs::remove(p + "-wal");
+             fs::remove(p + "-shm");
+         },
+         RecordsFault::Damaged},
+    };
+    for (const Case& c : cases) {
+        const std::string path = folder.file(std::string(c.name) + ".sqlite");
+        c.make(path);
+        const bool isFile = fs::is_regular_file(path);
+        const std::string before = isFile ? readBytes(path) : std::string();
+        RecordsDatabase db;
+        EXPECT_EQ(db.open(path, RecordsDatabase::Mode::ReadWrite, true), c.fault) << c.name;
+        EXPECT_FALSE(db.isOpen()) << c.name;
+        db.close();
+        if (isFile) {
+            EXPECT_EQ(readBytes(path), before) << c.name;
+        }
+    }
+}
+
+TEST(RecordsDatabase, AVersionOneFileIsUpgradedWithItsRows)
+{
+    TempFolder folder;
+    const std::string path = folder.file("hoopwatch-history.sqlite");
+    // The first layout the program wrote, as files in shops still hold it (times in seconds).
+    execSql(path,
+            "CREATE TABLE machines(id INTEGER PRIMARY KEY, address TEXT NOT NULL,"
+            " name TEXT NOT NULL DEFAULT '', UNIQUE(address, name));"
+            "CREATE TABLE designs(id INTEGER PRIMARY KEY, name TEXT NOT NULL, stitches INTEGER"
+            " NOT NULL, colors INTEGER NOT NULL, checksum TEXT NOT NULL,"
+            " UNIQUE(name, stitches, colors, checksum));"
+            "CREATE TABLE events(id INTEGER PRIMARY KEY, at INTEGER NOT NULL, kind INTEGER NOT"
+            " NULL, machine INTEGER NOT NULL, design INTEGER, stitch INTEGER NOT NULL);"
+            "CREATE TABLE runs(id INTEGER PRIMARY KEY, machine INTEGER NOT NULL, design INTEGER,"
+            " started INTEGER NOT NULL, ended INTEGER NOT NULL, finished INTEGER NOT NULL,"
+            " sewn INTEGER NOT NULL, sewing_ms INTEGER NOT NULL, standing_ms INTEGER NOT NULL,"
+            " stops INTEGER NOT NULL);"
+            "CREATE TABLE meta(key TEXT PRIMARY KEY, value TEXT NOT NULL);"
+            "INSERT INTO machines VALUES(1, '127.0.0.5', '');"
+            "INSERT INTO events VALUES(1, 5, 3, 1, NULL, 285);"
+            "PRAGMA application_id=1213157463; PRAGMA user_version=1;");
+    RecordsDatabase db;
+    ASSERT_EQ(db.open(path, RecordsDatabase::Mode::ReadWrite), RecordsFault::None);
+    const auto rows = db.events({});
+    ASSERT_TRUE(rows);
+    ASSERT_EQ(rows->size(), 1u);
+    EXPECT_EQ((*rows)[0].kind, RecordKind::Finished);
+    EXPECT_EQ((*rows)[0].stitch, 285);
+    db.close();
+    execSql(path, "CREATE TEMP TABLE probe AS SELECT 1;"); // the file is still plain SQLite
+    sqlite3* raw = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &raw), SQLITE_OK);
+    sqlite3_stmt* s = nullptr;
+    sqlite3_prepare_v2(raw, "SELECT (SELECT user_version FROM pragma_user_version),"
+                            " (SELECT count(*) FROM sqlite_master WHERE type = 'index'"
+                            " AND name = 'events_machine_at')", -1, &s, nullptr);
+    ASSERT_EQ(sqlite3_step(s), SQLITE_ROW);
+    EXPECT_EQ(sqlite3_column_int(s, 0), RecordsDatabase::kSchemaVersion);
+    EXPECT_EQ(sqlite3_column_int(s, 1), 1);
+    sqlite3_finalize(s);
+    sqlite3_close(raw);
+}
+
+TEST(ProductionRecorder, EventsBecomeRunsWithTheirTimesStitchesAndStops)
+{
+    std::vector<EventRow> events;
+    std::vector<RunRow> runs;
+    ProductionRecorder recorder([&](std::vector<EventRow> e, std::vector<RunRow> r) {
+        events.insert(events.end(), e.begin(), e.end());
+        runs.insert(runs.end(), r.begin(), r.end());
+    });
+    const std::string a = "127.0.0.11";
+    FleetMachine seen;
+    seen.address = a;
+    seen.design = SentDesign{"flower.dst", 285, 8, 1, 0};
+    const auto at = [&](FleetEventKind kind, std::int64_t ms, int stitch, int work) {
+        seen.stitch = stitch;
+        seen.work = static_cast<std::uint8_t>(work);
+        recorder.onEvent({kind, a, false}, seen, ms);
+    };
+    recorder.onTransfer(a, {"flower.dst", 285, 8, 1, 0}, "0badf00d", 0);
+    at(FleetEventKind::Started, 1000, 0, 1);
+    at(FleetEventKind::Stopped, 11000, 100, 0);    // 10 s sewing, 100 stitches
+    at(FleetEventKind::Started, 41000, 100, 1);    // 30 s standing
+    at(FleetEventKind::WentOffline, 51000, 150, 1); // 10 s more, 50 stitches
+    at(FleetEventKind::CameBack, 81000, 160, 1);    // offline time is neither
+    at(FleetEventKind::Finished, 101000, 285, 1);   // 20 s, 125 stitches
+    // A second run is abandoned by the next transfer.
+    at(FleetEventKind::Started, 200000, 0, 1);
+    recorder.onTransfer(a, {"star.dst", 90, 3, 2, 0}, "feedbeef", 230000);
+    recorder.close(300000);
+
+    ASSERT_EQ(runs.size(), 2u); // each written once, as it ends
+    const RunRow& first = runs.front();
+    EXPECT_TRUE(first.finished);
+    EXPECT_EQ(first.ended, 101000);
+    EXPECT_EQ(first.stitchesSewn, 100 + 50 + 125);
+    EXPECT_DOUBLE_EQ(first.sewingSeconds, 40.0);
+    EXPECT_DOUBLE_EQ(first.standingSeconds, 30.0);
+    EXPECT_EQ(first.stops, 1);
+    EXPECT_EQ(first.design, (RecordDesign{"flower.dst", 285, 8, "0badf00d"}));
+    const RunRow& last = runs.back();
+    EXPECT_EQ(last.started, 200000);
+    EXPECT_EQ(last.ended, 230000);
+    EXPECT_FALSE(last.finished);
+    std::vector<RecordKind> kinds;
+    for (const EventRow& e : events)
+        kinds.push_back(e.kind);
+    EXPECT_EQ(kinds, (std::vector<RecordKind>{
+                         RecordKind::TransferAcknowledged, RecordKind::Started,
+                         RecordKind::Stopped, RecordKind::Started, RecordKind::WentOffline,
+                         RecordKind::CameBack, RecordKind::Started, RecordKind::Finished,
+                         RecordKind::Started,
+                         RecordKind::TransferAcknowledged, RecordKind::Unwatched}));
+    EXPECT_EQ(events.back().design.name, "star.dst");
+}
+
+TEST(RecordsWriter, WritesOffTheCallerKeepsDaysAndStopsOnceOnABadFile)
+{
+    TempFolder folder;
+    const std::string path = folder.file("hoopwatch-history.sqlite");
+    const std::int64_t now = wallClockMillis();
+    const std::int64_t day = 24LL * 3600 * 1000;
+    {
+        RecordsDatabase db;
+        ASSERT_EQ(db.open(path, RecordsDatabase::Mode::ReadWrite), RecordsFault::None);
+        ASSERT_TRUE(db.append({event(now - 3 * day, RecordKind::Started, "127.0.0.1"),
+                               event(now - day / 2, RecordKind::Stopped, "127.0.0.1")},
+                              {}));
+    }
+    int faults = 0;
+    {
+        RecordsWriter writer({path, 2}, [&](RecordsFault, const std::string&) { ++faults; });
+        EXPECT_TRUE(writer.push({event(now, RecordKind::Finished, "127.0.0.1", 285)}, {}));
+        writer.flush();
+    }
+    RecordsDatabase db;
+    ASSERT_EQ(db.open(path, RecordsDatabase::Mode::ReadOnly), RecordsFault::None);
+    const auto rows = db.events({now - 10 * day, INT64_MAX, ""});
+    ASSERT_TRUE(rows);
+    ASSERT_EQ(rows->size(), 2u); // the row older than two days went
+    EXPECT_EQ((*rows)[1].kind, RecordKind::Finished);
+    EXPECT_EQ(faults, 0);
+
+    const std::string foreign = folder.file("notes.sqlite");
+    writeBytes(foreign, "my own notes");
+    RecordsWriter writer({foreign, 400}, [&](RecordsFault fault, const std::string&) {
+        EXPECT_EQ(fault, RecordsFault::Foreign);
+        ++faults;
+    });
+    writer.flush();
+    EXPECT_TRUE(writer.stopped());
+    EXPECT_FALSE(writer.push({event(now, RecordKind::Started, "127.0.0.1")}, {}));
+    EXPECT_EQ(faults, 1);
+    EXPECT_EQ(readBytes(foreign), "my own notes");
+
+    // A queue that cannot take more drops the batch and says so once.
+    std::vector<RecordsFault> told;
+    RecordsWriter full({path, 400, 0}, [&](RecordsFault fault, const std::string&) {
+        told.push_back(fault);
+    });
+    EXPECT_FALSE(full.push({event(now, RecordKind::Started, "127.0.0.1")}, {}));
+    EXPECT_FALSE(full.push({event(now, RecordKind::Stopped, "127.0.0.1")}, {}));
+    full.flush();
+    EXPECT_EQ(told, std::vector<RecordsFault>{RecordsFault::Overflow});
+    EXPECT_EQ(full.dropped(), 2u);
+    EXPECT_FALSE(full.stopped());
+}

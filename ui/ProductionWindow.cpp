@@ -1,0 +1,321 @@
+#include "ui/ProductionWindow.h"
+
+#include <fstream>
+#include <functional>
+
+#include <QComboBox>
+#include <QDateEdit>
+#include <QFileInfo>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPainter>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "app/UiTexts.h"
+#include "records/ReportChart.h"
+#include "records/ReportFormat.h"
+#include "render/QPainterChartCanvas.h"
+#include "ui/MessageBoxes.h"
+#include "ui/QtTexts.h"
+
+namespace {
+
+QString fromUtf8(const std::string& text)
+{
+    return QString::fromUtf8(text.data(), qsizetype(text.size()));
+}
+
+std::string utf8(const QString& text)
+{
+    return text.toUtf8().toStdString();
+}
+
+ChartLabels chartLabels(int language)
+{
+    ChartLabels labels;
+    labels.stitches = utf8(qtText(TextId::RunStitchesSewn, language));
+    labels.utilisation = utf8(qtText(TextId::ChartUtilisation, language));
+    labels.sewing = utf8(qtText(TextId::ChartSewing, language));
+    labels.standing = utf8(qtText(TextId::MachineStanding, language));
+    labels.offline = utf8(qtText(TextId::MachineOffline, language));
+    labels.noData = utf8(qtText(TextId::ChartNoData, language));
+    return labels;
+}
+
+// A chart of the window's report, drawn by the shared chart code on each paint.
+class ChartView : public QWidget
+{
+public:
+    using Draw = std::function<void(ChartCanvas&, double width, double height)>;
+    ChartView(QWidget* parent, Draw draw, int minimumHeight) : QWidget(parent), m_draw(std::move(draw))
+    {
+        setMinimumHeight(minimumHeight);
+        setMinimumWidth(480);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        painter.fillRect(rect(), Qt::white);
+        painter.setRenderHint(QPainter::Antialiasing);
+        QPainterChartCanvas canvas(painter);
+        m_draw(canvas, width(), height());
+    }
+
+private:
+    Draw m_draw;
+};
+
+} // namespace
+
+ProductionWindow::ProductionWindow(QWidget* parent, std::string historyPath,
+                                   std::vector<ShiftSpec> shifts)
+    : QDialog(parent), m_historyPath(std::move(historyPath)), m_shifts(std::move(shifts))
+{
+    setObjectName(QStringLiteral("productionWindow"));
+    setModal(false);
+    resize(980, 760);
+
+    m_rangeBox = new QComboBox(this);
+    m_rangeBox->setObjectName(QStringLiteral("productionRange"));
+    m_rangeBox->addItems({QString(), QString(), QString()});
+    m_fromEdit = new QDateEdit(QDate::currentDate(), this);
+    m_fromEdit->setObjectName(QStringLiteral("productionFrom"));
+    m_untilEdit = new QDateEdit(QDate::currentDate(), this);
+    m_untilEdit->setObjectName(QStringLiteral("productionUntil"));
+    for (QDateEdit* edit : {m_fromEdit, m_untilEdit}) {
+        edit->setCalendarPopup(true);
+        edit->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
+        connect(edit, &QDateEdit::dateChanged, this, [this] {
+            if (m_range == Range::Chosen)
+                reload();
+        });
+    }
+    m_exportButton = new QPushButton(this);
+    m_exportButton->setObjectName(QStringLiteral("productionExport"));
+    connect(m_exportButton, &QPushButton::clicked, this, &ProductionWindow::onExport);
+    connect(m_rangeBox, &QComboBox::currentIndexChanged, this,
+            [this](int index) { setRange(static_cast<Range>(index)); });
+
+    m_summary = new QLabel(this);
+    m_summary->setObjectName(QStringLiteral("productionSummary"));
+
+    m_bars = new ChartView(
+        this,
+        [this](ChartCanvas& canvas, double w, double h) {
+            drawMachineBars(canvas, m_report, w, h, chartLabels(m_language));
+        },
+        200);
+    m_bars->setObjectName(QStringLiteral("productionBars"));
+    m_timeline = new ChartView(
+        this,
+        [this](ChartCanvas& canvas, double w, double h) {
+            drawTimeline(canvas, m_report, m_from, m_until, w, h, chartLabels(m_language));
+        },
+        140);
+    m_timeline->setObjectName(QStringLiteral("productionTimeline"));
+
+    m_table = new QTableWidget(0, 9, this);
+    m_table->setObjectName(QStringLiteral("productionRuns"));
+    m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_table->verticalHeader()->hide();
+    m_table->horizontalHeader()->setStretchLastSection(true);
+
+    auto* top = new QHBoxLayout;
+    top->addWidget(m_rangeBox);
+    top->addWidget(m_fromEdit);
+    top->addWidget(m_untilEdit);
+    top->addStretch(1);
+    top->addWidget(m_exportButton);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(top);
+    layout->addWidget(m_summary);
+    layout->addWidget(m_bars, 3);
+    layout->addWidget(m_timeline, 2);
+    layout->addWidget(m_table, 3);
+
+    m_timer = new QTimer(this);
+    m_timer->setObjectName(QStringLiteral("productionRefresh"));
+    m_timer->setInterval(kRefreshMs);
+    connect(m_timer, &QTimer::timeout, this, &ProductionWindow::reload);
+
+    setLanguage(0);
+    setRange(Range::Today);
+}
+
+void ProductionWindow::setLanguage(int language)
+{
+    m_language = language;
+    setWindowTitle(qtText(TextId::ProductionCaption, language));
+    m_rangeBox->setItemText(0, qtText(TextId::ProductionToday, language));
+    m_rangeBox->setItemText(1, qtText(TextId::ProductionThisWeek, language));
+    m_rangeBox->setItemText(2, qtText(TextId::ProductionRange, language));
+    m_exportButton->setText(qtText(TextId::ProductionExport, language));
+    m_table->setHorizontalHeaderLabels(
+        {qtText(TextId::MachinesAddress, language), qtText(TextId::MachinesDesign, language),
+         qtText(TextId::RunStarted, language), qtText(TextId::RunEnded, language),
+         qtText(TextId::MachineFinished, language), qtText(TextId::RunStitchesSewn, language),
+         qtText(TextId::RunSewingMinutes, language), qtText(TextId::RunStandingMinutes, language),
+         qtText(TextId::RunStops, language)});
+    fillRuns();
+    fillSummary();
+    m_bars->update();
+    m_timeline->update();
+}
+
+void ProductionWindow::setRange(Range range)
+{
+    m_range = range;
+    if (m_rangeBox->currentIndex() != int(range)) {
+        const QSignalBlocker block(m_rangeBox);
+        m_rangeBox->setCurrentIndex(int(range));
+    }
+    m_fromEdit->setEnabled(range == Range::Chosen);
+    m_untilEdit->setEnabled(range == Range::Chosen);
+    reload();
+}
+
+void ProductionWindow::reload()
+{
+    const std::int64_t now = wallClockMillis();
+    switch (m_range) {
+    case Range::Today:
+        m_from = localDayStart(now);
+        m_until = localDayStart(now, 1);
+        break;
+    case Range::ThisWeek: {
+        // Weeks begin on Monday.
+        const int weekday = QDate::currentDate().dayOfWeek(); // 1 Monday .. 7 Sunday
+        m_from = localDayStart(now, 1 - weekday);
+        m_until = localDayStart(now, 1);
+        break;
+    }
+    case Range::Chosen: {
+        const QDate from = m_fromEdit->date();
+        const QDate until = std::max(from, m_untilEdit->date());
+        m_from = parseLocalDate(utf8(from.toString(Qt::ISODate))).value_or(localDayStart(now));
+        m_until = localDayStart(
+            parseLocalDate(utf8(until.toString(Qt::ISODate))).value_or(localDayStart(now)), 1);
+        break;
+    }
+    }
+    ReportQuery query;
+    query.since = m_from;
+    query.until = m_until;
+    query.by = ReportGrouping::Day;
+    query.shifts = m_shifts;
+    m_problem.clear();
+    m_report = {};
+    m_runs.clear();
+    RecordsDatabase database;
+    // No history yet is no fault: nothing has been recorded.
+    if (QFileInfo::exists(fromUtf8(m_historyPath))) {
+        const RecordsFault fault = database.open(m_historyPath, RecordsDatabase::Mode::ReadOnly);
+        std::optional<std::vector<EventRow>> events;
+        std::optional<std::vector<RunRow>> runs;
+        if (fault == RecordsFault::None) {
+            events = database.events({query.since, query.until, ""});
+            runs = database.runs({query.since, query.until, ""});
+        }
+        if (events && runs) {
+            m_report = computeReport(*events, query, now);
+            m_runs = std::move(*runs);
+        } else {
+            m_problem = fromUtf8(m_historyPath + " (" + std::string(recordsFaultText(fault)) +
+                                 (database.detail().empty() ? "" : ": " + database.detail()) +
+                                 ")");
+        }
+    }
+    fillRuns();
+    fillSummary();
+    m_bars->update();
+    m_timeline->update();
+}
+
+void ProductionWindow::fillSummary()
+{
+    if (!m_problem.isEmpty()) {
+        m_summary->setText(qtText(TextId::HistoryUnreadable, m_language) + u' ' + m_problem);
+        return;
+    }
+    const auto u = m_report.total.utilisation();
+    QString text = qtText(TextId::ProductionSummaryTemplate, m_language);
+    for (const QString& value :
+         {QString::number(m_report.total.runsFinished), QString::number(m_report.total.stitchesSewn),
+          u ? QString::number(*u * 100.0, 'f', 1) + u'%' : QStringLiteral("-")}) {
+        const qsizetype at = text.indexOf(QStringLiteral("%s"));
+        if (at >= 0)
+            text.replace(at, 2, value);
+    }
+    m_summary->setText(text);
+}
+
+void ProductionWindow::fillRuns()
+{
+    m_table->setSortingEnabled(false);
+    m_table->setRowCount(int(m_runs.size()));
+    const auto cell = [this](int row, int column, const QString& text, bool number = false) {
+        auto* item = new QTableWidgetItem(text);
+        if (number)
+            item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        m_table->setItem(row, column, item);
+    };
+    for (int r = 0; r < int(m_runs.size()); ++r) {
+        const RunRow& run = m_runs[std::size_t(r)];
+        cell(r, 0, fromUtf8(run.address));
+        cell(r, 1, fromUtf8(run.design.name));
+        cell(r, 2, fromUtf8(localDateTime(run.started)));
+        cell(r, 3, run.ended ? fromUtf8(localDateTime(run.ended)) : QString());
+        cell(r, 4, run.finished ? QStringLiteral("✔") : QString());
+        cell(r, 5, QString::number(run.stitchesSewn), true);
+        cell(r, 6, QString::number(run.sewingSeconds / 60.0, 'f', 1), true);
+        cell(r, 7, QString::number(run.standingSeconds / 60.0, 'f', 1), true);
+        cell(r, 8, QString::number(run.stops), true);
+    }
+    m_table->resizeColumnsToContents();
+}
+
+bool ProductionWindow::exportRuns(const std::string& path)
+{
+    const std::string text = runsCsv(m_runs);
+    bool ok = false;
+    {
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        out.write(text.data(), std::streamsize(text.size()));
+        out.close();
+        ok = static_cast<bool>(out);
+    }
+    if (!ok)
+        showMessage(this, qtText(TextId::ExportFailed, m_language) + u'\n' + fromUtf8(path));
+    return ok;
+}
+
+void ProductionWindow::onExport()
+{
+    const QString path = QFileDialog::getSaveFileName(
+        this, qtText(TextId::ProductionExport, m_language),
+        QStringLiteral("production-%1.csv").arg(fromUtf8(localDate(m_from))),
+        QStringLiteral("CSV (*.csv)"));
+    if (!path.isEmpty())
+        exportRuns(utf8(path));
+}
+
+void ProductionWindow::showEvent(QShowEvent* event)
+{
+    reload();
+    m_timer->start();
+    QDialog::showEvent(event);
+}
+
+void ProductionWindow::hideEvent(QHideEvent* event)
+{
+    m_timer->stop();
+    QDialog::hideEvent(event);
+}
