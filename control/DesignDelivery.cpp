@@ -12,8 +12,11 @@ DesignDelivery::~DesignDelivery() = default;
 
 DeliveryProgress DesignDelivery::progressOf(const Machine& machine) const
 {
-    return {machine.address, machine.chunksSent.load(), machine.chunkCount.load(),
-            machine.acks.count().acknowledged};
+    // An acknowledgement can overtake the sender's own count of what it sent; a datagram the
+    // machine acknowledged was sent, so the count never shows fewer sent than acknowledged.
+    const int acknowledged = machine.acks.count().acknowledged;
+    return {machine.address, std::max(machine.chunksSent.load(), acknowledged),
+            machine.chunkCount.load(), acknowledged};
 }
 
 std::vector<DeliveryProgress> DesignDelivery::progress() const
