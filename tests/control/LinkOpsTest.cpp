@@ -61,9 +61,12 @@ LinkSettings settingsFor(const FakeMachine& machine, const std::string& config =
     return s;
 }
 
+// Replaces the file in one step, as the program's own writers do: a poll thread reading it
+// while it is rewritten in place could find it empty (and end) on a loaded machine.
 void writeTable(const std::string& path, const std::vector<std::pair<std::string, int>>& machines)
 {
-    writeBytes(path, machineTableText(machines));
+    writeBytes(path + ".new", machineTableText(machines));
+    fs::rename(path + ".new", path);
 }
 
 std::vector<std::uint8_t> pattern(std::size_t n)
