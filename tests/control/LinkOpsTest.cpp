@@ -61,12 +61,13 @@ LinkSettings settingsFor(const FakeMachine& machine, const std::string& config =
     return s;
 }
 
-// Replaces the file in one step, as the program's own writers do: a poll thread reading it
-// while it is rewritten in place could find it empty (and end) on a loaded machine.
+// Rewrites the file under the settings lock, as the program's own writers do: a poll thread
+// reading it while it was rewritten could find it empty (and end) on a loaded machine, and on
+// Windows a file open for reading cannot be replaced.
 void writeTable(const std::string& path, const std::vector<std::pair<std::string, int>>& machines)
 {
-    writeBytes(path + ".new", machineTableText(machines));
-    fs::rename(path + ".new", path);
+    const auto guard = ConfigFile::lock();
+    writeBytes(path, machineTableText(machines));
 }
 
 std::vector<std::uint8_t> pattern(std::size_t n)
