@@ -11,6 +11,7 @@
 
 #include "app/Platform.h"
 #include "app/ProfileDocument.h"
+#include "app/Utf8Path.h"
 #include "app/UiTexts.h"
 
 namespace fs = std::filesystem;
@@ -19,18 +20,6 @@ namespace {
 
 constexpr std::string_view kFileName = "ZUZiruro.ini";
 
-// Path text is UTF-8 everywhere; the file system takes it as a path (wide on Windows, where a
-// narrow path would be read in another code page and lose every Chinese name).
-fs::path fsPath(const std::string& utf8)
-{
-    return fs::path(std::u8string(utf8.begin(), utf8.end()));
-}
-
-std::string utf8Text(const fs::path& path)
-{
-    const std::u8string text = path.u8string();
-    return std::string(text.begin(), text.end());
-}
 // More links in a row than any real setup has; a longer chain is taken for a loop.
 constexpr int kMaxLinks = 40;
 
@@ -86,8 +75,8 @@ std::string lockPathOf(const std::string& path)
 {
     if (path.empty())
         return {};
-    const auto target = resolveTarget(fsPath(path));
-    return target ? utf8Text(*target) + ".lock" : std::string();
+    const auto target = resolveTarget(pathFromUtf8(path));
+    return target ? utf8FromPath(*target) + ".lock" : std::string();
 }
 
 bool holdsFileLock(const std::string& lockPath)
@@ -125,7 +114,7 @@ ConfigFile::FileLockScope::FileLockScope(const ConfigFile& config)
     HeldLock& held = heldLocks()[m_lockPath];
     // flock excludes per open file, so a nested scope must reuse the lock, not open another.
     if (held.depth++ == 0)
-        held.lock = std::make_unique<platform::FileLock>(fsPath(m_lockPath));
+        held.lock = std::make_unique<platform::FileLock>(pathFromUtf8(m_lockPath));
 }
 
 ConfigFile::FileLockScope::~FileLockScope()
@@ -141,7 +130,7 @@ bool ConfigFile::exists() const
 {
     auto guard = lock();
     std::error_code error;
-    return !m_path.empty() && fs::exists(fs::status(fsPath(m_path), error));
+    return !m_path.empty() && fs::exists(fs::status(pathFromUtf8(m_path), error));
 }
 
 ProfileDocument ConfigFile::snapshot() const
@@ -150,14 +139,14 @@ ProfileDocument ConfigFile::snapshot() const
     if (m_path.empty())
         return ProfileDocument::parse({});
     std::error_code error;
-    const fs::file_type type = fs::status(fsPath(m_path), error).type();
+    const fs::file_type type = fs::status(pathFromUtf8(m_path), error).type();
     if (type == fs::file_type::not_found)
         return ProfileDocument::parse({});
     // Only a regular file is read: a FIFO would block and a device has no settings. A file
     // over the limit reads as empty too, since every write would have to rewrite all of it.
     if (type != fs::file_type::regular)
         return ProfileDocument::unreadable();
-    const auto bytes = platform::readRegularFile(fsPath(m_path), kMaxFileBytes);
+    const auto bytes = platform::readRegularFile(pathFromUtf8(m_path), kMaxFileBytes);
     return bytes ? ProfileDocument::parse(*bytes) : ProfileDocument::unreadable();
 }
 
@@ -166,7 +155,7 @@ bool ConfigFile::save(const ProfileDocument& document) const
     return update([&] {
         if (m_path.empty())
             return fail(TextId::ConfigWriteFailed);
-        const auto target = resolveTarget(fsPath(m_path));
+        const auto target = resolveTarget(pathFromUtf8(m_path));
         if (!target)
             return fail(TextId::ConfigNotRegular);
         std::error_code error;
@@ -296,7 +285,7 @@ std::string configPathFor(const fs::path& executable)
     // settings beside itself.
     if (!executable.empty() && !folder.empty() && !platform::isSystemInstallFolder(folder) &&
         platform::mayWrite(folder))
-        return utf8Text(folder / kFileName);
+        return utf8FromPath(folder / kFileName);
     return userConfigPath();
 }
 
@@ -309,7 +298,7 @@ std::string userConfigPath()
     fs::create_directories(folder, error);
     if (error || !platform::mayWrite(folder))
         return {};
-    return utf8Text(folder / kFileName);
+    return utf8FromPath(folder / kFileName);
 }
 
 namespace {

@@ -9,8 +9,13 @@
 #include "cli/DesignFile.h"
 
 #ifdef _WIN32
+#include <algorithm>
+
 #include <process.h>
 #include <windows.h>
+
+#include "app/Platform.h"
+#include "app/Utf8Path.h"
 #else
 #include <climits>
 #include <unistd.h>
@@ -42,17 +47,20 @@ std::string quotedArgument(const std::string& arg)
     return out + "\"";
 }
 
+// The arguments travel as UTF-16: a narrow command line would pass them in the ANSI code
+// page, which has no room for most file names (hoopwatch-render reads the wide line back).
+std::wstring wide(const std::string& utf8)
+{
+    const int length = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), int(utf8.size()), nullptr, 0);
+    std::wstring text(std::size_t(std::max(length, 0)), L'\0');
+    if (length > 0)
+        ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), int(utf8.size()), text.data(), length);
+    return text;
+}
+
 std::string ownPath()
 {
-    std::vector<char> path(MAX_PATH);
-    for (;;) {
-        const DWORD n = GetModuleFileNameA(nullptr, path.data(), DWORD(path.size()));
-        if (n == 0)
-            return {};
-        if (n < path.size())
-            return std::string(path.data(), n);
-        path.resize(path.size() * 2);
-    }
+    return utf8FromPath(platform::executablePath());
 }
 #else
 constexpr const char* kRenderProgram = "hoopwatch-render";
@@ -86,21 +94,24 @@ int cmdRender(const GlobalOptions&, ArgList args)
     std::vector<std::string> words;
     words.push_back(program);
     words.insert(words.end(), args.rest().begin(), args.rest().end());
-#ifdef _WIN32
-    for (std::string& w : words)
-        w = quotedArgument(w);
-#endif
-    std::vector<char*> argv;
-    for (std::string& w : words)
-        argv.push_back(w.data());
-    argv.push_back(nullptr);
     std::fflush(stdout);
     if (!program.empty()) {
 #ifdef _WIN32
-        const intptr_t rc = _spawnv(_P_WAIT, program.c_str(), argv.data());
+        std::vector<std::wstring> wideWords;
+        for (const std::string& w : words)
+            wideWords.push_back(wide(quotedArgument(w)));
+        std::vector<const wchar_t*> argv;
+        for (const std::wstring& w : wideWords)
+            argv.push_back(w.c_str());
+        argv.push_back(nullptr);
+        const intptr_t rc = _wspawnv(_P_WAIT, wide(program).c_str(), argv.data());
         if (rc >= 0)
             return static_cast<int>(rc);
 #else
+        std::vector<char*> argv;
+        for (std::string& w : words)
+            argv.push_back(w.data());
+        argv.push_back(nullptr);
         ::execv(program.c_str(), argv.data());
 #endif
     }

@@ -3,6 +3,7 @@
 
 #include <QGuiApplication>
 
+#include "app/Console.h"
 #include "cli/CliOptions.h"
 #include "cli/RenderCommand.h"
 #include "cli/ReportCommand.h"
@@ -13,7 +14,8 @@
 int main(int argc, char** argv)
 {
     if (argc > 1 && std::string(argv[1]) == "report") {
-        ArgList args({argv + 2, argv + argc});
+        std::vector<std::string> all = console::utf8Arguments(argc, argv);
+        ArgList args({all.begin() + 2, all.end()});
         GlobalOptions global;
         global.configPath = args.take("--config");
         return runReport(global, std::move(args),
@@ -29,5 +31,5 @@ int main(int argc, char** argv)
                              return writeReportChartPng(path, report, from, to);
                          });
     }
-    return runRender(ArgList({argv + 1, argv + argc}));
+    return runRender(ArgList(console::utf8Arguments(argc, argv)));
 }

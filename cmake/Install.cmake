@@ -12,9 +12,10 @@ foreach(_program IN LISTS _hoopwatch_programs)
     endif()
 endforeach()
 
-if(TARGET hoopwatch AND WIN32)
-    # The Qt libraries, plugins and translations the application needs, and the compiler's
-    # runtime libraries, copied beside it (hoopwatch-cli.exe and z62-sim.exe use them too).
+if(TARGET hoopwatch AND WIN32 AND NOT CMAKE_CROSSCOMPILING)
+    # Built on Windows: the Qt libraries, plugins and translations the application needs, and
+    # the compiler's runtime libraries, copied beside it (hoopwatch-cli.exe and z62-sim.exe use
+    # them too). A cross build lays its folder out in scripts/build-windows.
     get_target_property(_hoopwatch_qmake Qt6::qmake IMPORTED_LOCATION)
     get_filename_component(_hoopwatch_qt_bin "${_hoopwatch_qmake}" DIRECTORY)
     find_program(HOOPWATCH_WINDEPLOYQT windeployqt HINTS "${_hoopwatch_qt_bin}")

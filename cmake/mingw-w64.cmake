@@ -1,19 +1,6 @@
-# Cross build for 64-bit Windows with Debian's MinGW-w64 (POSIX threads flavour, which
-# std::thread and std::mutex need). Every executable links its runtime statically, so a
+# Cross build for 64-bit Windows in which every executable links its runtime statically, so a
 # single .exe runs under Wine or on a Windows PC without any DLL beside it.
-set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR x86_64)
-
-set(HOOPWATCH_MINGW_PREFIX x86_64-w64-mingw32)
-set(CMAKE_C_COMPILER ${HOOPWATCH_MINGW_PREFIX}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${HOOPWATCH_MINGW_PREFIX}-g++-posix)
-set(CMAKE_RC_COMPILER ${HOOPWATCH_MINGW_PREFIX}-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${HOOPWATCH_MINGW_PREFIX})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64-dynamic.cmake)
 
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 

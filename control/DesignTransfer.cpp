@@ -9,6 +9,7 @@
 
 #include "app/ConfigFile.h"
 #include "app/MachineTable.h"
+#include "app/Utf8Path.h"
 #include "link/CommandPacket.h"
 #include "link/PacketCipher.h"
 #include "link/UdpSocket.h"
@@ -22,13 +23,14 @@ DesignFileBytes readDesignFile(const std::string& path)
     }
     namespace fs = std::filesystem;
     std::error_code ec;
+    const fs::path file = pathFromUtf8(path);
     // Only a regular file is opened: a FIFO or a device would block or never end.
-    if (!fs::is_regular_file(path, ec)) {
+    if (file.empty() || !fs::is_regular_file(file, ec)) {
         out.error = TextId::DesignFileUnreadable;
         return out;
     }
-    const auto sizeBefore = fs::file_size(path, ec);
-    const auto timeBefore = fs::last_write_time(path, ec);
+    const auto sizeBefore = fs::file_size(file, ec);
+    const auto timeBefore = fs::last_write_time(file, ec);
     if (ec) {
         out.error = TextId::DesignFileUnreadable;
         return out;
@@ -38,7 +40,7 @@ DesignFileBytes readDesignFile(const std::string& path)
         out.error = TextId::DesignFileTooLarge;
         return out;
     }
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(file, std::ios::binary);
     if (!in) {
         out.error = TextId::DesignFileUnreadable;
         return out;
@@ -70,8 +72,8 @@ DesignFileBytes readDesignFile(const std::string& path)
     }
     // The copy goes out only when it is one version of the file: the size read matches the
     // size before and after, and nothing was written to the file in between.
-    const auto sizeAfter = fs::file_size(path, ec);
-    const auto timeAfter = ec ? timeBefore : fs::last_write_time(path, ec);
+    const auto sizeAfter = fs::file_size(file, ec);
+    const auto timeAfter = ec ? timeBefore : fs::last_write_time(file, ec);
     if (ec || sizeAfter != sizeBefore || have != sizeBefore || timeAfter != timeBefore) {
         out.bytes.clear();
         out.error = TextId::DesignFileChanged;

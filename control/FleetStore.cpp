@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/Utf8.h"
+#include "app/Utf8Path.h"
 
 namespace {
 
@@ -208,26 +209,31 @@ std::optional<SentDesignMap> parseFleetFile(std::string_view text)
 
 std::string FleetStore::pathBeside(const std::string& configPath)
 {
-    return (std::filesystem::path(configPath).parent_path() / kFileName).string();
+    return utf8FromPath(pathFromUtf8(configPath).parent_path() / kFileName);
 }
 
 SentDesignMap FleetStore::load()
 {
     m_writable = true;
     std::error_code error;
-    const auto status = std::filesystem::status(m_path, error);
+    const std::filesystem::path file = pathFromUtf8(m_path);
+    if (file.empty()) {
+        m_writable = false;
+        return {};
+    }
+    const auto status = std::filesystem::status(file, error);
     if (status.type() == std::filesystem::file_type::not_found)
         return {};
     if (error || !std::filesystem::is_regular_file(status)) {
         m_writable = false;
         return {};
     }
-    const auto size = std::filesystem::file_size(m_path, error);
+    const auto size = std::filesystem::file_size(file, error);
     if (error || size > kMaxFleetFileBytes) {
         m_writable = false;
         return {};
     }
-    std::ifstream in(m_path, std::ios::binary);
+    std::ifstream in(file, std::ios::binary);
     std::string text(std::istreambuf_iterator<char>(in), {});
     if (!in && !in.eof()) {
         m_writable = false;
@@ -253,7 +259,11 @@ bool FleetStore::save(const SentDesignMap& designs) const
     const std::string text = serializeFleetFile(kept);
 
     std::random_device random;
-    const std::string temp = m_path + ".tmp" + std::to_string(random() % 1000000);
+    const std::filesystem::path file = pathFromUtf8(m_path);
+    const std::filesystem::path temp =
+        pathFromUtf8(m_path + ".tmp" + std::to_string(random() % 1000000));
+    if (file.empty() || temp.empty())
+        return false;
     {
         std::ofstream out(temp, std::ios::binary | std::ios::trunc);
         out.write(text.data(), static_cast<std::streamsize>(text.size()));
@@ -265,7 +275,7 @@ bool FleetStore::save(const SentDesignMap& designs) const
         }
     }
     std::error_code error;
-    std::filesystem::rename(temp, m_path, error);
+    std::filesystem::rename(temp, file, error);
     if (error) {
         std::error_code ignored;
         std::filesystem::remove(temp, ignored);

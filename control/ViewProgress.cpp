@@ -4,16 +4,19 @@
 #include <filesystem>
 #include <system_error>
 
+#include "app/Utf8Path.h"
+
 std::optional<DesignFileStamp> designFileStamp(const std::string& path)
 {
     namespace fs = std::filesystem;
     std::error_code ec;
-    if (path.empty() || !fs::is_regular_file(path, ec))
+    const fs::path file = pathFromUtf8(path);
+    if (file.empty() || !fs::is_regular_file(file, ec))
         return std::nullopt;
-    const auto size = fs::file_size(path, ec);
+    const auto size = fs::file_size(file, ec);
     if (ec)
         return std::nullopt;
-    const auto modified = fs::last_write_time(path, ec);
+    const auto modified = fs::last_write_time(file, ec);
     if (ec)
         return std::nullopt;
     return DesignFileStamp{path, size,

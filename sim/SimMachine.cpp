@@ -9,6 +9,7 @@
 #include <string>
 #include <system_error>
 
+#include "app/Utf8Path.h"
 #include "link/CommandPacket.h"
 
 #include "design/DesignLoader.h"
@@ -208,7 +209,8 @@ std::string safeDesignName(std::span<const std::uint8_t> field)
     std::string name;
     for (std::size_t i = 0; i < field.size() && i < 13 && field[i] != 0; ++i) {
         const char c = static_cast<char>(field[i]);
-        name += (c == '/' || c == '\\') ? '_' : c;
+        // No folder separator, and no drive (a Windows path joined with "C:x" leaves the folder).
+        name += (c == '/' || c == '\\' || c == ':') ? '_' : c;
     }
     if (name.empty() || name == "." || name == "..")
         name = "unnamed";
@@ -358,14 +360,19 @@ void SimMachine::finishFile(const std::string& name, const PartialFile& file)
     std::error_code ec;
     const bool keep = !m_settings.saveDir.empty();
     const fs::path dir =
-        keep ? fs::path(m_settings.saveDir)
+        keep ? pathFromUtf8(m_settings.saveDir)
              : fs::temp_directory_path(ec) /
                    ("z62-sim-" + m_address + "-" + std::to_string(std::random_device{}()));
     fs::create_directories(dir, ec);
     const auto format = formatOfFile(file.format, name, bytes);
     // A name cut to 13 bytes is saved with the suffix of what it holds.
     const bool named = format && designFormatForPath(name) == format;
-    const fs::path path = dir / (named || !format ? name : name + suffixOf(*format));
+    // The name came off the wire: bytes that are not UTF-8 (a name cut inside a character)
+    // give a plain name rather than one guessed in some code page.
+    fs::path fileName = pathFromUtf8(named || !format ? name : name + suffixOf(*format));
+    if (fileName.empty())
+        fileName = pathFromUtf8(format ? std::string("unnamed") + suffixOf(*format) : "unnamed");
+    const fs::path path = dir / fileName;
     {
         std::ofstream out(path, std::ios::binary | std::ios::trunc);
         out.write(reinterpret_cast<const char*>(bytes.data()),

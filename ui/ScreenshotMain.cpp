@@ -25,6 +25,7 @@
 #include "control/FleetSession.h"
 #include "control/LinkSettings.h"
 #include "control/LinkState.h"
+#include "ui/AppIcon.h"
 #include "ui/CAboutDlg.h"
 #include "ui/CDesignSet.h"
 #include "ui/CDSFileDialog.h"
@@ -79,6 +80,11 @@ int main(int argc, char** argv)
     const QString samples = args.size() > 2 ? args[2] : QStringLiteral("samples");
     QDir().mkpath(folder);
     setMessageHook([](const QString& text) { std::printf("message: %s\n", qPrintable(text)); });
+
+    // The icon as a picture too: the Windows build's .ico is made from it.
+    const QString iconPath = folder + QStringLiteral("/app-icon.png");
+    const bool iconSaved = appIconPixmap(256).save(iconPath);
+    std::printf("%s %s\n", iconSaved ? "wrote" : "FAILED", qPrintable(iconPath));
 
     QTemporaryDir temp;
     const std::string configPath = (temp.path() + QStringLiteral("/ZUZiruro.ini")).toStdString();

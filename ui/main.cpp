@@ -5,6 +5,7 @@
 
 #include "ui/AppOptions.h"
 #include "ui/CHoopwatchApp.h"
+#include "ui/LayoutReport.h"
 
 namespace {
 
@@ -36,6 +37,7 @@ int main(int argc, char** argv)
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Hoopwatch"));
     CHoopwatchApp::prepareFonts();
+    installLayoutReport(qEnvironmentVariable("HOOPWATCH_LAYOUT_FILE"));
     QStringList args = QApplication::arguments();
     args.removeFirst();
     QString error;

@@ -76,3 +76,15 @@ TEST_F(RenderCommand, WritesTheFieldAtTheAskedSize)
     ASSERT_EQ(run({design.string(), "-o", out, "--preview", "--summary"}, m_dir), 0);
     EXPECT_EQ(QImage(QString::fromStdString(out)).size(), QSize(673, 451 + 42));
 }
+
+TEST_F(RenderCommand, ReadsAndWritesNamesInChineseAndWithAccents)
+{
+    // A DST of one 8.1 mm square, in a folder and under names as operators give them.
+    std::string dst(512, ' ');
+    dst += std::string("\0\0\x07\0\0\x23\0\0\x0B\0\0\x13\0\0\xF3", 15);
+    fs::create_directories(m_dir / "花样 Café");
+    std::ofstream(m_dir / "花样 Café" / "玫瑰.dst", std::ios::binary) << dst;
+    const std::string out = path("flowé 图.png");
+    ASSERT_EQ(run("'" + path("花样 Café/玫瑰.dst") + "' -o '" + out + "' --size 64x48"), 0);
+    EXPECT_EQ(QImage(QString::fromStdString(out)).size(), QSize(64, 48));
+}
