@@ -85,6 +85,6 @@ TEST_F(RenderCommand, ReadsAndWritesNamesInChineseAndWithAccents)
     fs::create_directories(m_dir / "花样 Café");
     std::ofstream(m_dir / "花样 Café" / "玫瑰.dst", std::ios::binary) << dst;
     const std::string out = path("flowé 图.png");
-    ASSERT_EQ(run("'" + path("花样 Café/玫瑰.dst") + "' -o '" + out + "' --size 64x48"), 0);
+    ASSERT_EQ(run({path("花样 Café/玫瑰.dst"), "-o", out, "--size", "64x48"}, m_dir), 0);
     EXPECT_EQ(QImage(QString::fromStdString(out)).size(), QSize(64, 48));
 }
