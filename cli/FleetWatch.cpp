@@ -7,6 +7,7 @@
 
 #include "app/MachineTable.h"
 #include "control/FleetStore.h"
+#include "link/PacketCipher.h"
 #include "link/Reply.h"
 #include "link/UdpSocket.h"
 
@@ -15,6 +16,24 @@ void FleetReceiver::onReply(const Reply& reply)
     // A cut reply would read as zeros; only the whole answer counts.
     if (reply.kind == ReplyKind::StatusReply && reply.status && reply.isFullLength())
         m_monitor.onStatus(reply.sender, *reply.status, reply.designId);
+}
+
+bool fleetArgumentsBad(const ArgList& args, const GlobalOptions& global, const char* command)
+{
+    bool bad = false;
+    if (auto u = args.unknownOption()) {
+        std::fprintf(stderr, "hoopwatch-cli %s: unknown option %s\n", command, u->c_str());
+        bad = true;
+    } else if (!args.rest().empty()) {
+        std::fprintf(stderr, "hoopwatch-cli %s: unexpected argument %s\n", command,
+                     args.rest().front().c_str());
+        bad = true;
+    }
+    if (global.key && !isValidCipherKey(*global.key)) {
+        std::fputs("hoopwatch-cli: --key needs 16 letters or digits\n", stderr);
+        bad = true;
+    }
+    return bad;
 }
 
 std::vector<std::string> watchedAddresses(const ConfigFile& config, const char* command,

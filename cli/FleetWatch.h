@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/ConfigFile.h"
+#include "cli/CliOptions.h"
 #include "control/FleetMonitor.h"
 #include "control/FleetPolling.h"
 #include "control/LinkSettings.h"
@@ -32,6 +33,11 @@ private:
     std::set<std::string> m_watched;
     std::atomic<bool> m_socketFailed{false};
 };
+
+// What `watch` and `serve` check once their own options are taken: no option or argument left
+// over and a usable --key. Each fault is named on stderr with the command's name; returns
+// whether there was one.
+bool fleetArgumentsBad(const ArgList& args, const GlobalOptions& global, const char* command);
 
 // The table's addresses that can be machines here, each once; the others are named on stderr
 // with the command's name. `names` (when given) receives the operator's name of each machine

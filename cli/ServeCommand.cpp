@@ -93,18 +93,8 @@ int cmdServe(const GlobalOptions& global, ArgList args)
         duration = parseDouble(*v);
         bad = bad || !duration || !(*duration > 0 && *duration <= 1e7);
     }
-    if (auto u = args.unknownOption()) {
-        std::fprintf(stderr, "hoopwatch-cli serve: unknown option %s\n", u->c_str());
+    if (fleetArgumentsBad(args, global, "serve"))
         bad = true;
-    } else if (!args.rest().empty()) {
-        std::fprintf(stderr, "hoopwatch-cli serve: unexpected argument %s\n",
-                     args.rest().front().c_str());
-        bad = true;
-    }
-    if (global.key && !isValidCipherKey(*global.key)) {
-        std::fputs("hoopwatch-cli: --key needs 16 letters or digits\n", stderr);
-        bad = true;
-    }
     if (bad) {
         std::fputs(kServeHelp, stderr);
         return kExitUsage;

@@ -93,18 +93,8 @@ int cmdWatch(const GlobalOptions& global, ArgList args)
     CliPublisher publisher;
     if (!publisher.takeOptions(args, "watch"))
         bad = true;
-    if (auto u = args.unknownOption()) {
-        std::fprintf(stderr, "hoopwatch-cli watch: unknown option %s\n", u->c_str());
+    if (fleetArgumentsBad(args, global, "watch"))
         bad = true;
-    } else if (!args.rest().empty()) {
-        std::fprintf(stderr, "hoopwatch-cli watch: unexpected argument %s\n",
-                     args.rest().front().c_str());
-        bad = true;
-    }
-    if (global.key && !isValidCipherKey(*global.key)) {
-        std::fputs("hoopwatch-cli: --key needs 16 letters or digits\n", stderr);
-        bad = true;
-    }
     if (bad) {
         std::fputs(kWatchHelp, stderr);
         return kExitUsage;
