@@ -22,6 +22,8 @@ int cmdServe(const GlobalOptions&, ArgList)
 #include "cli/CliPublisher.h"
 #include "cli/FleetWatch.h"
 #include "control/FleetStore.h"
+#include "records/ProductionRecording.h"
+#include "shop/HistoryProduction.h"
 #include "link/PacketCipher.h"
 #include "link/UdpSocket.h"
 #include "shop/ShopDrawings.h"
@@ -120,6 +122,8 @@ int cmdServe(const GlobalOptions& global, ArgList args)
     }
 
     ShopFeed feed;
+    feed.setProduction(std::make_shared<HistoryProduction>(
+        readHistorySettings(ConfigFile(linkSettings(global).configPath)).path));
     ShopDrawings drawings(designFolders);
     const LinkSettings settings = linkSettings(global);
     CliFleet fleet(settings, "serve",

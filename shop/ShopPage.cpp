@@ -89,7 +89,8 @@ const TEXTS = {
         stitch: "针数", left: "剩余时间", speed: "针/分",
         minutes: "约剩%d分钟", hours: "约剩%d小时%d分钟",
         counts: "机器 %d 台：绣作中 %w，离线 %o", empty: "机器表中没有机器。",
-        production: "今日产量", started: "%s 开始绣作", stopped: "%s 停止",
+        production: "今日产量", pieces: "完成件数", stitchesSewn: "已绣针数",
+        utilisation: "利用率", started: "%s 开始绣作", stopped: "%s 停止",
         finishedEvent: "机器%s花样绣作完成", offlineEvent: "%s 离线",
         offlineWhileSewing: "机器%s在绣作中离线!", back: "%s 重新在线" },
   en: { title: "Hoopwatch shop floor", live: "live", reconnecting: "reconnecting…",
@@ -98,7 +99,8 @@ const TEXTS = {
         stitch: "Stitch", left: "Time left", speed: "/min",
         minutes: "about %d min left", hours: "about %d h %d min left",
         counts: "%d machines: %w working, %o offline", empty: "The machine table holds no machine.",
-        production: "Today", started: "%s started", stopped: "%s stopped",
+        production: "Today", pieces: "pieces", stitchesSewn: "stitches",
+        utilisation: "utilisation", started: "%s started", stopped: "%s stopped",
         finishedEvent: "%s finished its design", offlineEvent: "%s went offline",
         offlineWhileSewing: "%s went offline while sewing!", back: "%s is back online" }
 };
@@ -224,7 +226,9 @@ function renderSummary() {
   const p = document.getElementById("production");
   p.textContent = "";
   if (production && typeof production === "object") {
-    const parts = Object.entries(production).map(([k, v]) => k + " " + v);
+    const names = { pieces: t("pieces"), stitches: t("stitchesSewn"), utilisation: t("utilisation") };
+    const parts = Object.entries(production).filter(([, v]) => v !== null)
+      .map(([k, v]) => (names[k] || k) + " " + v + (k === "utilisation" ? " %" : ""));
     p.textContent = t("production") + ": " + parts.join(", ");
   }
 }

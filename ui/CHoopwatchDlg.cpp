@@ -565,7 +565,7 @@ void CHoopwatchDlg::startFleet()
     m_machines = new MachinesWindow(this, *m_link->fleet(),
                                     [this](const std::string& address) { chooseMachine(address); });
 #ifdef HOOPWATCH_HAVE_SHOP
-    m_shop = new ShopFloorService(this, *m_link->fleet());
+    m_shop = new ShopFloorService(this, *m_link->fleet(), readHistorySettings(m_config).path);
     connect(m_shop, &ShopFloorService::mqttRefused, this, [this](const QString& reason) {
         showMessage(this, text(TextId::ShopMqttFailed).replace("%s", reason));
     });

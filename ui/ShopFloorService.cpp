@@ -2,6 +2,7 @@
 
 #include "control/FleetSession.h"
 #include "shop/FleetPublisher.h"
+#include "shop/HistoryProduction.h"
 #include "shop/ShopDrawings.h"
 #include "shop/ShopFeed.h"
 #include "shop/ShopServer.h"
@@ -14,8 +15,8 @@ constexpr int kReloadTicks = 8;
 
 } // namespace
 
-ShopFloorService::ShopFloorService(QObject* parent, FleetSession& fleet)
-    : QObject(parent), m_fleet(fleet)
+ShopFloorService::ShopFloorService(QObject* parent, FleetSession& fleet, std::string historyPath)
+    : QObject(parent), m_fleet(fleet), m_historyPath(std::move(historyPath))
 {
     m_timer.setInterval(kPumpMs);
     connect(&m_timer, &QTimer::timeout, this, &ShopFloorService::pump);
@@ -64,6 +65,8 @@ ShopFloorService::Outcome ShopFloorService::apply(const Options& options)
         }
         if (error.empty()) {
             m_feed = std::make_unique<ShopFeed>();
+            if (!m_historyPath.empty())
+                m_feed->setProduction(std::make_shared<HistoryProduction>(m_historyPath));
             m_drawings = std::make_unique<ShopDrawings>(
                 options.designs.empty() ? std::vector<std::string>{}
                                         : std::vector<std::string>{options.designs});

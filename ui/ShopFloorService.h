@@ -42,7 +42,8 @@ public:
         std::string mqttError;
     };
 
-    ShopFloorService(QObject* parent, FleetSession& fleet);
+    // `historyPath`: the production history whose figures of today the page shows.
+    ShopFloorService(QObject* parent, FleetSession& fleet, std::string historyPath = {});
     ~ShopFloorService() override;
 
     // Stops what runs and starts what the options switch on.
@@ -61,6 +62,7 @@ private:
     void pump();
 
     FleetSession& m_fleet;
+    std::string m_historyPath;
     Options m_options;
     Outcome m_outcome;
     QTimer m_timer;

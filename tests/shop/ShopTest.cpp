@@ -4,7 +4,10 @@
 #include <gtest/gtest.h>
 
 #include "design/DesignLoader.h"
+#include "records/ProductionSample.h"
+#include "records/RecordsDatabase.h"
 #include "shop/FleetPublisher.h"
+#include "shop/HistoryProduction.h"
 #include "shop/ShopDrawings.h"
 #include "shop/ShopFeed.h"
 #include "shop/ShopRequest.h"
@@ -172,6 +175,29 @@ TEST(ShopFeed, SendsEverythingFirstThenOnlyWhatChanged)
                                             "\"address\":\"127.0.0.2\""),
               std::string::npos);
     EXPECT_FALSE(feed.machine("127.0.0.1"));
+}
+
+TEST(HistoryProduction, ShowsTodaysFiguresOnlyFromAReadableHistory)
+{
+    const TempFolder dir;
+    const std::string path = (dir.path() / "hoopwatch-history.sqlite").string();
+    EXPECT_EQ(HistoryProduction(path).todayJson(), std::nullopt) << "no history yet";
+    std::ofstream(path) << "not a history";
+    EXPECT_EQ(HistoryProduction(path).todayJson(), std::nullopt) << "a foreign file";
+    std::filesystem::remove(path);
+
+    RecordsDatabase history;
+    ASSERT_EQ(history.open(path, RecordsDatabase::Mode::ReadWrite), RecordsFault::None);
+    {
+        ProductionRecorder recorder([&](std::vector<EventRow> events, std::vector<RunRow> runs) {
+            history.append(events, runs);
+        });
+        const std::int64_t now = wallClockMillis();
+        feedProductionSample(recorder, {2, "127.0.0.", now - std::int64_t{3 * 3600000}, now, 3});
+    }
+    const std::optional<std::string> json = HistoryProduction(path).todayJson();
+    ASSERT_TRUE(json);
+    EXPECT_EQ(json->rfind("{\"pieces\":", 0), 0u) << *json;
 }
 
 TEST(ShopDrawings, DrawsOnlyTheRecordedDesign)
