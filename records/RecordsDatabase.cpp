@@ -155,31 +155,31 @@ struct RecordsDatabase::Impl
                                 std::to_string(design.colors) + '\n' + design.checksum;
         if (const auto found = designIds.find(key); found != designIds.end())
             return found->second;
+        // Name, stitches, colours and (where asked) the checksum, as parameters 1 to 4.
+        const auto bindDesign = [&design](Statement& statement, bool checksum) {
+            statement.bind(1, design.name);
+            statement.bind(2, std::int64_t{design.stitches});
+            statement.bind(3, std::int64_t{design.colors});
+            if (checksum)
+                statement.bind(4, design.checksum);
+        };
         if (design.checksum.empty()) {
             // A watcher that did not send the design knows no checksum: the design of that
             // name and size sent last is the one on the machine.
             Statement known(db, "SELECT id FROM designs WHERE name = ? AND stitches = ? AND"
                                 " colors = ? ORDER BY checksum = '', id DESC LIMIT 1");
-            known.bind(1, design.name);
-            known.bind(2, std::int64_t{design.stitches});
-            known.bind(3, std::int64_t{design.colors});
+            bindDesign(known, false);
             if (known.step() == SQLITE_ROW)
                 return designIds[key] = known.integer(0);
         }
         Statement insert(db, "INSERT OR IGNORE INTO designs(name, stitches, colors, checksum)"
                              " VALUES(?, ?, ?, ?)");
-        insert.bind(1, design.name);
-        insert.bind(2, std::int64_t{design.stitches});
-        insert.bind(3, std::int64_t{design.colors});
-        insert.bind(4, design.checksum);
+        bindDesign(insert, true);
         if (insert.step() != SQLITE_DONE)
             return std::nullopt;
         Statement select(db, "SELECT id FROM designs WHERE name = ? AND stitches = ? AND"
                              " colors = ? AND checksum = ?");
-        select.bind(1, design.name);
-        select.bind(2, std::int64_t{design.stitches});
-        select.bind(3, std::int64_t{design.colors});
-        select.bind(4, design.checksum);
+        bindDesign(select, true);
         if (select.step() != SQLITE_ROW)
             return std::nullopt;
         return designIds[key] = select.integer(0);
