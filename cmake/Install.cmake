@@ -94,7 +94,7 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Hoopwatch developers <hoopwatch@localhost>"
 set(CPACK_DEBIAN_PACKAGE_SECTION "graphics")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "libqt6widgets6 (>= 6.4), libqt6gui6 (>= 6.4), libqt6core6 (>= 6.4), qt6-qpa-plugins, libssl3, fonts-wqy-microhei, libcpp-httplib0.11, libmosquitto1, zlib1g")
+    "libqt6widgets6 (>= 6.4), libqt6gui6 (>= 6.4), libqt6core6 (>= 6.4), qt6-qpa-plugins, libssl3, fonts-wqy-microhei, libcpp-httplib0.11, libmosquitto1, libsqlite3-0, zlib1g")
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
     "Runs a group of networked Z62 embroidery machines from one PC.\nReads DST, DSB, TBF and DSR designs, finds the machines on the local subnet,\nsends designs and commands, and shows the sewing progress. Chinese and English.")
 include(CPack)
