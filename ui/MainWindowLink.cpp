@@ -58,11 +58,14 @@ FleetSession& MainWindowLink::startFleet(FleetMonitor::Listener listener,
                                          FleetSession::RecordedFn recorded)
 {
     // What the machines do goes into the production history; a file that cannot be used is
-    // told once and the window goes on without it.
+    // told once and the window goes on without it. A build without a history store (Windows)
+    // is no fault to stop the operator for at every start: the Production window says so.
     if (!m_recording) {
         const HistorySettings history = readHistorySettings(m_config);
         m_recording = std::make_unique<ProductionRecording>(
             history, [this, path = history.path](RecordsFault fault, const std::string& detail) {
+                if (fault == RecordsFault::NotAvailable)
+                    return;
                 post(fault == RecordsFault::Overflow ? TextId::HistoryRowsDropped
                                                      : TextId::HistoryFailed,
                      QString::fromStdString(path + " (" + std::string(recordsFaultText(fault)) +
