@@ -85,7 +85,7 @@ void ProductionRecorder::onEvent(const FleetEvent& event, const std::optional<Fl
         switch (event.kind) {
         case FleetEventKind::Started:
             if (!run) {
-                run.emplace();
+                run = OpenRun{};
                 run->row = {event.address, {}, row.design, now, 0, false, 0, 0, 0, 0};
             }
             endStanding(*run, now);
@@ -102,7 +102,7 @@ void ProductionRecorder::onEvent(const FleetEvent& event, const std::optional<Fl
         case FleetEventKind::Finished:
             if (!run) {
                 // Sewn while nobody watched: the piece counts, its stitches and time do not.
-                run.emplace();
+                run = OpenRun{};
                 run->row = {event.address, {}, row.design, now, 0, false, 0, 0, 0, 0};
             }
             endSewing(*run, std::max(stitch, row.design.stitches), now);
