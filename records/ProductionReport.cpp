@@ -199,7 +199,10 @@ ProductionReport computeReport(const std::vector<EventRow>& events, const Report
         if (query.machine.empty() || row.address == query.machine)
             byMachine[row.address].push_back(&row);
 
-    for (const auto& [address, rows] : byMachine) {
+    for (const auto& machineRows : byMachine) {
+        // A plain name, not a structured binding: the lambdas below capture it.
+        const std::string& address = machineRows.first;
+        const auto& rows = machineRows.second;
         // Figures by period (by index) or by design.
         std::vector<ReportFigures> periodCells(periods.size());
         std::vector<char> periodUsed(periods.size(), 0);
