@@ -69,7 +69,8 @@ Month& month()
     return *m;
 }
 
-// The month's report over every machine by day, from opening the file to the figures.
+// The month's report over every machine by day, shift or design, from opening the file to the
+// figures.
 void BM_MonthReport254(benchmark::State& state)
 {
     Month& m = month();
@@ -81,9 +82,10 @@ void BM_MonthReport254(benchmark::State& state)
         query.since = kStart;
         query.until = kStart + 30 * kDay;
         query.bands = false;
-        const auto events = db.events({query.since, query.until, ""});
-        const ProductionReport report = computeReport(*events, query, query.until);
-        stitches = report.total.stitchesSewn;
+        query.by = static_cast<ReportGrouping>(state.range(0));
+        query.shifts = *parseShifts("08:00-20:00,20:00-08:00");
+        const auto report = readReport(db, query, query.until);
+        stitches = report->total.stitchesSewn;
         benchmark::DoNotOptimize(stitches);
     }
     state.counters["db_MB"] = m.megabytes;
@@ -91,7 +93,13 @@ void BM_MonthReport254(benchmark::State& state)
     state.counters["rows_per_s_filling"] = double(m.rows) / m.fillSeconds;
     state.counters["stitches"] = double(stitches);
 }
-BENCHMARK(BM_MonthReport254)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_MonthReport254)
+    ->ArgName("by")
+    ->Arg(int(ReportGrouping::Day))
+    ->Arg(int(ReportGrouping::Shift))
+    ->Arg(int(ReportGrouping::Design))
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(5);
 
 // The reading part of it alone: the month's events out of the file.
 void BM_MonthEventsRead254(benchmark::State& state)

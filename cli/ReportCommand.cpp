@@ -199,13 +199,14 @@ int runReport(const GlobalOptions& global, ArgList args, const PngChartWriter& p
                      database.detail().empty() ? "" : ": ", database.detail().c_str());
         return kExitUnreadable;
     }
-    const auto events = database.events({query.since, query.until, query.machine});
-    if (!events) {
+    std::string detail;
+    const auto read = readReport(database, query, now, &detail);
+    if (!read) {
         std::fprintf(stderr, "hoopwatch-cli report: the production history %s cannot be read (%s)\n",
-                     history.path.c_str(), database.detail().c_str());
+                     history.path.c_str(), detail.c_str());
         return kExitUnreadable;
     }
-    const ProductionReport report = computeReport(*events, query, now);
+    const ProductionReport& report = *read;
     const std::string text = csv ? reportCsv(report) : json ? reportJson(report) : reportText(report);
     std::fwrite(text.data(), 1, text.size(), stdout);
     std::fflush(stdout);

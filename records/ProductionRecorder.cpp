@@ -79,14 +79,17 @@ void ProductionRecorder::onEvent(const FleetEvent& event, const std::optional<Fl
         std::lock_guard lock(m_mutex);
         Machine& machine = m_machines[event.address];
         machine.watched = true;
+        if (seen)
+            machine.name = seen->name;
         const std::int32_t stitch = seen ? seen->stitch : 0;
-        row = {now, kindOf(event.kind), event.address, {}, designOf(machine, seen), stitch};
+        row = {now, kindOf(event.kind), event.address, machine.name, designOf(machine, seen),
+               stitch};
         auto& run = machine.run;
         switch (event.kind) {
         case FleetEventKind::Started:
             if (!run) {
                 run = OpenRun{};
-                run->row = {event.address, {}, row.design, now, 0, false, 0, 0, 0, 0};
+                run->row = {event.address, machine.name, row.design, now, 0, false, 0, 0, 0, 0};
             }
             endStanding(*run, now);
             run->sewingSince = now;
@@ -103,7 +106,7 @@ void ProductionRecorder::onEvent(const FleetEvent& event, const std::optional<Fl
             if (!run) {
                 // Sewn while nobody watched: the piece counts, its stitches and time do not.
                 run = OpenRun{};
-                run->row = {event.address, {}, row.design, now, 0, false, 0, 0, 0, 0};
+                run->row = {event.address, machine.name, row.design, now, 0, false, 0, 0, 0, 0};
             }
             endSewing(*run, std::max(stitch, row.design.stitches), now);
             endStanding(*run, now);
@@ -154,7 +157,7 @@ void ProductionRecorder::onTransfer(const std::string& address, const SentDesign
         // A new design replaces the one on the machine: that run was abandoned.
         abandonRun(machine, now, runs);
         machine.design = {design.name, design.stitches, design.colors, checksum};
-        row = {now, RecordKind::TransferAcknowledged, address, {}, machine.design, 0};
+        row = {now, RecordKind::TransferAcknowledged, address, machine.name, machine.design, 0};
     }
     m_sink({std::move(row)}, std::move(runs));
 }
@@ -168,7 +171,7 @@ void ProductionRecorder::close(std::int64_t now)
         for (auto& [address, machine] : m_machines) {
             abandonRun(machine, now, runs);
             if (machine.watched)
-                events.push_back({now, RecordKind::Unwatched, address, {}, machine.design, 0});
+                events.push_back({now, RecordKind::Unwatched, address, machine.name, machine.design, 0});
         }
     }
     if (!events.empty() || !runs.empty())

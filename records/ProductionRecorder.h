@@ -45,6 +45,7 @@ private:
     {
         std::optional<OpenRun> run;
         RecordDesign design; // the last design acknowledged, else the monitor's
+        std::string name;    // the operator's name for it, as the monitor last told
         bool watched = false; // the monitor reported on it: its end of watching is a row
     };
 

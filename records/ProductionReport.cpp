@@ -1,5 +1,7 @@
 #include "records/ProductionReport.h"
 
+#include "records/RecordsDatabase.h"
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -186,149 +188,255 @@ std::optional<std::int64_t> parseLocalDate(std::string_view text)
     return at;
 }
 
+namespace {
+
+// One machine's figures by period (or by design), as stretches, finished pieces and whole hours
+// come in; rows into the report at the end.
+class MachineCells
+{
+public:
+    MachineCells(const ReportQuery& query, const std::vector<Period>& periods,
+                 ProductionReport& report, std::string address)
+        : m_query(query), m_periods(periods), m_report(report), m_address(std::move(address)),
+          m_cells(periods.size()), m_used(periods.size(), 0)
+    {
+    }
+
+    const std::string& address() const { return m_address; }
+
+    // The part of `band` within [from, to). Stitches are spread evenly over the whole stretch.
+    void addStretch(const StateBand& band, std::int64_t from, std::int64_t to)
+    {
+        from = std::max(band.from, from);
+        to = std::min(band.to, to);
+        if (band.state == MachineState::Unknown || to <= from)
+            return;
+        if (m_query.bands) {
+            m_report.bands.push_back(band);
+            m_report.bands.back().from = from;
+            m_report.bands.back().to = to;
+        }
+        const std::int64_t stitches =
+            band.state == MachineState::Sewing ? std::max(0, band.toStitch - band.fromStitch) : 0;
+        const auto share = [&](std::int64_t a, std::int64_t b, ReportFigures& f) {
+            const double seconds = double(b - a) / 1000.0;
+            switch (band.state) {
+            case MachineState::Sewing:
+                f.sewingSeconds += seconds;
+                f.stitchesSewn += stitchesBefore(stitches, band.from, band.to, b) -
+                                  stitchesBefore(stitches, band.from, band.to, a);
+                break;
+            case MachineState::Standing:
+                f.standingSeconds += seconds;
+                break;
+            case MachineState::Offline:
+                f.offlineSeconds += seconds;
+                break;
+            case MachineState::Unknown:
+                break;
+            }
+        };
+        if (m_query.by == ReportGrouping::Design) {
+            share(from, to, designCell(band.design, from));
+            return;
+        }
+        for (auto p = periodHolding(from); p != m_periods.end() && p->from < to; ++p) {
+            const std::int64_t a = std::max(from, p->from);
+            const std::int64_t b = std::min(to, p->to);
+            if (b > a)
+                share(a, b, periodCell(p));
+        }
+    }
+
+    void addFinished(std::int64_t at, const std::string& design)
+    {
+        if (ReportFigures* f = cellAt(at, design)) {
+            ++f->runsFinished;
+            ++f->pieces[design];
+        }
+    }
+
+    // A whole hour, which lies within one period.
+    void addHour(std::int64_t hour, const std::string& design, const HourTotals& totals)
+    {
+        if (totals == HourTotals{})
+            return;
+        ReportFigures* f = cellAt(hour, design);
+        if (!f)
+            return;
+        f->sewingSeconds += double(totals.sewingMs) / 1000.0;
+        f->standingSeconds += double(totals.standingMs) / 1000.0;
+        f->offlineSeconds += double(totals.offlineMs) / 1000.0;
+        f->stitchesSewn += totals.stitches;
+        if (totals.finished != 0) {
+            f->runsFinished += int(totals.finished);
+            f->pieces[design] += int(totals.finished);
+        }
+    }
+
+    void finish()
+    {
+        const auto addRow = [&](const std::string& name, std::int64_t start, const ReportFigures& f) {
+            m_report.rows.push_back({m_address, name, start, f});
+            m_report.machines[m_address].add(f);
+            m_report.total.add(f);
+        };
+        for (std::size_t i = 0; i < m_periods.size(); ++i)
+            if (m_used[i])
+                addRow(m_periods[i].name, m_periods[i].from, m_cells[i]);
+        for (const auto& [name, figures] : m_designCells)
+            addRow(name, m_designStart[name], figures);
+    }
+
+private:
+    std::vector<Period>::const_iterator periodHolding(std::int64_t at) const
+    {
+        auto p = std::upper_bound(m_periods.begin(), m_periods.end(), at,
+                                  [](std::int64_t t, const Period& q) { return t < q.from; });
+        return p == m_periods.begin() ? p : p - 1;
+    }
+    ReportFigures& periodCell(std::vector<Period>::const_iterator p)
+    {
+        const auto index = std::size_t(p - m_periods.begin());
+        m_used[index] = 1;
+        return m_cells[index];
+    }
+    ReportFigures& designCell(const std::string& name, std::int64_t start)
+    {
+        m_designStart.emplace(name, start);
+        return m_designCells[name];
+    }
+    // The cell an instant belongs to; nullptr outside every period.
+    ReportFigures* cellAt(std::int64_t at, const std::string& design)
+    {
+        if (m_query.by == ReportGrouping::Design)
+            return &designCell(design, at);
+        const auto p = periodHolding(at);
+        return p != m_periods.end() && p->from <= at && at < p->to ? &periodCell(p) : nullptr;
+    }
+
+    const ReportQuery& m_query;
+    const std::vector<Period>& m_periods;
+    ProductionReport& m_report;
+    std::string m_address;
+    std::vector<ReportFigures> m_cells;
+    std::vector<char> m_used;
+    std::map<std::string, ReportFigures> m_designCells;
+    std::map<std::string, std::int64_t> m_designStart;
+};
+
+// Replays one machine's events (time order, those before the range first) into `cells`,
+// counting what lies in [from, to); its last state lasts until `to`, stitches not known yet.
+void replay(const std::vector<const EventRow*>& rows, std::int64_t from, std::int64_t to,
+            MachineCells& cells)
+{
+    StateBand current{cells.address(), MachineState::Unknown, 0, 0, 0, 0, {}};
+    for (const EventRow* row : rows) {
+        current.to = row->at;
+        current.toStitch = row->stitch;
+        cells.addStretch(current, from, to);
+        if (row->kind == RecordKind::Finished && row->at >= from && row->at < to)
+            cells.addFinished(row->at, row->design.name);
+        current = {cells.address(), stateAfter(row->kind, current.state), row->at, row->at,
+                   row->stitch, row->stitch, row->design.name};
+    }
+    current.to = std::max(current.from, to);
+    current.toStitch = current.fromStitch;
+    cells.addStretch(current, from, to);
+}
+
+std::map<std::string, std::vector<const EventRow*>> eventsByMachine(
+    const std::vector<EventRow>& events, const ReportQuery& query, ProductionReport& report)
+{
+    std::map<std::string, std::vector<const EventRow*>> out;
+    for (const EventRow& row : events) {
+        if (!query.machine.empty() && row.address != query.machine)
+            continue;
+        out[row.address].push_back(&row);
+        if (!row.machineName.empty())
+            report.names[row.address] = row.machineName;
+    }
+    return out;
+}
+
+void sortRows(ProductionReport& report)
+{
+    std::stable_sort(report.rows.begin(), report.rows.end(), [](const ReportRow& a, const ReportRow& b) {
+        return a.machine != b.machine ? a.machine < b.machine : a.periodStart < b.periodStart;
+    });
+}
+
+} // namespace
+
 ProductionReport computeReport(const std::vector<EventRow>& events, const ReportQuery& query,
                                std::int64_t now)
 {
     ProductionReport report;
     const std::int64_t end = std::min(query.until, now);
     const std::vector<Period> periods = periodsOf(query, end);
-
-    // Each machine's stretches, from one event to the next.
-    std::map<std::string, std::vector<const EventRow*>> byMachine;
-    for (const EventRow& row : events)
-        if (query.machine.empty() || row.address == query.machine)
-            byMachine[row.address].push_back(&row);
-
-    for (const auto& machineRows : byMachine) {
-        // A plain name, not a structured binding: the lambdas below capture it.
-        const std::string& address = machineRows.first;
-        const auto& rows = machineRows.second;
-        // Figures by period (by index) or by design.
-        std::vector<ReportFigures> periodCells(periods.size());
-        std::vector<char> periodUsed(periods.size(), 0);
-        std::map<std::string, ReportFigures> designCells;
-        std::map<std::string, std::int64_t> designStart;
-        const auto periodCell = [&](std::size_t index) -> ReportFigures& {
-            periodUsed[index] = 1;
-            return periodCells[index];
-        };
-        const auto designCell = [&](const std::string& name, std::int64_t start) -> ReportFigures& {
-            designStart.emplace(name, start);
-            return designCells[name];
-        };
-        // Adds one stretch, cut by the range and the periods.
-        const auto addBand = [&](const StateBand& band) {
-            const std::int64_t from = std::max(band.from, query.since);
-            const std::int64_t to = std::min(band.to, end);
-            if (band.state == MachineState::Unknown || to <= from)
-                return;
-            if (query.bands) {
-                report.bands.push_back(band);
-                report.bands.back().from = from;
-                report.bands.back().to = to;
-            }
-            const double length = double(band.to - band.from);
-            const auto share = [&](std::int64_t a, std::int64_t b, ReportFigures& f) {
-                const double seconds = double(b - a) / 1000.0;
-                switch (band.state) {
-                case MachineState::Sewing:
-                    f.sewingSeconds += seconds;
-                    // Stitches are spread evenly over the stretch.
-                    f.stitchesSewn += std::llround(
-                        double(std::max(0, band.toStitch - band.fromStitch)) *
-                        (length > 0 ? double(b - a) / length : 1.0));
-                    break;
-                case MachineState::Standing:
-                    f.standingSeconds += seconds;
-                    break;
-                case MachineState::Offline:
-                    f.offlineSeconds += seconds;
-                    break;
-                case MachineState::Unknown:
-                    break;
-                }
-            };
-            if (query.by == ReportGrouping::Design) {
-                share(from, to, designCell(band.design, from));
-                return;
-            }
-            auto p = std::upper_bound(periods.begin(), periods.end(), from,
-                                      [](std::int64_t t, const Period& q) { return t < q.from; });
-            if (p != periods.begin())
-                --p;
-            for (; p != periods.end() && p->from < to; ++p) {
-                const std::int64_t a = std::max(from, p->from);
-                const std::int64_t b = std::min(to, p->to);
-                if (b > a)
-                    share(a, b, periodCell(std::size_t(p - periods.begin())));
-            }
-        };
-        const auto periodOf = [&](std::int64_t at, const std::string& design) -> ReportFigures* {
-            if (query.by == ReportGrouping::Design)
-                return &designCell(design, at);
-            auto p = std::upper_bound(periods.begin(), periods.end(), at,
-                                      [](std::int64_t t, const Period& q) { return t < q.from; });
-            if (p == periods.begin())
-                return nullptr;
-            --p;
-            return at < p->to ? &periodCell(std::size_t(p - periods.begin())) : nullptr;
-        };
-
-        StateBand current{address, MachineState::Unknown, 0, 0, 0, 0, {}};
-        for (const EventRow* row : rows) {
-            current.to = row->at;
-            current.toStitch = row->stitch;
-            addBand(current);
-            MachineState next = current.state;
-            switch (row->kind) {
-            case RecordKind::Started:
-                next = MachineState::Sewing;
-                break;
-            case RecordKind::Stopped:
-            case RecordKind::Finished:
-                next = MachineState::Standing;
-                if (row->kind == RecordKind::Finished && row->at >= query.since && row->at < end) {
-                    if (ReportFigures* f = periodOf(row->at, row->design.name)) {
-                        ++f->runsFinished;
-                        ++f->pieces[row->design.name];
-                    }
-                }
-                break;
-            case RecordKind::WentOffline:
-                next = MachineState::Offline;
-                break;
-            case RecordKind::CameBack:
-                // A machine that comes back sewing has a Started row at the same moment.
-                next = MachineState::Standing;
-                break;
-            case RecordKind::TransferAcknowledged:
-                if (current.state == MachineState::Unknown)
-                    next = MachineState::Standing;
-                break;
-            case RecordKind::Unwatched:
-                next = MachineState::Unknown;
-                break;
-            }
-            current = {address, next, row->at, row->at, row->stitch, row->stitch, row->design.name};
-        }
-        // The last state lasts until now, with the stitches not known yet.
-        current.to = std::max(current.from, end);
-        current.toStitch = current.fromStitch;
-        addBand(current);
-
-        const auto addRow = [&](const std::string& name, std::int64_t start, const ReportFigures& f) {
-            report.rows.push_back({address, name, start, f});
-            report.machines[address].add(f);
-            report.total.add(f);
-        };
-        for (std::size_t i = 0; i < periods.size(); ++i)
-            if (periodUsed[i])
-                addRow(periods[i].name, periods[i].from, periodCells[i]);
-        for (const auto& [name, figures] : designCells)
-            addRow(name, designStart[name], figures);
+    for (const auto& [address, rows] : eventsByMachine(events, query, report)) {
+        MachineCells cells(query, periods, report, address);
+        replay(rows, query.since, end, cells);
+        cells.finish();
     }
-    std::stable_sort(report.rows.begin(), report.rows.end(), [](const ReportRow& a, const ReportRow& b) {
-        return a.machine != b.machine ? a.machine < b.machine : a.periodStart < b.periodStart;
-    });
+    sortRows(report);
+    return report;
+}
+
+std::optional<ProductionReport> readReport(RecordsDatabase& history, const ReportQuery& query,
+                                           std::int64_t now, std::string* detail)
+{
+    const std::int64_t end = std::min(query.until, now);
+    const std::vector<Period> periods = periodsOf(query, end);
+    // The hours kept as the events came serve every whole hour of the range when each period
+    // starts and ends on an hour; the rest of the range replays its events.
+    const std::int64_t split = hourStart(end);
+    const bool byHours =
+        !query.bands && query.since % kHourMillis == 0 && split > query.since &&
+        std::all_of(periods.begin(), periods.end(), [](const Period& p) {
+            return p.from % kHourMillis == 0 && p.to % kHourMillis == 0;
+        });
+    const auto failed = [&]() -> std::optional<ProductionReport> {
+        if (detail)
+            *detail = history.detail();
+        return std::nullopt;
+    };
+    const auto tail = history.events({byHours ? split : query.since, query.until, query.machine});
+    if (!tail)
+        return failed();
+    if (!byHours)
+        return computeReport(*tail, query, now);
+
+    const auto hours = history.hours({query.since, split, query.machine});
+    if (!hours)
+        return failed();
+    ProductionReport report;
+    auto tailRows = eventsByMachine(*tail, query, report);
+    const auto design = [&](std::int64_t id) -> const std::string& {
+        static const std::string none;
+        const auto found = hours->designs.find(id);
+        return found == hours->designs.end() ? none : found->second;
+    };
+    auto row = hours->rows.begin();
+    for (std::size_t m = 0; m < hours->machines.size(); ++m) {
+        const HourRows::Machine& machine = hours->machines[m];
+        if (!machine.name.empty())
+            report.names[machine.address] = machine.name;
+        MachineCells cells(query, periods, report, machine.address);
+        for (; row != hours->rows.end() && row->machine == m; ++row)
+            cells.addHour(row->hour, design(row->design), row->totals);
+        // The stretch after the machine's last event is in no hour yet.
+        if (machine.last && machine.last->at < split) {
+            const HourRows::Last& last = *machine.last;
+            cells.addStretch({machine.address, last.state, last.at, std::max(last.at, end),
+                              last.stitch, last.stitch, design(last.design)},
+                             query.since, split);
+        }
+        const auto found = tailRows.find(machine.address);
+        if (found != tailRows.end())
+            replay(found->second, split, end, cells);
+        cells.finish();
+    }
+    sortRows(report);
     return report;
 }

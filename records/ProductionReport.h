@@ -54,8 +54,6 @@ struct ReportRow
     ReportFigures figures;
 };
 
-enum class MachineState { Unknown, Sewing, Standing, Offline };
-
 // One stretch of a machine's day, for the timeline.
 struct StateBand
 {
@@ -74,13 +72,22 @@ struct ProductionReport
     std::map<std::string, ReportFigures> machines; // each machine over the whole range
     ReportFigures total;
     std::vector<StateBand> bands; // known stretches within the range, by machine then time
+    std::map<std::string, std::string> names; // the machines' names as last recorded, by address
 };
+
+class RecordsDatabase;
 
 // The report over events as RecordsDatabase::events gives them (each machine's events in time
 // order, its last event before the range first). Time after `now` is not counted;
 // days and shifts are those of the local time zone.
 ProductionReport computeReport(const std::vector<EventRow>& events, const ReportQuery& query,
                                std::int64_t now);
+
+// The report straight from the history: whole hours from the totals kept while recording
+// (when the periods allow), the rest from the events. nullopt when the file could not be read
+// (`detail` gets the library's words).
+std::optional<ProductionReport> readReport(RecordsDatabase& history, const ReportQuery& query,
+                                           std::int64_t now, std::string* detail = nullptr);
 
 // Local midnight of the day holding `at`, and of the days around it (`days` later).
 std::int64_t localDayStart(std::int64_t at, int days = 0);

@@ -58,5 +58,67 @@ struct RunRow
 
 std::string_view recordKindName(RecordKind kind);
 
+// What a machine was doing between two events.
+enum class MachineState { Unknown, Sewing, Standing, Offline };
+
+// The state an event leaves the machine in, given the state before it. Only an acknowledged
+// transfer keeps the state it finds (a machine nobody knew about stands).
+MachineState stateAfter(RecordKind kind, MachineState before);
+
+// The history keeps, per machine, design and hour, what the machine did in that hour, so that
+// a report over a month adds hours instead of replaying every event.
+constexpr std::int64_t kHourMillis = 3600 * 1000;
+
+struct HourTotals
+{
+    std::int64_t sewingMs = 0;
+    std::int64_t standingMs = 0;
+    std::int64_t offlineMs = 0;
+    std::int64_t stitches = 0;
+    std::int64_t finished = 0;
+
+    bool operator==(const HourTotals&) const = default;
+};
+
+// The start of the hour (since 1970 UTC) holding `at`.
+std::int64_t hourStart(std::int64_t at);
+
+// Of a stretch sewing `stitches` stitches evenly over [from, to), those sewn before `at`. Every
+// split of a stretch (by day, shift or hour) takes its pieces from this one rounding, so the
+// pieces always add up to the stretch.
+std::int64_t stitchesBefore(std::int64_t stitches, std::int64_t from, std::int64_t to,
+                            std::int64_t at);
+
+// Calls `add(hour, totals)` for each hour the stretch [from, to) in `state` touches, with that
+// hour's part of its time and stitches.
+template <typename Add>
+void splitByHour(MachineState state, std::int64_t from, std::int64_t to, std::int64_t stitches,
+                 Add&& add)
+{
+    if (state == MachineState::Unknown || to <= from)
+        return;
+    for (std::int64_t hour = hourStart(from); hour < to; hour += kHourMillis) {
+        const std::int64_t a = hour > from ? hour : from;
+        const std::int64_t b = hour + kHourMillis < to ? hour + kHourMillis : to;
+        HourTotals part;
+        switch (state) {
+        case MachineState::Sewing:
+            part.sewingMs = b - a;
+            part.stitches = stitchesBefore(stitches, from, to, b) -
+                            stitchesBefore(stitches, from, to, a);
+            break;
+        case MachineState::Standing:
+            part.standingMs = b - a;
+            break;
+        case MachineState::Offline:
+            part.offlineMs = b - a;
+            break;
+        case MachineState::Unknown:
+            break;
+        }
+        add(hour, part);
+    }
+}
+
 // Milliseconds since 1970-01-01 UTC now.
 std::int64_t wallClockMillis();

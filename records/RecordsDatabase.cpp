@@ -1,5 +1,6 @@
 #include "records/RecordsDatabase.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <filesystem>
@@ -14,7 +15,8 @@ namespace {
 constexpr int kApplicationId = 0x484F5057;
 constexpr int kBusyMillis = 5000;
 
-// Step n brings a file of version n to version n + 1.
+// Step n brings a file of version n to version n + 1; the third step also has work in code
+// (the hours of the events already kept).
 constexpr const char* kMigrations[] = {
     "CREATE TABLE machines(id INTEGER PRIMARY KEY, address TEXT NOT NULL,"
     " name TEXT NOT NULL DEFAULT '', UNIQUE(address, name));"
@@ -29,8 +31,35 @@ constexpr const char* kMigrations[] = {
     "CREATE TABLE meta(key TEXT PRIMARY KEY, value TEXT NOT NULL);",
     // Reports and retention read each machine's events by time.
     "CREATE INDEX events_machine_at ON events(machine, at);",
+    // One machine per address (its name the last one recorded); the events stored in machine
+    // and time order, so that a machine's month is one read; totals per hour.
+    "CREATE TABLE machines3(id INTEGER PRIMARY KEY, address TEXT NOT NULL UNIQUE,"
+    " name TEXT NOT NULL DEFAULT '');"
+    "INSERT INTO machines3(id, address, name) SELECT min(id), address, '' FROM machines"
+    " GROUP BY address;"
+    "UPDATE machines3 SET name = coalesce((SELECT name FROM machines m WHERE"
+    " m.address = machines3.address AND m.name <> '' ORDER BY m.id DESC LIMIT 1), '');"
+    "CREATE TEMP TABLE machine_map AS SELECT m.id AS old, n.id AS new FROM machines m"
+    " JOIN machines3 n ON n.address = m.address;"
+    "CREATE TABLE events3(machine INTEGER NOT NULL, at INTEGER NOT NULL, seq INTEGER NOT NULL,"
+    " kind INTEGER NOT NULL, design INTEGER, stitch INTEGER NOT NULL,"
+    " PRIMARY KEY(machine, at, seq)) WITHOUT ROWID;"
+    "INSERT INTO events3 SELECT mm.new, e.at,"
+    " row_number() OVER (PARTITION BY mm.new, e.at ORDER BY e.id) - 1, e.kind, e.design, e.stitch"
+    " FROM events e JOIN machine_map mm ON mm.old = e.machine;"
+    "UPDATE runs SET machine = (SELECT new FROM machine_map WHERE old = runs.machine);"
+    "DROP TABLE events; DROP TABLE machines; DROP TABLE temp.machine_map;"
+    "ALTER TABLE events3 RENAME TO events; ALTER TABLE machines3 RENAME TO machines;"
+    "CREATE INDEX runs_machine_ended ON runs(machine, ended);"
+    "CREATE TABLE hours(machine INTEGER NOT NULL, hour INTEGER NOT NULL,"
+    " design INTEGER NOT NULL, sewing_ms INTEGER NOT NULL, standing_ms INTEGER NOT NULL,"
+    " offline_ms INTEGER NOT NULL, stitches INTEGER NOT NULL, finished INTEGER NOT NULL,"
+    " PRIMARY KEY(machine, hour, design)) WITHOUT ROWID;",
 };
 static_assert(std::size(kMigrations) == RecordsDatabase::kSchemaVersion);
+
+// Two watchers of one machine report the same event within this many seconds of each other.
+constexpr std::int64_t kSameEventSeconds = 60;
 
 // Events keep whole seconds (four bytes where milliseconds take six, in the table and its
 // index); an event stands at the start of its second.
@@ -114,10 +143,39 @@ std::string_view recordsFaultText(RecordsFault fault)
     return "unknown";
 }
 
+namespace {
+
+// An event as the writer handles it: whole seconds, its place within its second, keys.
+struct StoredEvent
+{
+    std::int64_t at = 0;
+    std::int64_t seq = 0;
+    RecordKind kind = RecordKind::Started;
+    std::int64_t design = 0;
+    std::int32_t stitch = 0;
+
+    // Another watcher's report of the same event.
+    bool sameAs(const StoredEvent& other) const
+    {
+        return kind == other.kind && design == other.design && stitch == other.stitch &&
+               std::abs(at - other.at) <= kSameEventSeconds;
+    }
+};
+
+constexpr const char* kEventColumns = "at, seq, kind, coalesce(design, 0), stitch";
+
+StoredEvent storedEvent(const Statement& s, int first = 0)
+{
+    return {s.integer(first), s.integer(first + 1), static_cast<RecordKind>(s.integer(first + 2)),
+            s.integer(first + 3), static_cast<std::int32_t>(s.integer(first + 4))};
+}
+
+} // namespace
+
 struct RecordsDatabase::Impl
 {
     sqlite3* db = nullptr;
-    std::map<std::pair<std::string, std::string>, std::int64_t> machineIds;
+    std::map<std::string, std::pair<std::int64_t, std::string>> machineIds; // id, name by address
     std::map<std::string, std::int64_t> designIds; // by name, stitches, colours and checksum
 
     ~Impl()
@@ -128,22 +186,34 @@ struct RecordsDatabase::Impl
 
     bool exec(const char* sql) { return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK; }
 
+    // The machine of that address; a name given replaces the one kept (an empty one does not:
+    // not every writer knows the operator's names).
     std::optional<std::int64_t> machineId(const std::string& address, const std::string& name)
     {
-        const auto key = std::make_pair(address, name);
-        if (const auto found = machineIds.find(key); found != machineIds.end())
-            return found->second;
-        Statement insert(db, "INSERT OR IGNORE INTO machines(address, name) VALUES(?, ?)");
-        insert.bind(1, address);
-        insert.bind(2, name);
-        if (insert.step() != SQLITE_DONE)
-            return std::nullopt;
-        Statement select(db, "SELECT id FROM machines WHERE address = ? AND name = ?");
-        select.bind(1, address);
-        select.bind(2, name);
-        if (select.step() != SQLITE_ROW)
-            return std::nullopt;
-        return machineIds[key] = select.integer(0);
+        auto found = machineIds.find(address);
+        if (found == machineIds.end()) {
+            Statement insert(db, "INSERT OR IGNORE INTO machines(address, name) VALUES(?, ?)");
+            insert.bind(1, address);
+            insert.bind(2, name);
+            if (insert.step() != SQLITE_DONE)
+                return std::nullopt;
+            Statement select(db, "SELECT id, name FROM machines WHERE address = ?");
+            select.bind(1, address);
+            if (select.step() != SQLITE_ROW)
+                return std::nullopt;
+            found = machineIds.emplace(address, std::make_pair(select.integer(0), select.text(1)))
+                        .first;
+        }
+        auto& [id, kept] = found->second;
+        if (!name.empty() && name != kept) {
+            Statement rename(db, "UPDATE machines SET name = ? WHERE id = ?");
+            rename.bind(1, name);
+            rename.bind(2, id);
+            if (rename.step() != SQLITE_DONE)
+                return std::nullopt;
+            kept = name;
+        }
+        return id;
     }
 
     // nullopt on failure; 0 stands for "no design".
@@ -184,7 +254,212 @@ struct RecordsDatabase::Impl
             return std::nullopt;
         return designIds[key] = select.integer(0);
     }
+
+    // The machine and design keys of a row, nullopt when either could not be stored.
+    template <typename Row>
+    std::optional<std::pair<std::int64_t, std::int64_t>> keysOf(const Row& row)
+    {
+        const auto machine = machineId(row.address, row.machineName);
+        const auto design = machine ? designId(row.design) : std::nullopt;
+        if (!design)
+            return std::nullopt;
+        return std::make_pair(*machine, *design);
+    }
 };
+
+namespace {
+
+// Keeps the hour totals right as events arrive, in time order or not: the stretches an event
+// changes are taken out of the totals as they were and put back as they are now.
+class EventWriter
+{
+public:
+    explicit EventWriter(sqlite3* db)
+        : m_before(db, (std::string("SELECT ") + kEventColumns +
+                        " FROM events WHERE machine = ?1 AND at <= ?2"
+                        " ORDER BY at DESC, seq DESC LIMIT 1").c_str()),
+          m_after(db, (std::string("SELECT ") + kEventColumns +
+                       " FROM events WHERE machine = ?1 AND at > ?2 ORDER BY at, seq").c_str()),
+          m_lookBack(db, "SELECT kind FROM events WHERE machine = ?1 AND (at < ?2 OR"
+                         " (at = ?2 AND seq <= ?3)) ORDER BY at DESC, seq DESC"),
+          m_insert(db, "INSERT INTO events(machine, at, seq, kind, design, stitch)"
+                       " VALUES(?, ?, ?, ?, ?, ?)"),
+          m_hour(db, "INSERT INTO hours(machine, hour, design, sewing_ms, standing_ms, offline_ms,"
+                     " stitches, finished) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)"
+                     " ON CONFLICT(machine, hour, design) DO UPDATE SET"
+                     " sewing_ms = sewing_ms + ?4, standing_ms = standing_ms + ?5,"
+                     " offline_ms = offline_ms + ?6, stitches = stitches + ?7,"
+                     " finished = finished + ?8")
+    {
+    }
+
+    bool ready() const { return m_before && m_after && m_lookBack && m_insert && m_hour; }
+
+    // False when the database failed; an event already recorded by another watcher is
+    // skipped.
+    bool add(std::int64_t machine, StoredEvent event)
+    {
+        m_failed = false;
+        m_before.reset();
+        m_before.bind(1, machine);
+        m_before.bind(2, event.at);
+        std::optional<StoredEvent> before;
+        if (const int rc = m_before.step(); rc == SQLITE_ROW)
+            before = storedEvent(m_before);
+        else if (rc != SQLITE_DONE)
+            return false;
+        // The events after it that its state reaches: acknowledged transfers keep the state they
+        // find, up to the first event that sets one.
+        std::vector<StoredEvent> after;
+        m_after.reset();
+        m_after.bind(1, machine);
+        m_after.bind(2, event.at);
+        int rc = 0;
+        while ((rc = m_after.step()) == SQLITE_ROW) {
+            after.push_back(storedEvent(m_after));
+            if (after.back().kind != RecordKind::TransferAcknowledged)
+                break;
+        }
+        if (rc != SQLITE_ROW && rc != SQLITE_DONE)
+            return false;
+        if ((before && before->sameAs(event)) || (!after.empty() && after.front().sameAs(event)))
+            return true;
+        event.seq = before && before->at == event.at ? before->seq + 1 : 0;
+
+        const MachineState start = before ? stateAt(machine, *before) : MachineState::Unknown;
+        std::vector<StoredEvent> chain;
+        if (before)
+            chain.push_back(*before);
+        chain.insert(chain.end(), after.begin(), after.end());
+        account(machine, chain, before.has_value(), start, -1);
+        chain.insert(chain.begin() + (before ? 1 : 0), event);
+        account(machine, chain, before.has_value(), start, +1);
+        addFinished(machine, event);
+        m_insert.reset();
+        m_insert.bind(1, machine);
+        m_insert.bind(2, event.at);
+        m_insert.bind(3, event.seq);
+        m_insert.bind(4, std::int64_t{static_cast<int>(event.kind)});
+        if (event.design)
+            m_insert.bind(5, event.design);
+        else
+            m_insert.bindNull(5);
+        m_insert.bind(6, std::int64_t{event.stitch});
+        return !m_failed && m_insert.step() == SQLITE_DONE;
+    }
+
+    // The state the machine was left in by `event`, which is stored.
+    MachineState stateAt(std::int64_t machine, const StoredEvent& event)
+    {
+        if (event.kind != RecordKind::TransferAcknowledged)
+            return stateAfter(event.kind, MachineState::Unknown);
+        m_lookBack.reset();
+        m_lookBack.bind(1, machine);
+        m_lookBack.bind(2, event.at);
+        m_lookBack.bind(3, event.seq);
+        MachineState state = MachineState::Unknown;
+        int rc = 0;
+        while ((rc = m_lookBack.step()) == SQLITE_ROW) {
+            const auto kind = static_cast<RecordKind>(m_lookBack.integer(0));
+            if (kind != RecordKind::TransferAcknowledged) {
+                state = stateAfter(kind, MachineState::Unknown);
+                break;
+            }
+        }
+        m_failed = m_failed || (rc != SQLITE_ROW && rc != SQLITE_DONE);
+        return stateAfter(RecordKind::TransferAcknowledged, state);
+    }
+
+    // Adds (sign 1) or takes out (-1) the stretches between consecutive events of `chain`; its
+    // first event left the machine in `first` when that is `known` (an earlier event set it).
+    void account(std::int64_t machine, const std::vector<StoredEvent>& chain, bool known,
+                 MachineState first, int sign)
+    {
+        MachineState state = MachineState::Unknown;
+        for (std::size_t i = 0; i + 1 < chain.size(); ++i) {
+            state = i == 0 && known ? first : stateAfter(chain[i].kind, state);
+            const StoredEvent& a = chain[i];
+            const StoredEvent& b = chain[i + 1];
+            splitByHour(state, a.at * 1000, b.at * 1000, std::max(0, b.stitch - a.stitch),
+                        [&](std::int64_t hour, const HourTotals& piece) {
+                            addHour(machine, a.design, hour, piece, sign);
+                        });
+        }
+    }
+
+    // The hours of a machine's events from its first on, as a file kept them before it kept
+    // hours.
+    bool addAll(std::int64_t machine, const std::vector<StoredEvent>& events)
+    {
+        m_failed = false;
+        account(machine, events, false, MachineState::Unknown, +1);
+        for (const StoredEvent& event : events)
+            addFinished(machine, event);
+        return !m_failed;
+    }
+
+private:
+    void addFinished(std::int64_t machine, const StoredEvent& event)
+    {
+        if (event.kind != RecordKind::Finished)
+            return;
+        HourTotals piece;
+        piece.finished = 1;
+        addHour(machine, event.design, hourStart(event.at * 1000), piece, 1);
+    }
+
+    void addHour(std::int64_t machine, std::int64_t design, std::int64_t hour,
+                 const HourTotals& piece, int sign)
+    {
+        m_hour.reset();
+        m_hour.bind(1, machine);
+        m_hour.bind(2, hour / kHourMillis);
+        m_hour.bind(3, design);
+        m_hour.bind(4, sign * piece.sewingMs);
+        m_hour.bind(5, sign * piece.standingMs);
+        m_hour.bind(6, sign * piece.offlineMs);
+        m_hour.bind(7, sign * piece.stitches);
+        m_hour.bind(8, sign * piece.finished);
+        m_failed = m_failed || m_hour.step() != SQLITE_DONE;
+    }
+
+    Statement m_before;
+    Statement m_after;
+    Statement m_lookBack;
+    Statement m_insert;
+    Statement m_hour;
+    bool m_failed = false;
+};
+
+} // namespace
+
+namespace {
+
+// The hours of the events a file kept before it kept hours, machine by machine.
+bool addHoursOfEvents(sqlite3* db)
+{
+    EventWriter writer(db);
+    Statement machines(db, "SELECT id FROM machines");
+    Statement read(db, (std::string("SELECT ") + kEventColumns +
+                        " FROM events WHERE machine = ? ORDER BY at, seq").c_str());
+    if (!writer.ready() || !machines || !read)
+        return false;
+    int rc = 0;
+    while ((rc = machines.step()) == SQLITE_ROW) {
+        const std::int64_t machine = machines.integer(0);
+        std::vector<StoredEvent> events;
+        read.reset();
+        read.bind(1, machine);
+        int r = 0;
+        while ((r = read.step()) == SQLITE_ROW)
+            events.push_back(storedEvent(read));
+        if (r != SQLITE_DONE || !writer.addAll(machine, events))
+            return false;
+    }
+    return rc == SQLITE_DONE;
+}
+
+} // namespace
 
 std::string RecordsDatabase::pathBeside(const std::string& configPath)
 {
@@ -303,7 +578,7 @@ RecordsFault RecordsDatabase::openOnce(const std::string& path, Mode mode, bool 
             const auto now = pragmaInt(impl->db, "PRAGMA user_version").value_or(0);
             bool ok = now <= kSchemaVersion;
             for (auto step = now; ok && step < kSchemaVersion; ++step)
-                ok = impl->exec(kMigrations[step]);
+                ok = impl->exec(kMigrations[step]) && (step != 2 || addHoursOfEvents(impl->db));
             ok = ok &&
                  impl->exec(("PRAGMA application_id=" + std::to_string(kApplicationId)).c_str()) &&
                  impl->exec(("PRAGMA user_version=" + std::to_string(kSchemaVersion)).c_str()) &&
@@ -330,43 +605,45 @@ bool RecordsDatabase::append(const std::vector<EventRow>& events, const std::vec
     }
     bool ok = true;
     {
-        Statement event(d.db, "INSERT INTO events(at, kind, machine, design, stitch)"
-                              " VALUES(?, ?, ?, ?, ?)");
-        ok = static_cast<bool>(event);
+        EventWriter writer(d.db);
+        ok = writer.ready();
         for (const EventRow& row : events) {
+            const auto keys = ok ? d.keysOf(row) : std::nullopt;
+            ok = keys && writer.add(keys->first, {eventSecond(row.at), 0, row.kind, keys->second,
+                                                  row.stitch});
             if (!ok)
                 break;
-            const auto machine = d.machineId(row.address, row.machineName);
-            const auto design = d.designId(row.design);
-            ok = machine && design;
-            if (!ok)
-                break;
-            event.bind(1, eventSecond(row.at));
-            event.bind(2, std::int64_t{static_cast<int>(row.kind)});
-            event.bind(3, *machine);
-            if (*design)
-                event.bind(4, *design);
-            else
-                event.bindNull(4);
-            event.bind(5, std::int64_t{row.stitch});
-            ok = event.step() == SQLITE_DONE;
-            event.reset();
         }
+        // A run ends once: another watcher's run of the same design ending then is this one.
+        Statement known(d.db, "SELECT 1 FROM runs WHERE machine = ?1 AND coalesce(design, 0) = ?2"
+                              " AND finished = ?3 AND ended BETWEEN ?4 - ?5 AND ?4 + ?5"
+                              " AND started <= ?4 LIMIT 1");
         Statement run(d.db,
                       "INSERT INTO runs(machine, design, started, ended, finished, sewn, sewing_ms,"
                       " standing_ms, stops) VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?)");
-        ok = ok && static_cast<bool>(run);
+        ok = ok && known && run;
         for (const RunRow& row : runs) {
+            const auto keys = ok ? d.keysOf(row) : std::nullopt;
+            ok = keys.has_value();
             if (!ok)
                 break;
-            const auto machine = d.machineId(row.address, row.machineName);
-            const auto design = d.designId(row.design);
-            ok = machine && design;
+            const auto [machine, design] = *keys;
+            known.reset();
+            known.bind(1, machine);
+            known.bind(2, design);
+            known.bind(3, std::int64_t{row.finished ? 1 : 0});
+            known.bind(4, row.ended);
+            known.bind(5, kSameEventSeconds * 1000);
+            const int rc = row.ended != 0 ? known.step() : SQLITE_DONE;
+            ok = rc == SQLITE_ROW || rc == SQLITE_DONE;
             if (!ok)
                 break;
-            run.bind(1, *machine);
-            if (*design)
-                run.bind(2, *design);
+            if (rc == SQLITE_ROW)
+                continue;
+            run.reset();
+            run.bind(1, machine);
+            if (design)
+                run.bind(2, design);
             else
                 run.bindNull(2);
             run.bind(3, row.started);
@@ -377,7 +654,6 @@ bool RecordsDatabase::append(const std::vector<EventRow>& events, const std::vec
             run.bind(8, std::int64_t{std::llround(row.standingSeconds * 1000.0)});
             run.bind(9, std::int64_t{row.stops});
             ok = run.step() == SQLITE_DONE;
-            run.reset();
         }
     }
     if (ok && d.exec("COMMIT"))
@@ -399,16 +675,25 @@ std::optional<std::int64_t> RecordsDatabase::removeOlderThan(std::int64_t before
         return std::nullopt;
     std::int64_t removed = 0;
     bool ok = true;
-    const std::pair<const char*, std::int64_t> steps[] = {
-        {"DELETE FROM events WHERE machine IN (SELECT id FROM machines) AND at < ?",
-         secondFrom(before)},
-        {"DELETE FROM runs WHERE ended <> 0 AND ended < ?", before},
+    struct Step
+    {
+        const char* sql;
+        std::int64_t bound;
+        bool rows; // counted as rows removed
     };
-    for (const auto& [sql, bound] : steps) {
-        Statement s(d.db, sql);
-        s.bind(1, bound);
+    const Step steps[] = {
+        {"DELETE FROM events WHERE machine IN (SELECT id FROM machines) AND at < ?",
+         secondFrom(before), true},
+        {"DELETE FROM runs WHERE ended <> 0 AND ended < ?", before, true},
+        // The totals of the hours before, whose events went.
+        {"DELETE FROM hours WHERE machine IN (SELECT id FROM machines) AND hour < ?",
+         hourStart(before) / kHourMillis, false},
+    };
+    for (const Step& step : steps) {
+        Statement s(d.db, step.sql);
+        s.bind(1, step.bound);
         ok = ok && s && s.step() == SQLITE_DONE;
-        removed += sqlite3_changes(d.db);
+        removed += step.rows ? sqlite3_changes(d.db) : 0;
     }
     if (ok && d.exec("COMMIT"))
         return removed;
@@ -437,6 +722,73 @@ bool RecordsDatabase::setMeta(const std::string& key, const std::string& value)
     return s && s.step() == SQLITE_DONE;
 }
 
+namespace {
+
+// The machines a query asks for (address, name by key, in address order), and every design's
+// name by key.
+struct Names
+{
+    std::vector<std::pair<std::int64_t, std::pair<std::string, std::string>>> machines;
+    std::map<std::int64_t, RecordDesign> designs;
+};
+
+std::optional<Names> namesOf(sqlite3* db, const std::string& machine)
+{
+    Names out;
+    Statement machines(db, "SELECT id, address, name FROM machines WHERE ?1 = '' OR address = ?1"
+                           " ORDER BY address");
+    Statement designs(db, "SELECT id, name, stitches, colors, checksum FROM designs");
+    if (!machines || !designs)
+        return std::nullopt;
+    machines.bind(1, machine);
+    int rc = 0;
+    while ((rc = machines.step()) == SQLITE_ROW)
+        out.machines.push_back({machines.integer(0), {machines.text(1), machines.text(2)}});
+    if (rc != SQLITE_DONE)
+        return std::nullopt;
+    while ((rc = designs.step()) == SQLITE_ROW)
+        out.designs[designs.integer(0)] = {designs.text(1),
+                                           static_cast<std::int32_t>(designs.integer(2)),
+                                           static_cast<std::int32_t>(designs.integer(3)),
+                                           designs.text(4)};
+    if (rc != SQLITE_DONE)
+        return std::nullopt;
+    return out;
+}
+
+// A machine's last event before `bound` (seconds) and, when that was an acknowledged transfer,
+// the events back to the last one that set the machine's state: oldest first. nullopt on failure.
+std::optional<std::vector<StoredEvent>> lastEvents(Statement& newestFirst, std::int64_t machine,
+                                                   std::int64_t bound)
+{
+    newestFirst.reset();
+    newestFirst.bind(1, machine);
+    newestFirst.bind(2, bound);
+    std::vector<StoredEvent> out;
+    int rc = 0;
+    while ((rc = newestFirst.step()) == SQLITE_ROW) {
+        out.push_back(storedEvent(newestFirst));
+        if (out.back().kind != RecordKind::TransferAcknowledged)
+            break;
+    }
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE)
+        return std::nullopt;
+    std::reverse(out.begin(), out.end());
+    return out;
+}
+
+constexpr const char* kNewestFirst = "SELECT at, seq, kind, coalesce(design, 0), stitch FROM events"
+                                     " WHERE machine = ?1 AND at < ?2 ORDER BY at DESC, seq DESC";
+
+// The first hour whose start lies at or after `ms`, as a number of hours since 1970.
+std::int64_t hourFrom(std::int64_t ms)
+{
+    const std::int64_t start = hourStart(ms);
+    return start / kHourMillis + (start < ms ? 1 : 0);
+}
+
+} // namespace
+
 std::optional<std::vector<EventRow>> RecordsDatabase::events(const RecordsQuery& query)
 {
     if (!m_impl)
@@ -447,62 +799,88 @@ std::optional<std::vector<EventRow>> RecordsDatabase::events(const RecordsQuery&
         return std::nullopt;
     };
     // The few machines and designs first; the events then carry only numbers.
-    std::vector<std::pair<std::int64_t, std::pair<std::string, std::string>>> machines;
-    {
-        Statement s(db, "SELECT id, address, name FROM machines WHERE ?1 = '' OR address = ?1"
-                        " ORDER BY address, id");
-        if (!s)
-            return failed();
-        s.bind(1, query.machine);
-        int rc = 0;
-        while ((rc = s.step()) == SQLITE_ROW)
-            machines.push_back({s.integer(0), {s.text(1), s.text(2)}});
-        if (rc != SQLITE_DONE)
-            return failed();
-    }
-    std::map<std::int64_t, RecordDesign> designs;
-    {
-        Statement s(db, "SELECT id, name, stitches, colors, checksum FROM designs");
-        if (!s)
-            return failed();
-        int rc = 0;
-        while ((rc = s.step()) == SQLITE_ROW)
-            designs[s.integer(0)] = {s.text(1), static_cast<std::int32_t>(s.integer(2)),
-                                     static_cast<std::int32_t>(s.integer(3)), s.text(4)};
-        if (rc != SQLITE_DONE)
-            return failed();
-    }
-    // Each machine's last event before the range, then its events in the range: both walk the
-    // (machine, at) index, so nothing is sorted.
-    Statement before(db, "SELECT at, kind, design, stitch FROM events WHERE machine = ?1 AND"
-                         " at < ?2 ORDER BY at DESC, id DESC LIMIT 1");
-    Statement within(db, "SELECT at, kind, design, stitch FROM events WHERE machine = ?1 AND"
-                         " at >= ?2 AND at < ?3 ORDER BY at, id");
-    if (!before || !within)
+    const auto names = namesOf(db, query.machine);
+    Statement before(db, kNewestFirst);
+    Statement within(db, "SELECT at, seq, kind, coalesce(design, 0), stitch FROM events"
+                         " WHERE machine = ?1 AND at >= ?2 AND at < ?3 ORDER BY at, seq");
+    Statement after(db, "SELECT at, seq, kind, coalesce(design, 0), stitch FROM events"
+                        " WHERE machine = ?1 AND at >= ?2 ORDER BY at, seq LIMIT 1");
+    if (!names || !before || !within || !after)
         return failed();
     std::vector<EventRow> out;
     const RecordDesign none;
-    for (const auto& [id, names] : machines) {
-        for (Statement* s : {&before, &within}) {
+    const std::int64_t since = secondFrom(query.since);
+    const std::int64_t until = secondFrom(query.until);
+    for (const auto& [id, machine] : names->machines) {
+        const auto add = [&](const StoredEvent& e) {
+            const auto design = names->designs.find(e.design);
+            out.push_back({e.at * 1000, e.kind, machine.first, machine.second,
+                           design == names->designs.end() ? none : design->second, e.stitch});
+        };
+        const auto earlier = lastEvents(before, id, since);
+        if (!earlier)
+            return failed();
+        for (const StoredEvent& e : *earlier)
+            add(e);
+        // Both walk the table in its own (machine, time) order: nothing is sorted.
+        for (Statement* s : {&within, &after}) {
             s->reset();
             s->bind(1, id);
-            s->bind(2, secondFrom(query.since));
-            s->bind(3, secondFrom(query.until));
+            s->bind(2, s == &within ? since : until);
+            s->bind(3, until);
             int rc = 0;
-            while ((rc = s->step()) == SQLITE_ROW) {
-                EventRow row;
-                row.at = s->integer(0) * 1000;
-                row.kind = static_cast<RecordKind>(s->integer(1));
-                row.address = names.first;
-                row.machineName = names.second;
-                const auto design = designs.find(s->integer(2));
-                row.design = design == designs.end() ? none : design->second;
-                row.stitch = static_cast<std::int32_t>(s->integer(3));
-                out.push_back(std::move(row));
-            }
+            while ((rc = s->step()) == SQLITE_ROW)
+                add(storedEvent(*s));
             if (rc != SQLITE_DONE)
                 return failed();
         }
+    }
+    return out;
+}
+
+std::optional<HourRows> RecordsDatabase::hours(const RecordsQuery& query)
+{
+    if (!m_impl)
+        return std::nullopt;
+    sqlite3* db = m_impl->db;
+    const auto failed = [&]() -> std::optional<HourRows> {
+        m_detail = sqlite3_errmsg(db);
+        return std::nullopt;
+    };
+    const auto names = namesOf(db, query.machine);
+    Statement last(db, kNewestFirst);
+    Statement hours(db, "SELECT hour, design, sewing_ms, standing_ms, offline_ms, stitches,"
+                        " finished FROM hours WHERE machine = ?1 AND hour >= ?2 AND hour < ?3"
+                        " ORDER BY hour, design");
+    if (!names || !last || !hours)
+        return failed();
+    HourRows out;
+    for (const auto& [id, design] : names->designs)
+        out.designs[id] = design.name;
+    for (const auto& [id, machine] : names->machines) {
+        const std::size_t index = out.machines.size();
+        out.machines.push_back({machine.first, machine.second, std::nullopt});
+        const auto tail = lastEvents(last, id, INT64_MAX);
+        if (!tail)
+            return failed();
+        if (!tail->empty()) {
+            MachineState state = MachineState::Unknown;
+            for (const StoredEvent& e : *tail)
+                state = stateAfter(e.kind, state);
+            const StoredEvent& e = tail->back();
+            out.machines.back().last = HourRows::Last{e.at * 1000, state, e.stitch, e.design};
+        }
+        hours.reset();
+        hours.bind(1, id);
+        hours.bind(2, hourFrom(query.since));
+        hours.bind(3, hourFrom(query.until));
+        int rc = 0;
+        while ((rc = hours.step()) == SQLITE_ROW)
+            out.rows.push_back({index, hours.integer(0) * kHourMillis, hours.integer(1),
+                                {hours.integer(2), hours.integer(3), hours.integer(4),
+                                 hours.integer(5), hours.integer(6)}});
+        if (rc != SQLITE_DONE)
+            return failed();
     }
     return out;
 }

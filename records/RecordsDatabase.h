@@ -33,6 +33,34 @@ struct RecordsQuery
     std::string machine; // one address, or empty for all
 };
 
+// The totals kept per machine, design and hour, with what a report needs around them.
+struct HourRows
+{
+    struct Last // a machine's last event: its state lasts until now
+    {
+        std::int64_t at = 0;
+        MachineState state = MachineState::Unknown;
+        std::int32_t stitch = 0;
+        std::int64_t design = 0;
+    };
+    struct Machine
+    {
+        std::string address;
+        std::string name;
+        std::optional<Last> last;
+    };
+    struct Row
+    {
+        std::size_t machine = 0; // index into machines
+        std::int64_t hour = 0;   // the hour's start, milliseconds since 1970 UTC
+        std::int64_t design = 0; // key of designs; 0 for none
+        HourTotals totals;
+    };
+    std::vector<Machine> machines;               // by address
+    std::map<std::int64_t, std::string> designs; // design names by key
+    std::vector<Row> rows;                       // machine by machine, hour by hour
+};
+
 // The production history: an SQLite file (WAL, busy timeout) shared by the window and the
 // tools. Each writer writes in short IMMEDIATE transactions, so a kill loses at most the batch
 // it was writing and never a committed row.
@@ -41,7 +69,7 @@ class RecordsDatabase
 public:
     static constexpr std::string_view kFileName = "hoopwatch-history.sqlite";
     // The schema version this program writes; older files are brought up to it.
-    static constexpr int kSchemaVersion = 2;
+    static constexpr int kSchemaVersion = 3;
 
     // The history file in the folder of the given configuration file.
     static std::string pathBeside(const std::string& configPath);
@@ -62,7 +90,8 @@ public:
     const std::string& detail() const { return m_detail; }
     void close();
 
-    // One transaction for all of them; false (and nothing kept) when it failed.
+    // One transaction for all of them; false (and nothing kept) when it failed. An event or run
+    // another watcher of the same machine has already recorded is not recorded twice.
     bool append(const std::vector<EventRow>& events, const std::vector<RunRow>& runs);
     // Removes events and ended runs older than `before`; the count removed, nullopt on failure.
     std::optional<std::int64_t> removeOlderThan(std::int64_t before);
@@ -70,9 +99,13 @@ public:
     std::optional<std::string> meta(const std::string& key);
     bool setMeta(const std::string& key, const std::string& value);
 
-    // Events in [since, until), machine by machine in time order, each machine's last event
-    // before `since` first.
+    // Events in [since, until), machine by machine in time order. Each machine's last event
+    // before `since` comes first (with the events back to the last one that set its state, when
+    // that was an acknowledged transfer), and its first event from `until` on last, so that
+    // the stretches crossing the range's ends are whole.
     std::optional<std::vector<EventRow>> events(const RecordsQuery& query);
+    // The hours starting in [since, until), every machine (matching the query) and its last event.
+    std::optional<HourRows> hours(const RecordsQuery& query);
     // Runs that overlap [since, until), in start order.
     std::optional<std::vector<RunRow>> runs(const RecordsQuery& query);
     // "ok" when the file is sound, else the first complaint.

@@ -40,4 +40,5 @@ std::optional<std::string> RecordsDatabase::meta(const std::string&) { return st
 bool RecordsDatabase::setMeta(const std::string&, const std::string&) { return false; }
 std::optional<std::vector<EventRow>> RecordsDatabase::events(const RecordsQuery&) { return std::nullopt; }
 std::optional<std::vector<RunRow>> RecordsDatabase::runs(const RecordsQuery&) { return std::nullopt; }
+std::optional<HourRows> RecordsDatabase::hours(const RecordsQuery&) { return std::nullopt; }
 std::string RecordsDatabase::integrityCheck() { return "not available"; }

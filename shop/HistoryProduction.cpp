@@ -21,10 +21,10 @@ std::optional<std::string> HistoryProduction::todayJson()
     query.since = localDayStart(now);
     query.until = now;
     query.bands = false;
-    const auto events = history.events({query.since, query.until, {}});
-    if (!events)
+    const auto report = readReport(history, query, now);
+    if (!report)
         return m_json;
-    const ReportFigures total = computeReport(*events, query, now).total;
+    const ReportFigures& total = report->total;
     std::string json = "{\"pieces\":" + std::to_string(total.runsFinished) +
                        ",\"stitches\":" + std::to_string(total.stitchesSewn) + ",\"utilisation\":";
     if (const auto share = total.utilisation())

@@ -218,14 +218,14 @@ void ProductionWindow::reload()
     // No history yet is no fault: nothing has been recorded.
     if (QFileInfo::exists(fromUtf8(m_historyPath))) {
         const RecordsFault fault = database.open(m_historyPath, RecordsDatabase::Mode::ReadOnly);
-        std::optional<std::vector<EventRow>> events;
+        std::optional<ProductionReport> report;
         std::optional<std::vector<RunRow>> runs;
         if (fault == RecordsFault::None) {
-            events = database.events({query.since, query.until, ""});
+            report = readReport(database, query, now);
             runs = database.runs({query.since, query.until, ""});
         }
-        if (events && runs) {
-            m_report = computeReport(*events, query, now);
+        if (report && runs) {
+            m_report = std::move(*report);
             m_runs = std::move(*runs);
         } else {
             m_problem = fromUtf8(m_historyPath + " (" + std::string(recordsFaultText(fault)) +

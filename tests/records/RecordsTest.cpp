@@ -91,7 +91,7 @@ TEST(RecordsDatabase, FilesThatAreNotOursAreRefusedAndLeftAlone)
     }
 }
 
-TEST(RecordsDatabase, AVersionOneFileIsUpgradedWithItsRows)
+TEST(RecordsDatabase, AVersionOneFileIsUpgradedWithItsRowsAndTheirHours)
 {
     TempFolder folder;
     const std::string path = folder.file("hoopwatch-history.sqlite");
@@ -109,27 +109,32 @@ TEST(RecordsDatabase, AVersionOneFileIsUpgradedWithItsRows)
             " sewn INTEGER NOT NULL, sewing_ms INTEGER NOT NULL, standing_ms INTEGER NOT NULL,"
             " stops INTEGER NOT NULL);"
             "CREATE TABLE meta(key TEXT PRIMARY KEY, value TEXT NOT NULL);"
-            "INSERT INTO machines VALUES(1, '127.0.0.5', '');"
-            "INSERT INTO events VALUES(1, 5, 3, 1, NULL, 285);"
+            // The same machine under two names was two machines then.
+            "INSERT INTO machines VALUES(1, '127.0.0.5', ''), (2, '127.0.0.5', 'Left');"
+            "INSERT INTO events VALUES(1, 5, 1, 1, NULL, 0), (2, 65, 3, 2, NULL, 285);"
             "PRAGMA application_id=1213157463; PRAGMA user_version=1;");
     RecordsDatabase db;
     ASSERT_EQ(db.open(path, RecordsDatabase::Mode::ReadWrite), RecordsFault::None);
     const auto rows = db.events({});
     ASSERT_TRUE(rows);
-    ASSERT_EQ(rows->size(), 1u);
-    EXPECT_EQ((*rows)[0].kind, RecordKind::Finished);
-    EXPECT_EQ((*rows)[0].stitch, 285);
+    ASSERT_EQ(rows->size(), 2u);
+    EXPECT_EQ((*rows)[1].kind, RecordKind::Finished);
+    EXPECT_EQ((*rows)[1].stitch, 285);
+    EXPECT_EQ((*rows)[0].machineName, "Left");
+    // The hours of the events it held: one minute sewing 285 stitches, one piece.
+    const auto hours = db.hours({0, 3600 * 1000, ""});
+    ASSERT_TRUE(hours);
+    ASSERT_EQ(hours->machines.size(), 1u);
+    ASSERT_EQ(hours->rows.size(), 1u);
+    EXPECT_EQ(hours->rows[0].totals, (HourTotals{60000, 0, 0, 285, 1}));
     db.close();
     execSql(path, "CREATE TEMP TABLE probe AS SELECT 1;"); // the file is still plain SQLite
     sqlite3* raw = nullptr;
     ASSERT_EQ(sqlite3_open(path.c_str(), &raw), SQLITE_OK);
     sqlite3_stmt* s = nullptr;
-    sqlite3_prepare_v2(raw, "SELECT (SELECT user_version FROM pragma_user_version),"
-                            " (SELECT count(*) FROM sqlite_master WHERE type = 'index'"
-                            " AND name = 'events_machine_at')", -1, &s, nullptr);
+    sqlite3_prepare_v2(raw, "SELECT user_version FROM pragma_user_version", -1, &s, nullptr);
     ASSERT_EQ(sqlite3_step(s), SQLITE_ROW);
     EXPECT_EQ(sqlite3_column_int(s, 0), RecordsDatabase::kSchemaVersion);
-    EXPECT_EQ(sqlite3_column_int(s, 1), 1);
     sqlite3_finalize(s);
     sqlite3_close(raw);
 }

@@ -3,8 +3,13 @@
 
 #include <cstdlib>
 #include <ctime>
+#include <tuple>
 
 #include <gtest/gtest.h>
+
+#include "records/ProductionSample.h"
+#include "records/RecordsDatabase.h"
+#include "tests/support/TempFolder.h"
 
 namespace {
 
@@ -107,4 +112,106 @@ TEST(ProductionReport, BadShiftsAndDatesAreRefused)
     for (const char* text : {"2026-02-31", "2026-13-01", "26-12-07", "2026-12-07 25:00", "x"})
         EXPECT_FALSE(parseLocalDate(text)) << text;
     EXPECT_EQ(*parseLocalDate("1970-01-02 01:00"), 25 * kHour);
+}
+
+// The totals the history keeps per hour while recording give the report that replaying every
+// event gives, whatever order the events arrive in and however often two watchers tell the same
+// event; a told-again finish is one piece.
+TEST(ProductionReport, HoursKeptWhileRecordingGiveTheReportOfTheEvents)
+{
+    UtcZone utc;
+    TempFolder folder;
+    const std::int64_t from = *parseLocalDate("2026-12-01");
+    const std::int64_t to = from + 3 * 24 * kHour;
+    std::vector<EventRow> fed;
+    ProductionRecorder recorder([&](std::vector<EventRow> e, std::vector<RunRow>) {
+        fed.insert(fed.end(), e.begin(), e.end());
+    });
+    feedProductionSample(recorder, {4, "127.0.0.", from, to, 7});
+    const auto finished = std::count_if(fed.begin(), fed.end(), [](const EventRow& e) {
+        return e.kind == RecordKind::Finished;
+    });
+
+    RecordsDatabase db;
+    ASSERT_EQ(db.open(folder.file("h.sqlite"), RecordsDatabase::Mode::ReadWrite), RecordsFault::None);
+    // Batches of 40; every third waits for the next one (a slow writer); every fourth event is
+    // told again 3 s later by a second watcher.
+    std::vector<EventRow> held;
+    for (std::size_t i = 0; i < fed.size(); i += 40) {
+        std::vector<EventRow> batch(fed.begin() + std::ptrdiff_t(i),
+                                    fed.begin() + std::ptrdiff_t(std::min(fed.size(), i + 40)));
+        for (std::size_t k = 0; k < batch.size(); k += 4) {
+            EventRow again = batch[k];
+            again.at += 3000;
+            batch.push_back(again);
+        }
+        if ((i / 40) % 3 == 0) {
+            held = std::move(batch);
+            continue;
+        }
+        ASSERT_TRUE(db.append(batch, {}));
+        ASSERT_TRUE(db.append(held, {}));
+        held.clear();
+    }
+    ASSERT_TRUE(db.append(held, {}));
+
+    const auto shifts = *parseShifts("06:00-14:00,14:00-22:00,22:00-06:00");
+    const std::int64_t later = to + 5 * kHour;
+    struct Case
+    {
+        std::int64_t since, until, now;
+        ReportGrouping by;
+    };
+    const Case cases[] = {
+        {from, to, later, ReportGrouping::Day},
+        {from + 24 * kHour, from + 2 * 24 * kHour, later, ReportGrouping::Shift}, // events after
+        {from, to, from + 2 * 24 * kHour + 90 * kMinute + 17000, ReportGrouping::Design},
+        {from + 7 * kHour, to + 24 * kHour, later, ReportGrouping::Day},
+    };
+    using Key = std::tuple<std::string, std::string>;
+    const auto keyed = [](const ProductionReport& r) {
+        std::map<Key, ReportFigures> out;
+        for (const ReportRow& row : r.rows)
+            out[{row.machine, row.period}] = row.figures;
+        out[{"", "total"}] = r.total;
+        return out;
+    };
+    for (const Case& c : cases) {
+        ReportQuery query;
+        query.since = c.since;
+        query.until = c.until;
+        query.by = c.by;
+        query.shifts = shifts;
+        query.bands = false;
+        const auto events = db.events({c.since, c.until, ""});
+        const auto byHours = readReport(db, query, c.now);
+        ASSERT_TRUE(events && byHours);
+        const auto expected = keyed(computeReport(*events, query, c.now));
+        const auto got = keyed(*byHours);
+        ASSERT_EQ(got.size(), expected.size()) << int(c.by);
+        for (const auto& [key, want] : expected) {
+            const ReportFigures& f = got.at(key);
+            const std::string where = std::get<0>(key) + " " + std::get<1>(key);
+            EXPECT_EQ(f.runsFinished, want.runsFinished) << where;
+            EXPECT_EQ(f.pieces, want.pieces) << where;
+            EXPECT_EQ(f.stitchesSewn, want.stitchesSewn) << where;
+            EXPECT_NEAR(f.sewingSeconds, want.sewingSeconds, 1e-6) << where;
+            EXPECT_NEAR(f.standingSeconds, want.standingSeconds, 1e-6) << where;
+            EXPECT_NEAR(f.offlineSeconds, want.offlineSeconds, 1e-6) << where;
+        }
+    }
+    // The hours themselves: every piece once, every stitch of every closed stretch.
+    const auto hours = db.hours({from, to + 24 * kHour, ""});
+    ASSERT_TRUE(hours);
+    std::int64_t pieces = 0;
+    std::int64_t stitches = 0;
+    for (const HourRows::Row& row : hours->rows) {
+        pieces += row.totals.finished;
+        stitches += row.totals.stitches;
+    }
+    EXPECT_EQ(pieces, finished);
+    ReportQuery all;
+    all.since = from;
+    all.until = to + 24 * kHour;
+    EXPECT_EQ(stitches, computeReport(*db.events({from, all.until, ""}), all, later).total.stitchesSewn);
 }
