@@ -35,6 +35,13 @@ std::vector<std::string> machinesOf(const ProductionReport& report)
     return {names.begin(), names.end()};
 }
 
+// A machine as the chart names it: the operator's name, else its address.
+const std::string& shownName(const ProductionReport& report, const std::string& address)
+{
+    const auto found = report.names.find(address);
+    return found == report.names.end() || found->second.empty() ? address : found->second;
+}
+
 class SvgCanvas : public ChartCanvas
 {
 public:
@@ -130,7 +137,7 @@ void drawMachineBars(ChartCanvas& canvas, const ProductionReport& report, double
             canvas.text(centre + bar / 2, bottom - uh - 3, shortNumber(*u * 100) + "%", kInk,
                         ChartCanvas::Align::Centre, 11);
         }
-        canvas.text(centre, height - 8, machines[i], kInk, ChartCanvas::Align::Centre, 11);
+        canvas.text(centre, height - 8, shownName(report, machines[i]), kInk, ChartCanvas::Align::Centre, 11);
     }
 }
 
@@ -167,7 +174,7 @@ void drawTimeline(ChartCanvas& canvas, const ProductionReport& report, std::int6
     }
     for (std::size_t i = 0; i < machines.size(); ++i) {
         const double y = top + row * double(i);
-        canvas.text(8, y + row * 0.7, machines[i], kInk, ChartCanvas::Align::Left, 11);
+        canvas.text(8, y + row * 0.7, shownName(report, machines[i]), kInk, ChartCanvas::Align::Left, 11);
         for (const StateBand& band : report.bands) {
             if (band.machine != machines[i] || band.to <= from || band.from >= to)
                 continue;

@@ -1,8 +1,10 @@
 #include "records/ReportFormat.h"
 
+#include <algorithm>
 #include <cinttypes>
 #include <cstdio>
 
+#include "app/MachineTable.h"
 #include "control/JsonText.h"
 
 namespace {
@@ -36,9 +38,25 @@ std::string piecesText(const ReportFigures& f)
     return out;
 }
 
-std::string csvLine(const std::string& machine, const std::string& period, const ReportFigures& f)
+// The operator's name for a machine, empty when it has none.
+const std::string& nameOf(const ProductionReport& report, const std::string& address)
 {
-    return csvField(machine) + ',' + csvField(period) + ',' + std::to_string(f.runsFinished) +
+    static const std::string none;
+    const auto found = report.names.find(address);
+    return found == report.names.end() ? none : found->second;
+}
+
+std::string jsonName(const ProductionReport& report, const std::string& address)
+{
+    const std::string& name = nameOf(report, address);
+    return name.empty() ? std::string("null") : jsonString(name);
+}
+
+std::string csvLine(const std::string& machine, const std::string& name, const std::string& period,
+                    const ReportFigures& f)
+{
+    return csvField(machine) + ',' + csvField(name) + ',' + csvField(period) + ',' +
+           std::to_string(f.runsFinished) +
            ',' + csvField(piecesText(f)) + ',' + std::to_string(f.stitchesSewn) + ',' +
            minutes(f.sewingSeconds) + ',' + minutes(f.standingSeconds) + ',' +
            minutes(f.offlineSeconds) + ',' + utilisationText(f) + '\n';
@@ -78,11 +96,11 @@ std::string csvField(std::string_view text)
 
 std::string reportCsv(const ProductionReport& report)
 {
-    std::string out = "machine,period,runs finished,pieces,stitches sewn,sewing min,standing min,"
-                      "offline min,utilisation %\n";
+    std::string out = "machine,name,period,runs finished,pieces,stitches sewn,sewing min,"
+                      "standing min,offline min,utilisation %\n";
     for (const ReportRow& row : report.rows)
-        out += csvLine(row.machine, row.period, row.figures);
-    out += csvLine("*", "", report.total);
+        out += csvLine(row.machine, nameOf(report, row.machine), row.period, row.figures);
+    out += csvLine("*", "", "", report.total);
     return out;
 }
 
@@ -92,12 +110,13 @@ std::string reportJson(const ProductionReport& report)
     for (std::size_t i = 0; i < report.rows.size(); ++i) {
         const ReportRow& row = report.rows[i];
         out += (i ? ",{" : "{") + std::string("\"machine\":") + jsonString(row.machine) +
-               ",\"period\":" + jsonString(row.period) + ',' + figuresJson(row.figures) + '}';
+               ",\"name\":" + jsonName(report, row.machine) + ",\"period\":" + jsonString(row.period) + ',' + figuresJson(row.figures) + '}';
     }
     out += "],\"machines\":{";
     bool first = true;
     for (const auto& [machine, figures] : report.machines) {
-        out += (first ? "" : ",") + jsonString(machine) + ":{" + figuresJson(figures) + '}';
+        out += (first ? "" : ",") + jsonString(machine) + ":{\"name\":" +
+               jsonName(report, machine) + ',' + figuresJson(figures) + '}';
         first = false;
     }
     return out + "},\"total\":{" + figuresJson(report.total) + "}}\n";
@@ -105,16 +124,23 @@ std::string reportJson(const ProductionReport& report)
 
 std::string reportText(const ProductionReport& report)
 {
+    const auto label = [&](const std::string& address) {
+        return machineLabel(address, nameOf(report, address));
+    };
+    int width = 15;
+    for (const auto& [machine, figures] : report.machines)
+        width = std::max(width, int(label(machine).size()));
     std::string out;
-    char line[512];
-    std::snprintf(line, sizeof line, "%-15s %-22s %5s %10s %9s %9s %9s %6s  %s\n", "machine",
+    char line[1024];
+    std::snprintf(line, sizeof line, "%-*s %-22s %5s %10s %9s %9s %9s %6s  %s\n", width, "machine",
                   "period", "runs", "stitches", "sewing", "standing", "offline", "util",
                   "pieces");
     out += line;
     const auto add = [&](const std::string& machine, const std::string& period,
                          const ReportFigures& f) {
         const std::string u = utilisationText(f);
-        std::snprintf(line, sizeof line, "%-15s %-22s %5d %10" PRId64 " %7sm %7sm %7sm %5s%%  %s\n",
+        std::snprintf(line, sizeof line,
+                      "%-*s %-22s %5d %10" PRId64 " %7sm %7sm %7sm %5s%%  %s\n", width,
                       machine.c_str(), period.c_str(), f.runsFinished, f.stitchesSewn,
                       minutes(f.sewingSeconds).c_str(), minutes(f.standingSeconds).c_str(),
                       minutes(f.offlineSeconds).c_str(), u.empty() ? "-" : u.c_str(),
@@ -122,19 +148,20 @@ std::string reportText(const ProductionReport& report)
         out += line;
     };
     for (const ReportRow& row : report.rows)
-        add(row.machine, row.period, row.figures);
+        add(label(row.machine), row.period, row.figures);
     for (const auto& [machine, figures] : report.machines)
-        add(machine, "all", figures);
+        add(label(machine), "all", figures);
     add("total", "", report.total);
     return out;
 }
 
 std::string runsCsv(const std::vector<RunRow>& runs)
 {
-    std::string out = "machine,design,stitches,colours,checksum,started,ended,finished,"
+    std::string out = "machine,name,design,stitches,colours,checksum,started,ended,finished,"
                       "stitches sewn,sewing min,standing min,stops\n";
     for (const RunRow& r : runs) {
-        out += csvField(r.address) + ',' + csvField(r.design.name) + ',' +
+        out += csvField(r.address) + ',' + csvField(r.machineName) + ',' +
+               csvField(r.design.name) + ',' +
                std::to_string(r.design.stitches) + ',' + std::to_string(r.design.colors) + ',' +
                csvField(r.design.checksum) + ',' + localDateTime(r.started) + ',' +
                (r.ended ? localDateTime(r.ended) : std::string()) + ',' +

@@ -1,5 +1,7 @@
 #include "ui/ProductionWindow.h"
 
+#include "app/MachineTable.h"
+
 #include <fstream>
 #include <functional>
 
@@ -269,7 +271,7 @@ void ProductionWindow::fillRuns()
     };
     for (int r = 0; r < int(m_runs.size()); ++r) {
         const RunRow& run = m_runs[std::size_t(r)];
-        cell(r, 0, fromUtf8(run.address));
+        cell(r, 0, fromUtf8(machineLabel(run.address, run.machineName)));
         cell(r, 1, fromUtf8(run.design.name));
         cell(r, 2, fromUtf8(localDateTime(run.started)));
         cell(r, 3, run.ended ? fromUtf8(localDateTime(run.ended)) : QString());

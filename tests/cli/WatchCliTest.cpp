@@ -397,6 +397,7 @@ TEST_F(WatchCli, SimulatorTakesItsKeyFromTheEnvironment)
 TEST_F(WatchCli, ReportAgreesWithWhatTheSimulatedMachinesSewed)
 {
     writeTable({address(1), address(2), address(3)});
+    ASSERT_EQ(cli({"name", address(2), "Ring 二"}).exitCode, 0);
     startSim({address(1) + "-3"}, {"--auto-sew", "--speeds", "100,120,150", "--start-delay", "3",
                                    "--sewn-log", path("sewn.log")});
     const std::string rings = HOOPWATCH_SAMPLES_DIR "/rings.dst";
@@ -422,23 +423,26 @@ TEST_F(WatchCli, ReportAgreesWithWhatTheSimulatedMachinesSewed)
     for (const auto& [address, counts] : sewn) {
         SCOPED_TRACE(address);
         std::smatch m;
-        const std::regex re("\"" + address + "\":\\{\"runsFinished\":(\\d+),\"pieces\":\\{[^}]*\\},"
+        const std::regex re("\"" + address + "\":\\{\"name\":[^,]*,\"runsFinished\":(\\d+),"
+                            "\"pieces\":\\{[^}]*\\},"
                             "\"stitchesSewn\":(\\d+)");
         ASSERT_TRUE(std::regex_search(machinesPart, m, re)) << report.out;
         EXPECT_EQ(std::stoi(m[1]), counts.first);
         EXPECT_EQ(std::stol(m[2]), counts.second);
     }
     EXPECT_NE(report.out.find("\"rings.dst\":1"), std::string::npos) << report.out;
+    EXPECT_NE(report.out.find("\"name\":\"Ring 二\""), std::string::npos) << report.out;
     const std::string svg = readText(path("c.svg"));
     EXPECT_EQ(svg.rfind("<?xml", 0), 0u);
-    EXPECT_NE(svg.find(address(2)), std::string::npos);
+    EXPECT_NE(svg.find("Ring 二"), std::string::npos);
+    EXPECT_NE(svg.find(address(3)), std::string::npos);
     EXPECT_NE(svg.find("</svg>"), std::string::npos);
 
     // The same figures as CSV, one line per machine and design plus the totals.
     const ProcessResult csv = cli({"report", "--csv", "--by", "design"});
     ASSERT_EQ(csv.exitCode, 0) << csv.err;
     EXPECT_EQ(lines(csv.out).size(), 1u + 3u + 1u) << csv.out;
-    EXPECT_NE(csv.out.find("\n*,,3,"), std::string::npos) << csv.out;
+    EXPECT_NE(csv.out.find("\n*,,,3,"), std::string::npos) << csv.out;
 }
 
 TEST_F(WatchCli, ReportRefusesBadArgumentsAMissingHistoryAndFilesNotItsOwn)

@@ -150,6 +150,7 @@ TEST(ProductionRecorder, EventsBecomeRunsWithTheirTimesStitchesAndStops)
     const std::string a = "127.0.0.11";
     FleetMachine seen;
     seen.address = a;
+    seen.name = "左一";
     seen.design = SentDesign{"flower.dst", 285, 8, 1, 0};
     const auto at = [&](FleetEventKind kind, std::int64_t ms, int stitch, int work) {
         seen.stitch = stitch;
@@ -177,6 +178,7 @@ TEST(ProductionRecorder, EventsBecomeRunsWithTheirTimesStitchesAndStops)
     EXPECT_DOUBLE_EQ(first.standingSeconds, 30.0);
     EXPECT_EQ(first.stops, 1);
     EXPECT_EQ(first.design, (RecordDesign{"flower.dst", 285, 8, "0badf00d"}));
+    EXPECT_EQ(first.machineName, "左一");
     const RunRow& last = runs.back();
     EXPECT_EQ(last.started, 200000);
     EXPECT_EQ(last.ended, 230000);
@@ -191,6 +193,7 @@ TEST(ProductionRecorder, EventsBecomeRunsWithTheirTimesStitchesAndStops)
                          RecordKind::Started,
                          RecordKind::TransferAcknowledged, RecordKind::Unwatched}));
     EXPECT_EQ(events.back().design.name, "star.dst");
+    EXPECT_EQ(events.back().machineName, "左一");
 }
 
 TEST(RecordsWriter, WritesOffTheCallerKeepsDaysAndStopsOnceOnABadFile)
