@@ -51,7 +51,7 @@ TEST(ProductionWindow, ShowsTheReportsFiguresExportsRunsAndNamesAForeignFile)
     ASSERT_TRUE(window.exportRuns(csv));
     const std::string text = readBytes(csv);
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), std::ptrdiff_t(window.runs().size() + 1));
-    EXPECT_EQ(text.rfind("machine,design,", 0), 0u);
+    EXPECT_EQ(text.rfind("machine,name,design,", 0), 0u);
 
     const std::string foreign = folder.file("other.sqlite");
     writeBytes(foreign, "a shop's own notes");
