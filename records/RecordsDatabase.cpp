@@ -60,6 +60,7 @@ static_assert(std::size(kMigrations) == RecordsDatabase::kSchemaVersion);
 
 // Two watchers of one machine report the same event within this many seconds of each other.
 constexpr std::int64_t kSameEventSeconds = 60;
+constexpr std::int64_t kSameRunMillis = 15 * 1000;
 
 // Events keep whole seconds (four bytes where milliseconds take six, in the table and its
 // index); an event stands at the start of its second.
@@ -614,10 +615,11 @@ bool RecordsDatabase::append(const std::vector<EventRow>& events, const std::vec
             if (!ok)
                 break;
         }
-        // A run ends once: another watcher's run of the same design ending then is this one.
+        // Another watcher's run of the same design that started and ended within a poll or
+        // two of this one is this one (two real runs of a design are further apart).
         Statement known(d.db, "SELECT 1 FROM runs WHERE machine = ?1 AND coalesce(design, 0) = ?2"
                               " AND finished = ?3 AND ended BETWEEN ?4 - ?5 AND ?4 + ?5"
-                              " AND started <= ?4 LIMIT 1");
+                              " AND started BETWEEN ?6 - ?5 AND ?6 + ?5 LIMIT 1");
         Statement run(d.db,
                       "INSERT INTO runs(machine, design, started, ended, finished, sewn, sewing_ms,"
                       " standing_ms, stops) VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?)");
@@ -633,7 +635,8 @@ bool RecordsDatabase::append(const std::vector<EventRow>& events, const std::vec
             known.bind(2, design);
             known.bind(3, std::int64_t{row.finished ? 1 : 0});
             known.bind(4, row.ended);
-            known.bind(5, kSameEventSeconds * 1000);
+            known.bind(5, kSameRunMillis);
+            known.bind(6, row.started);
             const int rc = row.ended != 0 ? known.step() : SQLITE_DONE;
             ok = rc == SQLITE_ROW || rc == SQLITE_DONE;
             if (!ok)
@@ -811,7 +814,10 @@ std::optional<std::vector<EventRow>> RecordsDatabase::events(const RecordsQuery&
     const RecordDesign none;
     const std::int64_t since = secondFrom(query.since);
     const std::int64_t until = secondFrom(query.until);
-    for (const auto& [id, machine] : names->machines) {
+    for (const auto& entry : names->machines) {
+        // Plain names, not a structured binding: the lambda captures them.
+        const std::int64_t id = entry.first;
+        const auto& machine = entry.second;
         const auto add = [&](const StoredEvent& e) {
             const auto design = names->designs.find(e.design);
             out.push_back({e.at * 1000, e.kind, machine.first, machine.second,

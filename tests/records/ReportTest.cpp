@@ -124,8 +124,10 @@ TEST(ProductionReport, HoursKeptWhileRecordingGiveTheReportOfTheEvents)
     const std::int64_t from = *parseLocalDate("2026-12-01");
     const std::int64_t to = from + 3 * 24 * kHour;
     std::vector<EventRow> fed;
-    ProductionRecorder recorder([&](std::vector<EventRow> e, std::vector<RunRow>) {
+    std::vector<RunRow> runs;
+    ProductionRecorder recorder([&](std::vector<EventRow> e, std::vector<RunRow> r) {
         fed.insert(fed.end(), e.begin(), e.end());
+        runs.insert(runs.end(), r.begin(), r.end());
     });
     feedProductionSample(recorder, {4, "127.0.0.", from, to, 7});
     const auto finished = std::count_if(fed.begin(), fed.end(), [](const EventRow& e) {
@@ -154,6 +156,14 @@ TEST(ProductionReport, HoursKeptWhileRecordingGiveTheReportOfTheEvents)
         held.clear();
     }
     ASSERT_TRUE(db.append(held, {}));
+    // Each run told by both watchers, the second a little later.
+    for (RunRow run : runs) {
+        ASSERT_TRUE(db.append({}, {run}));
+        run.started += 2000;
+        run.ended += 2000;
+        ASSERT_TRUE(db.append({}, {run}));
+    }
+    EXPECT_EQ(db.runs({})->size(), runs.size());
 
     const auto shifts = *parseShifts("06:00-14:00,14:00-22:00,22:00-06:00");
     const std::int64_t later = to + 5 * kHour;
