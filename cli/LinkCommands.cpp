@@ -386,7 +386,8 @@ int cmdSend(const LinkSettings& settings, ArgList args)
         if (!recordSentDesign(settings.configPath, *target, design))
             std::fprintf(stderr, "send: %s was sent, but it could not be recorded in %s\n",
                          file.c_str(), FleetStore::pathBeside(settings.configPath).c_str());
-        const HistorySettings history = readHistorySettings(ConfigFile(settings.configPath));
+        HistorySettings history = readHistorySettings(ConfigFile(settings.configPath));
+        history.watching = false;
         ProductionRecording recording(history, historyFaultPrinter("send", history.path));
         recording.onTransfer(*target, design, designChecksum(readDesignFile(file).bytes));
     }

@@ -18,7 +18,9 @@ HistorySettings readHistorySettings(const ConfigFile& config)
 
 ProductionRecording::ProductionRecording(const HistorySettings& settings,
                                          RecordsWriter::FaultFn fault)
-    : m_writer({settings.path, settings.keepDays}, std::move(fault)),
+    : m_writer({settings.path, settings.keepDays, RecordsWriterSettings{}.maxQueued,
+                settings.watching},
+               std::move(fault)),
       m_recorder([this](std::vector<EventRow> events, std::vector<RunRow> runs) {
           m_writer.push(std::move(events), std::move(runs));
       })

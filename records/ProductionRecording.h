@@ -18,6 +18,8 @@ struct HistorySettings
     std::string path;
     int keepDays = 400;
     std::string shifts = "08:00-20:00,20:00-08:00";
+    // The program watches the machines (the window, watch, serve), rather than only sending.
+    bool watching = true;
 };
 HistorySettings readHistorySettings(const ConfigFile& config);
 

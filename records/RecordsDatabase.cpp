@@ -725,6 +725,33 @@ bool RecordsDatabase::setMeta(const std::string& key, const std::string& value)
     return s && s.step() == SQLITE_DONE;
 }
 
+bool RecordsDatabase::removeMeta(const std::string& key)
+{
+    if (!m_impl)
+        return false;
+    Statement s(m_impl->db, "DELETE FROM meta WHERE key = ?");
+    s.bind(1, key);
+    return s && s.step() == SQLITE_DONE;
+}
+
+std::optional<std::map<std::string, std::string>> RecordsDatabase::metaStartingWith(
+    const std::string& prefix)
+{
+    if (!m_impl)
+        return std::nullopt;
+    Statement s(m_impl->db, "SELECT key, value FROM meta WHERE substr(key, 1, length(?1)) = ?1");
+    if (!s)
+        return std::nullopt;
+    s.bind(1, prefix);
+    std::map<std::string, std::string> out;
+    int rc = 0;
+    while ((rc = s.step()) == SQLITE_ROW)
+        out[s.text(0)] = s.text(1);
+    if (rc != SQLITE_DONE)
+        return std::nullopt;
+    return out;
+}
+
 namespace {
 
 // The machines a query asks for (address, name by key, in address order), and every design's

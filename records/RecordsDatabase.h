@@ -98,6 +98,9 @@ public:
     // A small named value shared by every writer (the last retention pass, for instance).
     std::optional<std::string> meta(const std::string& key);
     bool setMeta(const std::string& key, const std::string& value);
+    bool removeMeta(const std::string& key);
+    // Every named value whose key starts with `prefix`.
+    std::optional<std::map<std::string, std::string>> metaStartingWith(const std::string& prefix);
 
     // Events in [since, until), machine by machine in time order. Each machine's last event
     // before `since` comes first (with the events back to the last one that set its state, when

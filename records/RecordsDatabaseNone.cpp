@@ -38,6 +38,11 @@ bool RecordsDatabase::append(const std::vector<EventRow>&, const std::vector<Run
 std::optional<std::int64_t> RecordsDatabase::removeOlderThan(std::int64_t) { return std::nullopt; }
 std::optional<std::string> RecordsDatabase::meta(const std::string&) { return std::nullopt; }
 bool RecordsDatabase::setMeta(const std::string&, const std::string&) { return false; }
+bool RecordsDatabase::removeMeta(const std::string&) { return false; }
+std::optional<std::map<std::string, std::string>> RecordsDatabase::metaStartingWith(const std::string&)
+{
+    return std::nullopt;
+}
 std::optional<std::vector<EventRow>> RecordsDatabase::events(const RecordsQuery&) { return std::nullopt; }
 std::optional<std::vector<RunRow>> RecordsDatabase::runs(const RecordsQuery&) { return std::nullopt; }
 std::optional<HourRows> RecordsDatabase::hours(const RecordsQuery&) { return std::nullopt; }

@@ -1,18 +1,43 @@
 #include "records/RecordsWriter.h"
 
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
+#include <random>
 #include <utility>
 
 namespace {
 
 constexpr const char* kLastRetention = "retention.last";
+// Each writer says every minute that it is still watching, under a key of its own.
+constexpr const char* kWatcherPrefix = "watcher.";
+constexpr auto kBeatEvery = std::chrono::minutes(1);
+// A watcher not heard of for this long has ended (a killed one leaves its key behind).
+constexpr std::int64_t kWatcherGoneMillis = 3 * 60 * 1000;
+
+std::int64_t millis(const std::string& text)
+{
+    try {
+        return std::stoll(text);
+    } catch (...) {
+        return 0;
+    }
+}
+
+std::string newWatcherKey()
+{
+    std::random_device random;
+    char text[40];
+    std::snprintf(text, sizeof text, "%s%08x%08x", kWatcherPrefix, random(), random());
+    return text;
+}
 // A write that fails is tried this often (other writers may hold the file), then given up.
 constexpr int kWriteAttempts = 3;
 
 } // namespace
 
 RecordsWriter::RecordsWriter(RecordsWriterSettings settings, FaultFn fault)
-    : m_settings(std::move(settings)), m_fault(std::move(fault)),
+    : m_settings(std::move(settings)), m_fault(std::move(fault)), m_key(newWatcherKey()),
       m_thread([this](std::stop_token stop) { run(stop); })
 {
 }
@@ -81,18 +106,25 @@ void RecordsWriter::fail(RecordsFault fault, const std::string& detail)
 void RecordsWriter::keepRetention(RecordsDatabase& database)
 {
     const std::int64_t now = wallClockMillis();
-    const std::string last = database.meta(kLastRetention).value_or("0");
-    std::int64_t lastAt = 0;
-    try {
-        lastAt = std::stoll(last);
-    } catch (...) {
-        lastAt = 0;
-    }
+    const std::int64_t lastAt = millis(database.meta(kLastRetention).value_or("0"));
     if (now - lastAt < kRetentionEveryMillis && lastAt <= now)
         return;
     const std::int64_t keep = std::int64_t{m_settings.keepDays} * 24 * 3600 * 1000;
     if (database.removeOlderThan(now - keep))
         database.setMeta(kLastRetention, std::to_string(now));
+    // The keys killed watchers left.
+    for (const auto& [key, value] : database.metaStartingWith(kWatcherPrefix).value_or(std::map<std::string, std::string>{}))
+        if (now - millis(value) > kRetentionEveryMillis)
+            database.removeMeta(key);
+}
+
+bool RecordsWriter::othersWatching(RecordsDatabase& database) const
+{
+    const std::int64_t now = wallClockMillis();
+    const auto watchers = database.metaStartingWith(kWatcherPrefix).value_or(std::map<std::string, std::string>{});
+    return std::any_of(watchers.begin(), watchers.end(), [&](const auto& watcher) {
+        return watcher.first != m_key && now - millis(watcher.second) < kWatcherGoneMillis;
+    });
 }
 
 void RecordsWriter::run(std::stop_token stop)
@@ -104,6 +136,11 @@ void RecordsWriter::run(std::stop_token stop)
         fail(fault, database.detail());
         return;
     }
+    const auto beat = [&] {
+        if (m_settings.watching)
+            database.setMeta(m_key, std::to_string(wallClockMillis()));
+    };
+    beat();
     keepRetention(database);
     {
         std::lock_guard lock(m_mutex);
@@ -111,15 +148,21 @@ void RecordsWriter::run(std::stop_token stop)
     }
     m_idle.notify_all();
     auto nextRetention = std::chrono::steady_clock::now() + std::chrono::hours(1);
+    auto nextBeat = std::chrono::steady_clock::now() + kBeatEvery;
     for (;;) {
         std::deque<Batch> work;
         {
             std::unique_lock lock(m_mutex);
-            m_wake.wait_until(lock, stop, nextRetention, [this] { return !m_queue.empty(); });
+            m_wake.wait_until(lock, stop, std::min(nextRetention, nextBeat),
+                              [this] { return !m_queue.empty(); });
             if (m_queue.empty() && stop.stop_requested())
                 break;
             work.swap(m_queue);
             m_busy = !work.empty();
+        }
+        if (std::chrono::steady_clock::now() >= nextBeat) {
+            beat();
+            nextBeat = std::chrono::steady_clock::now() + kBeatEvery;
         }
         if (std::chrono::steady_clock::now() >= nextRetention) {
             keepRetention(database);
@@ -133,6 +176,11 @@ void RecordsWriter::run(std::stop_token stop)
             std::move(batch.events.begin(), batch.events.end(), std::back_inserter(all.events));
             std::move(batch.runs.begin(), batch.runs.end(), std::back_inserter(all.runs));
         }
+        // While another program still watches the machines, this one ending tells nothing
+        // about them: that program records what they do next.
+        const auto unwatched = [](const EventRow& row) { return row.kind == RecordKind::Unwatched; };
+        if (std::any_of(all.events.begin(), all.events.end(), unwatched) && othersWatching(database))
+            std::erase_if(all.events, unwatched);
         bool written = false;
         for (int attempt = 0; attempt < kWriteAttempts && !written; ++attempt)
             written = database.append(all.events, all.runs);
@@ -146,6 +194,8 @@ void RecordsWriter::run(std::stop_token stop)
         }
         m_idle.notify_all();
     }
+    if (m_settings.watching)
+        database.removeMeta(m_key);
     std::lock_guard lock(m_mutex);
     m_busy = false;
     m_idle.notify_all();

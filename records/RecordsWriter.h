@@ -20,6 +20,9 @@ struct RecordsWriterSettings
     // Batches waiting beyond this many are dropped (and counted), so a stuck disk never holds
     // up the caller.
     std::size_t maxQueued = 4096;
+    // The writer's program watches the machines: while it runs, another program ending leaves
+    // them to it (that program's "unwatched" rows are not kept).
+    bool watching = true;
 };
 
 // Writes history rows on a thread of its own, so the caller (the UI thread, the fleet monitor)
@@ -55,9 +58,12 @@ private:
     void run(std::stop_token stop);
     void fail(RecordsFault fault, const std::string& detail);
     void keepRetention(RecordsDatabase& database);
+    // Another writer of the file said within the last minutes that it watches.
+    bool othersWatching(RecordsDatabase& database) const;
 
     RecordsWriterSettings m_settings;
     FaultFn m_fault;
+    std::string m_key; // this writer's key among the file's watchers
 
     mutable std::mutex m_mutex;
     std::condition_variable_any m_wake;

@@ -247,3 +247,38 @@ TEST(RecordsWriter, WritesOffTheCallerKeepsDaysAndStopsOnceOnABadFile)
     EXPECT_EQ(full.dropped(), 2u);
     EXPECT_FALSE(full.stopped());
 }
+
+// The window closing while the shop-floor server still watches: the server records what the
+// machines do next, so the window's "unwatched" rows would only hide that time.
+TEST(RecordsWriter, AWatcherEndingLeavesTheMachinesToAnotherStillWatching)
+{
+    TempFolder folder;
+    const std::string path = folder.file("hoopwatch-history.sqlite");
+    const std::int64_t now = wallClockMillis();
+    const auto unwatchedRows = [&] {
+        RecordsDatabase db;
+        EXPECT_EQ(db.open(path, RecordsDatabase::Mode::ReadOnly), RecordsFault::None);
+        const auto rows = db.events({});
+        return std::count_if(rows->begin(), rows->end(),
+                             [](const EventRow& e) { return e.kind == RecordKind::Unwatched; });
+    };
+    RecordsWriter window({path}, {});
+    window.flush();
+    {
+        RecordsWriter sender({path, 400, 16, false}, {});
+        sender.flush();
+        EXPECT_TRUE(window.push({event(now, RecordKind::Unwatched, "127.0.0.1")}, {}));
+        window.flush();
+        EXPECT_EQ(unwatchedRows(), 1) << "a program that only sends watches nothing";
+        RecordsWriter server({path}, {});
+        server.flush();
+        EXPECT_TRUE(window.push({event(now + 1000, RecordKind::Started, "127.0.0.1"),
+                                 event(now + 2000, RecordKind::Unwatched, "127.0.0.1")},
+                                {}));
+        window.flush();
+        EXPECT_EQ(unwatchedRows(), 1) << "the server still watches";
+    }
+    EXPECT_TRUE(window.push({event(now + 3000, RecordKind::Unwatched, "127.0.0.1")}, {}));
+    window.flush();
+    EXPECT_EQ(unwatchedRows(), 2) << "the server ended";
+}
