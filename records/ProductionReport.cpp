@@ -209,7 +209,8 @@ public:
     {
         from = std::max(band.from, from);
         to = std::min(band.to, to);
-        if (band.state == MachineState::Unknown || to <= from)
+        if (band.state == MachineState::Unknown || to <= from ||
+            band.to - band.from > kLongestStretchMillis)
             return;
         if (m_query.bands) {
             m_report.bands.push_back(band);

@@ -80,6 +80,10 @@ struct HourTotals
     bool operator==(const HourTotals&) const = default;
 };
 
+// A stretch longer than this between two events of a machine is not counted: nobody watched
+// it (a killed watcher leaves no row), or the clock jumped.
+constexpr std::int64_t kLongestStretchMillis = 31LL * 24 * kHourMillis;
+
 // The start of the hour (since 1970 UTC) holding `at`.
 std::int64_t hourStart(std::int64_t at);
 
@@ -95,7 +99,7 @@ template <typename Add>
 void splitByHour(MachineState state, std::int64_t from, std::int64_t to, std::int64_t stitches,
                  Add&& add)
 {
-    if (state == MachineState::Unknown || to <= from)
+    if (state == MachineState::Unknown || to <= from || to - from > kLongestStretchMillis)
         return;
     for (std::int64_t hour = hourStart(from); hour < to; hour += kHourMillis) {
         const std::int64_t a = hour > from ? hour : from;

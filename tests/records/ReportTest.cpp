@@ -156,6 +156,15 @@ TEST(ProductionReport, HoursKeptWhileRecordingGiveTheReportOfTheEvents)
         held.clear();
     }
     ASSERT_TRUE(db.append(held, {}));
+    // A clock that jumped years ahead and back: the stretch across the jump is nobody's time.
+    const std::int64_t year = 365 * 24 * kHour;
+    ASSERT_TRUE(db.append({at(from, RecordKind::Started, 0, "x.dst", "127.0.0.250"),
+                           at(from + 5 * year, RecordKind::Stopped, 900, "x.dst", "127.0.0.250")},
+                          {}));
+    ASSERT_TRUE(db.append({at(from + kHour, RecordKind::Stopped, 100, "x.dst", "127.0.0.250")}, {}));
+    const auto jumped = db.hours({from, from + 6 * year, "127.0.0.250"});
+    ASSERT_TRUE(jumped);
+    EXPECT_EQ(jumped->rows.size(), 1u) << "one hour sewing; no hour across the jump";
     // Each run told by both watchers, the second a little later.
     for (RunRow run : runs) {
         ASSERT_TRUE(db.append({}, {run}));
