@@ -171,6 +171,22 @@ StoredEvent storedEvent(const Statement& s, int first = 0)
             s.integer(first + 3), static_cast<std::int32_t>(s.integer(first + 4))};
 }
 
+// Steps a bound statement over events, up to the first that sets the machine's state (an
+// acknowledged transfer keeps the state it finds); nullopt on failure.
+std::optional<std::vector<StoredEvent>> untilStateSet(Statement& events)
+{
+    std::vector<StoredEvent> out;
+    int rc = 0;
+    while ((rc = events.step()) == SQLITE_ROW) {
+        out.push_back(storedEvent(events));
+        if (out.back().kind != RecordKind::TransferAcknowledged)
+            break;
+    }
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE)
+        return std::nullopt;
+    return out;
+}
+
 } // namespace
 
 struct RecordsDatabase::Impl
@@ -311,18 +327,13 @@ public:
             return false;
         // The events after it that its state reaches: acknowledged transfers keep the state they
         // find, up to the first event that sets one.
-        std::vector<StoredEvent> after;
         m_after.reset();
         m_after.bind(1, machine);
         m_after.bind(2, event.at);
-        int rc = 0;
-        while ((rc = m_after.step()) == SQLITE_ROW) {
-            after.push_back(storedEvent(m_after));
-            if (after.back().kind != RecordKind::TransferAcknowledged)
-                break;
-        }
-        if (rc != SQLITE_ROW && rc != SQLITE_DONE)
+        const auto found = untilStateSet(m_after);
+        if (!found)
             return false;
+        const std::vector<StoredEvent>& after = *found;
         if ((before && before->sameAs(event)) || (!after.empty() && after.front().sameAs(event)))
             return true;
         event.seq = before && before->at == event.at ? before->seq + 1 : 0;
@@ -794,16 +805,9 @@ std::optional<std::vector<StoredEvent>> lastEvents(Statement& newestFirst, std::
     newestFirst.reset();
     newestFirst.bind(1, machine);
     newestFirst.bind(2, bound);
-    std::vector<StoredEvent> out;
-    int rc = 0;
-    while ((rc = newestFirst.step()) == SQLITE_ROW) {
-        out.push_back(storedEvent(newestFirst));
-        if (out.back().kind != RecordKind::TransferAcknowledged)
-            break;
-    }
-    if (rc != SQLITE_ROW && rc != SQLITE_DONE)
-        return std::nullopt;
-    std::reverse(out.begin(), out.end());
+    auto out = untilStateSet(newestFirst);
+    if (out)
+        std::reverse(out->begin(), out->end());
     return out;
 }
 
