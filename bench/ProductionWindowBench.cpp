@@ -14,6 +14,7 @@
 #include <QTableView>
 
 #include "bench/HistorySample.h"
+#include "bench/OffscreenApplication.h"
 #include "records/ProductionRecording.h"
 #include "records/ProductionReport.h"
 #include "tests/support/TempFolder.h"
@@ -22,18 +23,6 @@
 namespace {
 
 constexpr std::int64_t kDay = 24LL * 3600 * 1000;
-
-QApplication& application()
-{
-    static int argc = 1;
-    static char name[] = "bench_production";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = [] {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        return new QApplication(argc, argv);
-    }();
-    return *app;
-}
 
 struct Month
 {
@@ -73,7 +62,7 @@ void setLocalTimeToEvening()
 
 void BM_ProductionWindowOpens254(benchmark::State& state)
 {
-    application();
+    offscreenApplication();
     Month& m = month();
     const std::vector<ShiftSpec> shifts = *parseShifts(HistorySettings{}.shifts);
     int runs = 0;
