@@ -9,6 +9,7 @@
 
 #include <QApplication>
 
+#include "bench/OffscreenApplication.h"
 #include "control/FleetSession.h"
 #include "control/LinkState.h"
 #include "design/Design.h"
@@ -16,18 +17,6 @@
 #include "ui/MachinesWindow.h"
 
 namespace {
-
-QApplication& application()
-{
-    static int argc = 1;
-    static char name[] = "bench_machines";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = [] {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        return new QApplication(argc, argv);
-    }();
-    return *app;
-}
 
 // Short stitches wandering over a 20 x 15 cm field with a colour change every 5,000.
 Design generatedDesign(std::int32_t stitches)
@@ -67,7 +56,7 @@ std::string addressOf(int i)
 // texts and numbers change).
 void BM_MachinesRefresh(benchmark::State& state)
 {
-    application();
+    offscreenApplication();
     const int count = static_cast<int>(state.range(0));
     LinkSettings settings;
     settings.machinePort = 39999;
@@ -100,7 +89,7 @@ BENCHMARK(BM_MachinesRefresh)->Arg(15)->Arg(254)->Unit(benchmark::kMicrosecond);
 // bounds what one refresh draws.
 void BM_MachinesRefreshAllDue(benchmark::State& state)
 {
-    application();
+    offscreenApplication();
     LinkSettings settings;
     settings.machinePort = 39999;
     LinkState link;
@@ -134,7 +123,7 @@ BENCHMARK(BM_MachinesRefreshAllDue)->Arg(20000)->Arg(1000000)->Unit(benchmark::k
 // costs at most once a second.
 void BM_MachineDrawing(benchmark::State& state)
 {
-    application();
+    offscreenApplication();
     const Design design = generatedDesign(static_cast<std::int32_t>(state.range(0)));
     const std::vector<ColorRef> colors(20, 0x0000FF);
     DesignImageOptions options;

@@ -9,9 +9,9 @@
 
 #include <benchmark/benchmark.h>
 
+#include "bench/HistorySample.h"
 #include "records/ProductionRecorder.h"
 #include "records/ProductionReport.h"
-#include "records/ProductionSample.h"
 #include "records/RecordsDatabase.h"
 #include "records/RecordsWriter.h"
 #include "tests/support/TempFolder.h"
@@ -37,26 +37,11 @@ Month& month()
     static std::unique_ptr<Month> m = [] {
         auto out = std::make_unique<Month>();
         out->path = out->folder.file("hoopwatch-history.sqlite");
-        RecordsDatabase db;
-        db.open(out->path, RecordsDatabase::Mode::ReadWrite);
-        std::vector<EventRow> events;
-        std::vector<RunRow> runs;
         const auto started = std::chrono::steady_clock::now();
-        const auto flush = [&] {
-            out->rows += std::int64_t(events.size() + runs.size());
-            db.append(events, runs);
-            events.clear();
-            runs.clear();
-        };
-        ProductionRecorder recorder([&](std::vector<EventRow> e, std::vector<RunRow> r) {
-            events.insert(events.end(), e.begin(), e.end());
-            runs.insert(runs.end(), r.begin(), r.end());
-            if (events.size() > 20000)
-                flush();
-        });
-        out->events = feedProductionSample(recorder, {254, "127.0.0.", kStart, kStart + 30 * kDay, 21});
-        flush();
-        db.close();
+        const FilledHistory filled =
+            fillHistory(out->path, {254, "127.0.0.", kStart, kStart + 30 * kDay, 21});
+        out->events = filled.events;
+        out->rows = filled.rows;
         out->fillSeconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
         for (const char* suffix : {"", "-wal"}) {

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <optional>
 
+#include "app/TextWidth.h"
 #include "app/Utf8.h"
 
 namespace {
@@ -98,13 +99,6 @@ std::optional<std::string> leftText(const FleetMachine& m)
     return m.secondsLeft ? std::optional(formatDuration(*m.secondsLeft)) : std::nullopt;
 }
 
-std::string pad(std::string text, std::size_t width)
-{
-    if (text.size() < width)
-        text.append(width - text.size(), ' ');
-    return text;
-}
-
 } // namespace
 
 std::string fleetJsonLine(const FleetMachine& m)
@@ -162,11 +156,13 @@ std::string fleetTextLine(const FleetMachine& m)
 std::string fleetTable(std::span<const FleetMachine> machines)
 {
     const auto row = [](std::initializer_list<std::string> cells) {
+        // Columns on the terminal, one of them the gap to the next cell, which a cell too wide
+        // for its column still keeps.
         static constexpr std::array<std::size_t, 9> widths = {16, 17, 10, 9, 10, 16, 7, 9, 9};
         std::string line;
         std::size_t i = 0;
         for (const std::string& cell : cells)
-            line += i < widths.size() ? pad(cell, widths[i++]) : cell;
+            line += i < widths.size() ? padToWidth(cell, widths[i++] - 1) + ' ' : cell;
         while (!line.empty() && line.back() == ' ')
             line.pop_back();
         return line + "\n";

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <functional>
 
+#include <QAbstractTableModel>
 #include <QComboBox>
 #include <QDateEdit>
 #include <QFileInfo>
@@ -14,7 +15,7 @@
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
-#include <QTableWidget>
+#include <QTableView>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -76,6 +77,100 @@ private:
 
 } // namespace
 
+// The runs of the range as the table shows them. Cells are made as the view asks for them, so a
+// large shop's day of runs costs nothing until it is scrolled to.
+class RunsModel : public QAbstractTableModel
+{
+public:
+    RunsModel(QObject* parent, const std::vector<RunRow>& runs)
+        : QAbstractTableModel(parent), m_runs(runs)
+    {
+    }
+
+    // Puts `fresh` in place of `runs` (the vector the model shows) row by row rather than
+    // anew, so the rows the operator selected and the scroll position stay over a refresh.
+    void replace(std::vector<RunRow>& runs, std::vector<RunRow> fresh)
+    {
+        const int before = int(runs.size());
+        const int after = int(fresh.size());
+        if (after < before) {
+            beginRemoveRows({}, after, before - 1);
+            runs.resize(std::size_t(after));
+            endRemoveRows();
+        } else if (after > before) {
+            beginInsertRows({}, before, after - 1);
+            runs.resize(std::size_t(after));
+            endInsertRows();
+        }
+        runs = std::move(fresh);
+        if (after > 0)
+            emit dataChanged(index(0, 0), index(after - 1, kColumns - 1));
+    }
+    void setLanguage(int language)
+    {
+        m_language = language;
+        emit headerDataChanged(Qt::Horizontal, 0, kColumns - 1);
+    }
+
+    int rowCount(const QModelIndex& parent = {}) const override
+    {
+        return parent.isValid() ? 0 : int(m_runs.size());
+    }
+    int columnCount(const QModelIndex& parent = {}) const override
+    {
+        return parent.isValid() ? 0 : kColumns;
+    }
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override
+    {
+        static constexpr TextId kHeaders[kColumns] = {
+            TextId::MachinesAddress,    TextId::MachinesDesign,     TextId::RunStarted,
+            TextId::RunEnded,           TextId::MachineFinished,    TextId::RunStitchesSewn,
+            TextId::RunSewingMinutes,   TextId::RunStandingMinutes, TextId::RunStops};
+        if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 ||
+            section >= kColumns)
+            return QAbstractTableModel::headerData(section, orientation, role);
+        return qtText(kHeaders[section], m_language);
+    }
+    QVariant data(const QModelIndex& index, int role) const override
+    {
+        if (!index.isValid() || index.row() >= int(m_runs.size()))
+            return {};
+        const int column = index.column();
+        if (role == Qt::TextAlignmentRole)
+            return column >= 5 ? QVariant(int(Qt::AlignRight | Qt::AlignVCenter)) : QVariant();
+        if (role != Qt::DisplayRole)
+            return {};
+        const RunRow& run = m_runs[std::size_t(index.row())];
+        switch (column) {
+        case 0:
+            return fromUtf8(machineLabel(run.address, run.machineName));
+        case 1:
+            return fromUtf8(run.design.name);
+        case 2:
+            return fromUtf8(localDateTime(run.started));
+        case 3:
+            return run.ended ? fromUtf8(localDateTime(run.ended)) : QString();
+        case 4:
+            return run.finished ? QStringLiteral("✔") : QString();
+        case 5:
+            return QString::number(run.stitchesSewn);
+        case 6:
+            return QString::number(run.sewingSeconds / 60.0, 'f', 1);
+        case 7:
+            return QString::number(run.standingSeconds / 60.0, 'f', 1);
+        case 8:
+            return QString::number(run.stops);
+        default:
+            return {};
+        }
+    }
+
+private:
+    static constexpr int kColumns = 9;
+    const std::vector<RunRow>& m_runs;
+    int m_language = 0;
+};
+
 ProductionWindow::ProductionWindow(QWidget* parent, std::string historyPath,
                                    std::vector<ShiftSpec> shifts)
     : QDialog(parent), m_historyPath(std::move(historyPath)), m_shifts(std::move(shifts))
@@ -123,8 +218,10 @@ ProductionWindow::ProductionWindow(QWidget* parent, std::string historyPath,
         140);
     m_timeline->setObjectName(QStringLiteral("productionTimeline"));
 
-    m_table = new QTableWidget(0, 9, this);
+    m_runsModel = new RunsModel(this, m_runs);
+    m_table = new QTableView(this);
     m_table->setObjectName(QStringLiteral("productionRuns"));
+    m_table->setModel(m_runsModel);
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->verticalHeader()->hide();
@@ -160,13 +257,9 @@ void ProductionWindow::setLanguage(int language)
     m_rangeBox->setItemText(1, qtText(TextId::ProductionThisWeek, language));
     m_rangeBox->setItemText(2, qtText(TextId::ProductionRange, language));
     m_exportButton->setText(qtText(TextId::ProductionExport, language));
-    m_table->setHorizontalHeaderLabels(
-        {qtText(TextId::MachinesAddress, language), qtText(TextId::MachinesDesign, language),
-         qtText(TextId::RunStarted, language), qtText(TextId::RunEnded, language),
-         qtText(TextId::MachineFinished, language), qtText(TextId::RunStitchesSewn, language),
-         qtText(TextId::RunSewingMinutes, language), qtText(TextId::RunStandingMinutes, language),
-         qtText(TextId::RunStops, language)});
-    fillRuns();
+    // The runs' cells hold no words; only the headings change.
+    m_runsModel->setLanguage(language);
+    fitColumns();
     fillSummary();
     m_bars->update();
     m_timeline->update();
@@ -215,7 +308,8 @@ void ProductionWindow::reload()
     query.shifts = m_shifts;
     m_problem.clear();
     m_report = {};
-    m_runs.clear();
+    std::vector<RunRow> fresh;
+    m_readAt.start();
     RecordsDatabase database;
     // No history yet is no fault: nothing has been recorded.
     if (QFileInfo::exists(fromUtf8(m_historyPath))) {
@@ -228,17 +322,26 @@ void ProductionWindow::reload()
         }
         if (report && runs) {
             m_report = std::move(*report);
-            m_runs = std::move(*runs);
+            fresh = std::move(*runs);
         } else {
             m_problem = fromUtf8(m_historyPath + " (" + std::string(recordsFaultText(fault)) +
                                  (database.detail().empty() ? "" : ": " + database.detail()) +
                                  ")");
         }
     }
-    fillRuns();
+    m_runsModel->replace(m_runs, std::move(fresh));
+    fitColumns();
     fillSummary();
     m_bars->update();
     m_timeline->update();
+}
+
+void ProductionWindow::fitColumns()
+{
+    // Measuring a large shop's runs takes a while: a hidden window does it once, when shown.
+    m_columnsFitted = isVisible();
+    if (m_columnsFitted)
+        m_table->resizeColumnsToContents();
 }
 
 void ProductionWindow::fillSummary()
@@ -257,31 +360,6 @@ void ProductionWindow::fillSummary()
             text.replace(at, 2, value);
     }
     m_summary->setText(text);
-}
-
-void ProductionWindow::fillRuns()
-{
-    m_table->setSortingEnabled(false);
-    m_table->setRowCount(int(m_runs.size()));
-    const auto cell = [this](int row, int column, const QString& text, bool number = false) {
-        auto* item = new QTableWidgetItem(text);
-        if (number)
-            item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
-        m_table->setItem(row, column, item);
-    };
-    for (int r = 0; r < int(m_runs.size()); ++r) {
-        const RunRow& run = m_runs[std::size_t(r)];
-        cell(r, 0, fromUtf8(machineLabel(run.address, run.machineName)));
-        cell(r, 1, fromUtf8(run.design.name));
-        cell(r, 2, fromUtf8(localDateTime(run.started)));
-        cell(r, 3, run.ended ? fromUtf8(localDateTime(run.ended)) : QString());
-        cell(r, 4, run.finished ? QStringLiteral("✔") : QString());
-        cell(r, 5, QString::number(run.stitchesSewn), true);
-        cell(r, 6, QString::number(run.sewingSeconds / 60.0, 'f', 1), true);
-        cell(r, 7, QString::number(run.standingSeconds / 60.0, 'f', 1), true);
-        cell(r, 8, QString::number(run.stops), true);
-    }
-    m_table->resizeColumnsToContents();
 }
 
 bool ProductionWindow::exportRuns(const std::string& path)
@@ -311,7 +389,13 @@ void ProductionWindow::onExport()
 
 void ProductionWindow::showEvent(QShowEvent* event)
 {
-    reload();
+    // A window made just before it is shown has read the history already; a large shop's day
+    // takes long enough to read that it is not read twice.
+    if (!m_readAt.isValid() || m_readAt.elapsed() >= kFreshMs)
+        reload();
+    if (!m_columnsFitted)
+        m_table->resizeColumnsToContents();
+    m_columnsFitted = true;
     m_timer->start();
     QDialog::showEvent(event);
 }

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include <QDialog>
+#include <QElapsedTimer>
 
 #include "records/ProductionReport.h"
 #include "records/RecordsDatabase.h"
@@ -13,8 +14,9 @@ class QComboBox;
 class QDateEdit;
 class QLabel;
 class QPushButton;
-class QTableWidget;
+class QTableView;
 class QTimer;
+class RunsModel;
 
 // The "Production" window: what every machine sewed today, this week or in a chosen range,
 // from the production history: stitches and utilisation per machine, a timeline of sewing,
@@ -26,6 +28,8 @@ class ProductionWindow : public QDialog
 public:
     enum class Range { Today, ThisWeek, Chosen };
     static constexpr int kRefreshMs = 10000;
+    // History read at most this long ago is shown as it is when the window is shown.
+    static constexpr int kFreshMs = 1000;
 
     ProductionWindow(QWidget* parent, std::string historyPath, std::vector<ShiftSpec> shifts);
 
@@ -49,8 +53,8 @@ protected:
 
 private:
     void onExport();
-    void fillRuns();
     void fillSummary();
+    void fitColumns();
 
     std::string m_historyPath;
     std::vector<ShiftSpec> m_shifts;
@@ -61,6 +65,8 @@ private:
     ProductionReport m_report;
     std::vector<RunRow> m_runs;
     QString m_problem;
+    QElapsedTimer m_readAt; // when the history was last read
+    bool m_columnsFitted = false;
 
     QComboBox* m_rangeBox = nullptr;
     QDateEdit* m_fromEdit = nullptr;
@@ -69,6 +75,7 @@ private:
     QLabel* m_summary = nullptr;
     QWidget* m_bars = nullptr;
     QWidget* m_timeline = nullptr;
-    QTableWidget* m_table = nullptr;
+    QTableView* m_table = nullptr;
+    RunsModel* m_runsModel = nullptr;
     QTimer* m_timer = nullptr;
 };

@@ -106,16 +106,14 @@ TEST(FleetSoak, EveryMachineIsCoveredWithinTheRateBoundAndMemoryStaysFlat)
     ::setenv("ASAN_OPTIONS",
              "detect_leaks=1:quarantine_size_mb=0:thread_local_quarantine_size_kb=0", 1);
 #endif
-    BackgroundProcess sim({binPath("z62-sim"), "--address", prefix + "1-254", "--port",
-                           std::to_string(machinePort), "--reply-port", std::to_string(listenPort),
-                           "--log", dir.file("sim.log"), "--exit-after",
-                           std::to_string(seconds + 30)},
-                          dir.file("sim.out"));
-    for (int i = 0;
-         i < 500 && readText(dir.file("sim.out.err")).find("machine(s)") == std::string::npos; ++i)
-        std::this_thread::sleep_for(10ms);
-    ASSERT_NE(readText(dir.file("sim.out.err")).find("254 machine(s)"), std::string::npos)
-        << readText(dir.file("sim.out.err"));
+    SimulatedMachines machines({binPath("z62-sim"), "--address", prefix + "1-254", "--port",
+                                std::to_string(machinePort), "--reply-port",
+                                std::to_string(listenPort), "--log", dir.file("sim.log"),
+                                "--exit-after", std::to_string(seconds + 30)},
+                               dir.file("sim.out"));
+    ASSERT_TRUE(machines.ready()) << machines.errors();
+    ASSERT_NE(machines.errors().find("254 machine(s)"), std::string::npos) << machines.errors();
+    BackgroundProcess& sim = machines.process();
 
     BackgroundProcess watch({binPath("hoopwatch-cli"), "--config", dir.file("ZUZiruro.ini"),
                              "--machine-port", std::to_string(machinePort), "--listen-port",

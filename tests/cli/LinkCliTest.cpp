@@ -97,13 +97,8 @@ protected:
             argv.push_back("--address");
             argv.push_back(a);
         }
-        m_sim = std::make_unique<BackgroundProcess>(argv, path("sim.out"));
-        // The sim announces itself on stderr once its sockets are bound.
-        for (int i = 0;
-             i < 200 && readText(path("sim.out.err")).find("machine(s)") == std::string::npos; ++i)
-            std::this_thread::sleep_for(10ms);
-        ASSERT_NE(readText(path("sim.out.err")).find("machine(s)"), std::string::npos)
-            << readText(path("sim.out.err"));
+        m_sim = std::make_unique<SimulatedMachines>(argv, path("sim.out"));
+        ASSERT_TRUE(m_sim->ready()) << m_sim->errors();
     }
 
     std::vector<std::string> cliArgs(std::vector<std::string> args, int listenPort = 0) const
@@ -150,7 +145,7 @@ protected:
     TempFolder m_dir;
     int m_machinePort = 0;
     int m_listenPort = 0;
-    std::unique_ptr<BackgroundProcess> m_sim;
+    std::unique_ptr<SimulatedMachines> m_sim;
 };
 
 TEST_F(LinkCli, FilesArriveWholeWithTheirChunkNumbering)

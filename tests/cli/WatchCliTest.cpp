@@ -101,12 +101,8 @@ protected:
         argv.insert(argv.end(), extra.begin(), extra.end());
         for (const auto& a : addresses)
             argv.insert(argv.end(), {"--address", a});
-        m_sim = std::make_unique<BackgroundProcess>(argv, path("sim.out"));
-        for (int i = 0;
-             i < 300 && readText(path("sim.out.err")).find("machine(s)") == std::string::npos; ++i)
-            std::this_thread::sleep_for(10ms);
-        ASSERT_NE(readText(path("sim.out.err")).find("machine(s)"), std::string::npos)
-            << readText(path("sim.out.err"));
+        m_sim = std::make_unique<SimulatedMachines>(argv, path("sim.out"));
+        ASSERT_TRUE(m_sim->ready()) << m_sim->errors();
     }
 
     std::vector<std::string> cliArgs(std::vector<std::string> args) const
@@ -130,7 +126,7 @@ protected:
     int m_machinePort = 0;
     int m_listenPort = 0;
     std::string m_prefix;
-    std::unique_ptr<BackgroundProcess> m_sim;
+    std::unique_ptr<SimulatedMachines> m_sim;
 };
 
 const std::string kSample = HOOPWATCH_SAMPLES_DIR "/flower.dst";

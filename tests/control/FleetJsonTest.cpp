@@ -102,7 +102,15 @@ TEST(FleetJson, PlainLineAndTable)
     EXPECT_EQ(fleetTextLine(offline),
               "127.0.0.9 \"b?[2J\" offline standing released stitch 1500 design evil?]0;x?.dst");
 
-    const std::vector<FleetMachine> machines = {sewing(), silent(), offline};
+    // Chinese names take two columns a character: the next column stays in line, and a name
+    // too wide for its column still leaves a gap.
+    FleetMachine named = silent();
+    named.address = "127.0.0.10";
+    named.name = "左边机器";
+    FleetMachine longName = named;
+    longName.address = "127.0.0.11";
+    longName.name = "车间左边靠窗的那台绣花机";
+    const std::vector<FleetMachine> machines = {sewing(), silent(), offline, named, longName};
     EXPECT_EQ(
         fleetTable(machines),
         "ADDRESS         NAME             STATE     WORK     EMB       STITCH          DONE   "
@@ -112,7 +120,11 @@ TEST(FleetJson, PlainLineAndTable)
         "127.0.0.8       -                no answer -        -         -               -      "
         "-        -        -\n"
         "127.0.0.9       b?[2J            offline   standing released  1500            -      "
-        "-        -        evil?]0;x?.dst\n");
+        "-        -        evil?]0;x?.dst\n"
+        "127.0.0.10      左边机器         no answer -        -         -               -      "
+        "-        -        -\n"
+        "127.0.0.11      车间左边靠窗的那台绣花机 no answer -        -         -               -      "
+        "-        -        -\n");
 }
 
 TEST(FleetJson, Durations)

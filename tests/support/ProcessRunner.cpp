@@ -113,6 +113,17 @@ int BackgroundProcess::wait(std::chrono::seconds limit)
     return code;
 }
 
+bool BackgroundProcess::ended()
+{
+    if (m_pid <= 0)
+        return true;
+    int status = 0;
+    if (::waitpid(m_pid, &status, WNOHANG) == 0)
+        return false;
+    m_pid = -1;
+    return true;
+}
+
 void BackgroundProcess::stop()
 {
     if (m_pid <= 0)
@@ -120,4 +131,16 @@ void BackgroundProcess::stop()
     ::kill(m_pid, SIGTERM);
     waitFor(m_pid, std::chrono::seconds(5));
     m_pid = -1;
+}
+
+SimulatedMachines::SimulatedMachines(const std::vector<std::string>& argv,
+                                     const std::string& outPath, std::chrono::milliseconds limit)
+    : m_errPath(outPath + ".err"), m_process(argv, outPath)
+{
+    // The announcement follows the binding of every socket.
+    const auto announced = [&] { return errors().find("machine(s) on port") != std::string::npos; };
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!announced() && !m_process.ended() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    m_ready = announced() && !m_process.ended();
 }

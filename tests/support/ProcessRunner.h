@@ -35,7 +35,30 @@ public:
     // The process id while it runs (for signals and /proc), -1 after.
     pid_t pid() const { return m_pid; }
     void stop();
+    // True once it has ended (or was never started); the exit is collected then.
+    bool ended();
 
 private:
     pid_t m_pid = -1;
+};
+
+// z62-sim beside the test, started from `argv` (its path first, or a wrapper such as env) and
+// waited for until it says on stderr that its sockets are bound, at most `limit`: a request
+// sent after the constructor is never lost to a machine that is still starting. Stopped with
+// SIGTERM when the object goes.
+class SimulatedMachines
+{
+public:
+    SimulatedMachines(const std::vector<std::string>& argv, const std::string& outPath,
+                      std::chrono::milliseconds limit = std::chrono::seconds(10));
+    // Whether it announced itself in time; else errors() says why not.
+    bool ready() const { return m_ready; }
+    // What it wrote to stderr so far (its announcement, or why it could not start).
+    std::string errors() const { return readText(m_errPath); }
+    BackgroundProcess& process() { return m_process; }
+
+private:
+    std::string m_errPath;
+    BackgroundProcess m_process;
+    bool m_ready = false;
 };

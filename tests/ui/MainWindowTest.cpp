@@ -5,7 +5,6 @@
 #include <QJsonObject>
 #include <QJsonArray>
 #include <QLineEdit>
-#include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
@@ -56,21 +55,6 @@ protected:
         auto window = std::make_unique<CHoopwatchDlg>(temp.config, settings, state);
         window->show();
         return window;
-    }
-    // Starts one simulated machine at `address`, the table's only entry, on the window's
-    // machine port, answering on a known port.
-    ::testing::AssertionResult startMachine(QProcess& machine, const QString& sim,
-                                            const QString& address, const QStringList& options = {})
-    {
-        settings.listenPort = static_cast<std::uint16_t>(settings.machinePort + 1);
-        temp.writeMachines({address.toStdString()});
-        machine.start(sim, QStringList{"--address", address, "--port",
-                                       QString::number(settings.machinePort), "--reply-port",
-                                       QString::number(settings.listenPort), "--exit-after", "30"} +
-                               options);
-        if (!machine.waitForStarted(5000))
-            return ::testing::AssertionFailure() << "z62-sim did not start";
-        return ::testing::AssertionSuccess();
     }
     // Starts `machines` at `addresses` on the window's machine port, answering on a known
     // port, with an empty table for the opening search to fill.
@@ -240,12 +224,10 @@ TEST_F(MainWindow, SettingsThatCannotBeWrittenAreReportedOnceInTheWindowLanguage
 
 TEST_F(MainWindow, SentDesignIsAcknowledgedOnTheUiThread)
 {
-    const QString sim = QStringLiteral(HOOPWATCH_BIN_DIR "/z62-sim");
-    if (!QFileInfo::exists(sim))
+    std::unique_ptr<SimulatedMachines> machine;
+    ASSERT_TRUE(startSimulatedMachine(temp, settings, "127.0.0.1", machine));
+    if (!machine)
         GTEST_SKIP() << "z62-sim not built";
-    QProcess machine;
-    ASSERT_TRUE(startMachine(machine, sim, "127.0.0.1"));
-    QThread::msleep(200);
 
     auto window = open();
     window->importDesigns({designFile("square.dst", 2)});
@@ -266,8 +248,6 @@ TEST_F(MainWindow, SentDesignIsAcknowledgedOnTheUiThread)
     EXPECT_EQ(sent.designId, state.currentDesignId.load());
     EXPECT_TRUE(QFileInfo::exists(QString::fromStdString(temp.file("hoopwatch-fleet.ini"))));
     window->done(0);
-    machine.kill();
-    machine.waitForFinished(3000);
 }
 
 TEST_F(MainWindow, DemoMachinesAreFoundByTheSearchAtOpening)
@@ -459,12 +439,12 @@ TEST_F(MainWindow, IdenticalStatusRepliesStopTheOnceASecondRepaints)
 
 TEST_F(MainWindow, ColourChangeAndParametersOfTwentyBlocksReachTheMachine)
 {
-    const QString sim = QStringLiteral(HOOPWATCH_BIN_DIR "/z62-sim");
-    if (!QFileInfo::exists(sim))
-        GTEST_SKIP() << "z62-sim not built";
     const QString log = QString::fromStdString(temp.file("machine.log"));
-    QProcess machine;
-    ASSERT_TRUE(startMachine(machine, sim, "127.0.0.104", {"--log", log}));
+    std::unique_ptr<SimulatedMachines> machine;
+    ASSERT_TRUE(startSimulatedMachine(temp, settings, "127.0.0.104", machine,
+                                      {"--log", log.toStdString()}));
+    if (!machine)
+        GTEST_SKIP() << "z62-sim not built";
 
     auto window = open();
     ASSERT_TRUE(waitFor([&] { return window->machineList().box(0)->isChecked(); }, 4000));
@@ -531,6 +511,4 @@ TEST_F(MainWindow, ColourChangeAndParametersOfTwentyBlocksReachTheMachine)
     for (int i = 0; i < 20; ++i)
         EXPECT_EQ(colors[i].toInt(), i == 15 ? 7 : 1) << "block " << i + 1;
     window->done(0);
-    machine.terminate();
-    machine.waitForFinished(3000);
 }

@@ -5,7 +5,6 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QMessageBox>
-#include <QProcess>
 #include <QProgressDialog>
 #include <QSystemTrayIcon>
 #include <QPushButton>
@@ -76,17 +75,10 @@ protected:
 
 TEST_F(MachineMessages, EnterOnTheAcknowledgementClosesItAndSendsNothingAgain)
 {
-    const QString sim = QStringLiteral(HOOPWATCH_BIN_DIR "/z62-sim");
-    if (!QFileInfo::exists(sim))
+    std::unique_ptr<SimulatedMachines> machine;
+    ASSERT_TRUE(startSimulatedMachine(temp, settings, "127.0.0.1", machine));
+    if (!machine)
         GTEST_SKIP() << "z62-sim not built";
-    settings.listenPort = static_cast<std::uint16_t>(settings.machinePort + 1);
-    temp.writeMachines({"127.0.0.1"});
-    QProcess machine;
-    machine.start(sim,
-                  {"--address", "127.0.0.1", "--port", QString::number(settings.machinePort),
-                   "--reply-port", QString::number(settings.listenPort), "--exit-after", "30"});
-    ASSERT_TRUE(machine.waitForStarted(5000));
-    QThread::msleep(200);
 
     CHoopwatchDlg window(temp.config, settings, state);
     window.show();
@@ -121,8 +113,6 @@ TEST_F(MachineMessages, EnterOnTheAcknowledgementClosesItAndSendsNothingAgain)
     EXPECT_FALSE(boxShown()) << "no second acknowledgement";
     EXPECT_TRUE(window.isVisible());
     window.done(0);
-    machine.kill();
-    machine.waitForFinished(3000);
 }
 
 TEST_F(MachineMessages, AMessageDuringADialogStandsAboveItAndEscClosesOnlyTheBox)

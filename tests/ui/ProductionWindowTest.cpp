@@ -3,8 +3,10 @@
 #include "ui/ProductionWindow.h"
 
 #include <QComboBox>
+#include <QDateEdit>
+#include <QItemSelectionModel>
 #include <QLabel>
-#include <QTableWidget>
+#include <QTableView>
 
 #include <gtest/gtest.h>
 
@@ -18,7 +20,7 @@ TEST(ProductionWindow, ShowsTheReportsFiguresExportsRunsAndNamesAForeignFile)
     TempFolder folder;
     const std::string path = folder.file("hoopwatch-history.sqlite");
     const std::int64_t now = wallClockMillis();
-    const std::int64_t from = localDayStart(now);
+    const std::int64_t from = localDayStart(now, -1); // yesterday's runs too
     {
         RecordsDatabase db;
         ASSERT_EQ(db.open(path, RecordsDatabase::Mode::ReadWrite), RecordsFault::None);
@@ -44,8 +46,26 @@ TEST(ProductionWindow, ShowsTheReportsFiguresExportsRunsAndNamesAForeignFile)
     EXPECT_EQ(window.report().total.stitchesSewn, expected.total.stitchesSewn);
     const QString summary = window.findChild<QLabel*>("productionSummary")->text();
     EXPECT_TRUE(summary.contains(QString::number(expected.total.stitchesSewn))) << summary.toStdString();
-    const auto* table = window.findChild<QTableWidget*>("productionRuns");
-    EXPECT_EQ(table->rowCount(), int(window.runs().size()));
+    const QAbstractItemModel* table = window.findChild<QTableView*>("productionRuns")->model();
+    ASSERT_EQ(table->rowCount(), int(window.runs().size()));
+    // Before the first shift of the day there are none yet.
+    for (int r = 0; r < std::min(table->rowCount(), 3); ++r) {
+        EXPECT_EQ(table->data(table->index(r, 0)).toString().toStdString(),
+                  window.runs()[std::size_t(r)].address);
+        EXPECT_EQ(table->data(table->index(r, 5)).toLongLong(),
+                  window.runs()[std::size_t(r)].stitchesSewn);
+    }
+
+    // Yesterday and today: the rows the operator selected stay selected over a refresh.
+    window.findChild<QDateEdit*>("productionFrom")->setDate(QDate::currentDate().addDays(-1));
+    window.setRange(ProductionWindow::Range::Chosen);
+    ASSERT_GT(table->rowCount(), 2);
+    auto* view = window.findChild<QTableView*>("productionRuns");
+    view->selectRow(2);
+    const int rows = table->rowCount();
+    window.reload();
+    EXPECT_EQ(table->rowCount(), rows);
+    EXPECT_TRUE(view->selectionModel()->isRowSelected(2, {}));
 
     const std::string csv = folder.file("runs.csv");
     ASSERT_TRUE(window.exportRuns(csv));

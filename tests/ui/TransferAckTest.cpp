@@ -4,7 +4,6 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QFileInfo>
-#include <QProcess>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QThread>
@@ -41,10 +40,7 @@ protected:
     }
     void TearDown() override
     {
-        if (machine.state() != QProcess::NotRunning) {
-            machine.kill();
-            machine.waitForFinished(3000);
-        }
+        machine.reset();
         setMessageHook(m_previous);
     }
 
@@ -55,20 +51,10 @@ protected:
         return window;
     }
     // Starts z62-sim at `address`, the table's only (chosen) machine; false when it is not built.
-    bool startSim(const QString& address, const QStringList& options = {})
+    bool startSim(const std::string& address, const std::vector<std::string>& options = {})
     {
-        const QString sim = QStringLiteral(HOOPWATCH_BIN_DIR "/z62-sim");
-        if (!QFileInfo::exists(sim))
-            return false;
-        settings.listenPort = static_cast<std::uint16_t>(settings.machinePort + 1);
-        temp.writeMachines({address.toStdString()});
-        machine.start(sim, QStringList{"--address", address, "--port",
-                                       QString::number(settings.machinePort), "--reply-port",
-                                       QString::number(settings.listenPort), "--exit-after", "40"} +
-                               options);
-        EXPECT_TRUE(machine.waitForStarted(5000));
-        QThread::msleep(200);
-        return true;
+        EXPECT_TRUE(startSimulatedMachine(temp, settings, address, machine, options));
+        return machine != nullptr;
     }
     // A DST design of `squares` squares, padded after its end mark to `size` bytes so that it
     // takes several datagrams.
@@ -99,7 +85,7 @@ protected:
     TempConfig temp;
     LinkSettings settings;
     LinkState state;
-    QProcess machine;
+    std::unique_ptr<SimulatedMachines> machine;
     QStringList messages;
     MessageHook m_previous;
 };
@@ -270,8 +256,7 @@ TEST_F(TransferWindow, ViewFollowsOnlyThePolledMachineAndSaysWhenItStopsAnswerin
     EXPECT_LT(polled, window->design().summary.stitchCount);
 
     // A machine that stops answering reads offline, with nothing estimated, within 10 s.
-    machine.kill();
-    machine.waitForFinished(3000);
+    machine->process().stop();
     ASSERT_TRUE(waitFor([&] { return window->progressShown().offline; }, 10000));
     EXPECT_FALSE(window->progressShown().percent.has_value());
     window->done(0);

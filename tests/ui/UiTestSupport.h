@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <fstream>
+#include <memory>
 #include <random>
 #include <string>
 #include <string_view>
@@ -22,6 +23,7 @@
 #include "app/ConfigFile.h"
 #include "app/UiTexts.h"
 #include "control/LinkSettings.h"
+#include "tests/support/ProcessRunner.h"
 #include "ui/MessageBoxes.h"
 
 namespace ui_test {
@@ -114,6 +116,34 @@ struct TempConfig
         return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     }
 };
+
+// Starts z62-sim for `address` (a range allowed) on the settings' machine port, answering on the
+// port after it, which becomes the settings' listening port, with `address` as the table's only
+// (chosen) entry, and waits until it is ready. `machine` stays empty when z62-sim is not built.
+inline ::testing::AssertionResult startSimulatedMachine(
+    const TempConfig& temp, LinkSettings& settings, const std::string& address,
+    std::unique_ptr<SimulatedMachines>& machine, const std::vector<std::string>& options = {})
+{
+    const std::string sim = binPath("z62-sim");
+    if (!std::ifstream(sim).good())
+        return ::testing::AssertionSuccess();
+    settings.listenPort = static_cast<std::uint16_t>(settings.machinePort + 1);
+    temp.writeMachines({address});
+    std::vector<std::string> argv = {sim,
+                                     "--address",
+                                     address,
+                                     "--port",
+                                     std::to_string(settings.machinePort),
+                                     "--reply-port",
+                                     std::to_string(settings.listenPort),
+                                     "--exit-after",
+                                     "40"};
+    argv.insert(argv.end(), options.begin(), options.end());
+    machine = std::make_unique<SimulatedMachines>(argv, temp.file("sim.out"));
+    if (!machine->ready())
+        return ::testing::AssertionFailure() << "z62-sim did not start: " << machine->errors();
+    return ::testing::AssertionSuccess();
+}
 
 // A text of the two-language table as Qt text.
 inline QString text(TextId id, int language)
