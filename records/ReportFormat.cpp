@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "app/MachineTable.h"
+#include "app/TextWidth.h"
 #include "control/JsonText.h"
 
 namespace {
@@ -127,31 +128,38 @@ std::string reportText(const ProductionReport& report)
     const auto label = [&](const std::string& address) {
         return machineLabel(address, nameOf(report, address));
     };
-    int width = 15;
+    // Machine and period columns as wide as their widest cell, in terminal columns (a Chinese
+    // name takes two a character).
+    std::size_t machineWidth = 15;
+    std::size_t periodWidth = 22;
     for (const auto& [machine, figures] : report.machines)
-        width = std::max(width, int(label(machine).size()));
+        machineWidth = std::max(machineWidth, displayWidth(label(machine)));
+    for (const ReportRow& row : report.rows)
+        periodWidth = std::max(periodWidth, displayWidth(row.period));
     std::string out;
-    char line[1024];
-    std::snprintf(line, sizeof line, "%-*s %-22s %5s %10s %9s %9s %9s %6s  %s\n", width, "machine",
-                  "period", "runs", "stitches", "sewing", "standing", "offline", "util",
-                  "pieces");
-    out += line;
     const auto add = [&](const std::string& machine, const std::string& period,
-                         const ReportFigures& f) {
+                         const std::string& figures) {
+        out += padToWidth(machine, machineWidth) + ' ' + padToWidth(period, periodWidth) + ' ' +
+               figures;
+    };
+    char line[512];
+    std::snprintf(line, sizeof line, "%5s %10s %9s %9s %9s %6s  %s\n", "runs", "stitches",
+                  "sewing", "standing", "offline", "util", "pieces");
+    add("machine", "period", line);
+    const auto addFigures = [&](const std::string& machine, const std::string& period,
+                                const ReportFigures& f) {
         const std::string u = utilisationText(f);
-        std::snprintf(line, sizeof line,
-                      "%-*s %-22s %5d %10" PRId64 " %7sm %7sm %7sm %5s%%  %s\n", width,
-                      machine.c_str(), period.c_str(), f.runsFinished, f.stitchesSewn,
-                      minutes(f.sewingSeconds).c_str(), minutes(f.standingSeconds).c_str(),
-                      minutes(f.offlineSeconds).c_str(), u.empty() ? "-" : u.c_str(),
-                      piecesText(f).c_str());
-        out += line;
+        std::snprintf(line, sizeof line, "%5d %10" PRId64 " %7sm %7sm %7sm %5s%%  ",
+                      f.runsFinished, f.stitchesSewn, minutes(f.sewingSeconds).c_str(),
+                      minutes(f.standingSeconds).c_str(), minutes(f.offlineSeconds).c_str(),
+                      u.empty() ? "-" : u.c_str());
+        add(machine, period, line + piecesText(f) + '\n');
     };
     for (const ReportRow& row : report.rows)
-        add(label(row.machine), row.period, row.figures);
+        addFigures(label(row.machine), row.period, row.figures);
     for (const auto& [machine, figures] : report.machines)
-        add(label(machine), "all", figures);
-    add("total", "", report.total);
+        addFigures(label(machine), "all", figures);
+    addFigures("total", "", report.total);
     return out;
 }
 

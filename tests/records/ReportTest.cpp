@@ -7,7 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include "app/TextWidth.h"
 #include "records/ProductionSample.h"
+#include "records/ReportFormat.h"
 #include "records/RecordsDatabase.h"
 #include "tests/support/TempFolder.h"
 
@@ -233,4 +235,31 @@ TEST(ProductionReport, HoursKeptWhileRecordingGiveTheReportOfTheEvents)
     all.since = from;
     all.until = to + 24 * kHour;
     EXPECT_EQ(stitches, computeReport(*db.events({from, all.until, ""}), all, later).total.stitchesSewn);
+}
+
+// The plain report's columns line up on a terminal whatever the names: a Chinese machine or
+// design name takes two columns a character.
+TEST(ProductionReport, PlainTableLinesUpWithChineseNames)
+{
+    ReportFigures f;
+    f.runsFinished = 1;
+    f.stitchesSewn = 285;
+    ProductionReport report;
+    report.names["127.0.0.11"] = "左边机器";
+    report.rows = {{"127.0.0.11", "花样.dst", 0, f}, {"127.0.0.12", "flower.dst", 0, f}};
+    report.machines = {{"127.0.0.11", f}, {"127.0.0.12", f}};
+    report.total = f;
+    std::vector<std::size_t> ends; // the column where the stitches end, line by line
+    std::string text = reportText(report);
+    for (std::size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos;
+         start = end + 1) {
+        const std::string line = text.substr(start, end - start);
+        const std::size_t at = line.find(start == 0 ? "stitches" : "285");
+        ASSERT_NE(at, std::string::npos) << line;
+        ends.push_back(displayWidth(line.substr(0, at)) + (start == 0 ? 8 : 3));
+    }
+    ASSERT_EQ(ends.size(), 6u) << text;
+    for (std::size_t end : ends)
+        EXPECT_EQ(end, ends[0]) << text;
+    EXPECT_NE(text.find("左边机器 (127.0.0.11)"), std::string::npos) << text;
 }
