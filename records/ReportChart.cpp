@@ -12,6 +12,9 @@ constexpr std::uint32_t kInk = 0x212121;
 constexpr std::uint32_t kGrid = 0xDDDDDD;
 constexpr double kLabelWidth = 110;
 constexpr double kRowHeight = 22;
+// Room one machine's texts need: a name or figure under or over a bar, a line of a label.
+constexpr double kTextRoom = 72;
+constexpr double kLineHeight = 12;
 
 std::string shortNumber(double value)
 {
@@ -122,22 +125,31 @@ void drawMachineBars(ChartCanvas& canvas, const ProductionReport& report, double
     const double plot = std::max(10.0, bottom - top);
     canvas.line(8, bottom, width - 8, bottom, kInk);
     const double slot = (width - 16) / double(machines.size());
-    const double bar = std::clamp(slot * 0.35, 4.0, 48.0);
+    const double bar = std::clamp(slot * 0.35, 0.5, 48.0);
+    // Where the machines are too many for their texts, the figures over the bars are left out
+    // and every so many is named, so that no two texts overlap.
+    const bool figuresFit = slot >= kTextRoom;
+    const std::size_t named = figuresFit ? 1 : std::size_t(std::ceil(kTextRoom / slot));
     for (std::size_t i = 0; i < machines.size(); ++i) {
         const auto found = report.machines.find(machines[i]);
         const ReportFigures figures = found == report.machines.end() ? ReportFigures{} : found->second;
         const double centre = 8 + slot * (double(i) + 0.5);
         const double h = plot * double(figures.stitchesSewn) / most;
         canvas.fillRect(centre - bar, bottom - h, bar, h, kSewingColour);
-        canvas.text(centre - bar / 2, bottom - h - 3, shortNumber(double(figures.stitchesSewn)),
-                    kInk, ChartCanvas::Align::Centre, 11);
+        if (figuresFit)
+            canvas.text(centre - bar / 2, bottom - h - 3,
+                        shortNumber(double(figures.stitchesSewn)), kInk,
+                        ChartCanvas::Align::Centre, 11);
         if (const auto u = figures.utilisation()) {
             const double uh = plot * *u;
             canvas.fillRect(centre, bottom - uh, bar, uh, kUtilisationColour);
-            canvas.text(centre + bar / 2, bottom - uh - 3, shortNumber(*u * 100) + "%", kInk,
-                        ChartCanvas::Align::Centre, 11);
+            if (figuresFit)
+                canvas.text(centre + bar / 2, bottom - uh - 3, shortNumber(*u * 100) + "%", kInk,
+                            ChartCanvas::Align::Centre, 11);
         }
-        canvas.text(centre, height - 8, shownName(report, machines[i]), kInk, ChartCanvas::Align::Centre, 11);
+        if (i % named == 0)
+            canvas.text(centre, height - 8, shownName(report, machines[i]), kInk,
+                        ChartCanvas::Align::Centre, 11);
     }
 }
 
@@ -172,9 +184,14 @@ void drawTimeline(ChartCanvas& canvas, const ProductionReport& report, std::int6
         canvas.text(mx, top + row * double(machines.size()) + 14, localDateTime(mark).substr(11),
                     kInk, ChartCanvas::Align::Centre, 10);
     }
+    // Rows lower than a line of text are named every so many.
+    const std::size_t named = std::size_t(std::ceil(kLineHeight / row));
+    const double gap = std::min(2.0, row * 0.15);
     for (std::size_t i = 0; i < machines.size(); ++i) {
         const double y = top + row * double(i);
-        canvas.text(8, y + row * 0.7, shownName(report, machines[i]), kInk, ChartCanvas::Align::Left, 11);
+        if (i % named == 0)
+            canvas.text(8, y + std::max(row, kLineHeight) * 0.7, shownName(report, machines[i]),
+                        kInk, ChartCanvas::Align::Left, 11);
         for (const StateBand& band : report.bands) {
             if (band.machine != machines[i] || band.to <= from || band.from >= to)
                 continue;
@@ -183,7 +200,7 @@ void drawTimeline(ChartCanvas& canvas, const ProductionReport& report, std::int6
                                                                                : kStandingColour;
             const double bx = left + (right - left) * double(std::max(band.from, from) - from) / span;
             const double bw = (right - left) * double(std::min(band.to, to) - std::max(band.from, from)) / span;
-            canvas.fillRect(bx, y + 2, std::max(bw, 0.5), row - 4, colour);
+            canvas.fillRect(bx, y + gap, std::max(bw, 0.5), row - 2 * gap, colour);
         }
     }
 }

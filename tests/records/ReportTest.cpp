@@ -3,12 +3,14 @@
 
 #include <cstdlib>
 #include <ctime>
+#include <regex>
 #include <tuple>
 
 #include <gtest/gtest.h>
 
 #include "app/TextWidth.h"
 #include "records/ProductionSample.h"
+#include "records/ReportChart.h"
 #include "records/ReportFormat.h"
 #include "records/RecordsDatabase.h"
 #include "tests/support/TempFolder.h"
@@ -262,4 +264,33 @@ TEST(ProductionReport, PlainTableLinesUpWithChineseNames)
     for (std::size_t end : ends)
         EXPECT_EQ(end, ends[0]) << text;
     EXPECT_NE(text.find("左边机器 (127.0.0.11)"), std::string::npos) << text;
+}
+
+// A chart of a few machines names each and shows its figures; one of a large shop names every
+// so many, so that no two names overlap.
+TEST(ProductionReport, ChartNamesNeverOverlap)
+{
+    for (const int machines : {3, 254}) {
+        ProductionReport report;
+        for (int m = 1; m <= machines; ++m) {
+            ReportFigures f;
+            f.stitchesSewn = 1000 * m;
+            f.sewingSeconds = 60;
+            f.standingSeconds = 60;
+            report.machines["127.0.0." + std::to_string(m)] = f;
+        }
+        const std::string svg = reportChartSvg(report, 0, kHour, 900);
+        // The names under the bars stand on one line at the foot of the bars.
+        std::vector<double> xs;
+        const std::regex name("<text x=\"([0-9.]+)\" y=\"242.0\"");
+        for (auto it = std::sregex_iterator(svg.begin(), svg.end(), name); it != std::sregex_iterator(); ++it)
+            xs.push_back(std::stod((*it)[1]));
+        ASSERT_FALSE(xs.empty()) << machines;
+        if (machines == 3) {
+            EXPECT_EQ(xs.size(), 3u);
+            EXPECT_NE(svg.find(">3000</text>"), std::string::npos) << "figures over the bars";
+        }
+        for (std::size_t i = 1; i < xs.size(); ++i)
+            EXPECT_GE(xs[i] - xs[i - 1], 70.0) << machines << " machines";
+    }
 }
