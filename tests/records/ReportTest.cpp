@@ -15,8 +15,13 @@ struct UtcZone
 {
     UtcZone()
     {
+#ifdef _WIN32
+        ::_putenv_s("TZ", "UTC");
+        ::_tzset();
+#else
         ::setenv("TZ", "UTC", 1);
         ::tzset();
+#endif
     }
 };
 
