@@ -1,3 +1,4 @@
+# shellcheck shell=bash disable=SC2154  # $log comes from the caller
 # Debian's own source packages for the Windows cross builds, sourced by scripts/build-qt-windows
 # and scripts/build-sqlite-windows. Every function reports through the caller's say and fail
 # (fail prints its message and exits 1) and appends the tools' output to $log.
