@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "app/ConfigFile.h"
+#include "app/Utf8Path.h"
 #include "cli/Commands.h"
 #include "cli/DesignFile.h"
 #include "control/FleetStore.h"
@@ -47,10 +48,12 @@ bool hasSuffix(const std::string& path, const std::string& suffix)
 
 bool writeSvg(const std::string& path, const std::string& svg)
 {
+    const std::filesystem::path file = pathFromUtf8(path);
     std::error_code error;
-    if (std::filesystem::exists(path, error) && !std::filesystem::is_regular_file(path, error))
+    if (file.empty() ||
+        (std::filesystem::exists(file, error) && !std::filesystem::is_regular_file(file, error)))
         return false;
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
     out.write(svg.data(), static_cast<std::streamsize>(svg.size()));
     out.close();
     return static_cast<bool>(out);
@@ -187,7 +190,7 @@ int runReport(const GlobalOptions& global, ArgList args, const PngChartWriter& p
     }
     RecordsDatabase database;
     std::error_code error;
-    if (!std::filesystem::exists(history.path, error)) {
+    if (!std::filesystem::exists(pathFromUtf8(history.path), error)) {
         std::fprintf(stderr, "hoopwatch-cli report: there is no production history %s yet\n",
                      history.path.c_str());
         return kExitUnreadable;

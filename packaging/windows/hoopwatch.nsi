@@ -52,6 +52,8 @@ LangString FirewallFailed ${LANG_SIMPCHINESE} "无法添加防火墙规则 (UDP 
 LangString FirewallFailed ${LANG_ENGLISH} "The firewall rule (UDP 8040) could not be added; the machines' answers may not arrive!"
 LangString RemoveSettings ${LANG_SIMPCHINESE} "同时删除您的设置 (机器列表, 语言)?"
 LangString RemoveSettings ${LANG_ENGLISH} "Remove your settings (machine list, language) too?"
+LangString RemoveHistory ${LANG_SIMPCHINESE} "同时删除生产记录 (hoopwatch-history.sqlite)? 删除后无法恢复."
+LangString RemoveHistory ${LANG_ENGLISH} "Remove the production history (hoopwatch-history.sqlite) too? It cannot be brought back."
 LangString Uninstall ${LANG_SIMPCHINESE} "卸载 Hoopwatch"
 LangString Uninstall ${LANG_ENGLISH} "Uninstall Hoopwatch"
 
@@ -88,6 +90,13 @@ FunctionEnd
     DeleteRegValue HKLM "Software\Classes\${EXT}\OpenWithProgids" "${PROGID}"
     DeleteRegKey /ifempty HKLM "Software\Classes\${EXT}\OpenWithProgids"
     DeleteRegKey /ifempty HKLM "Software\Classes\${EXT}"
+!macroend
+; The history file and what SQLite keeps beside it while the file is open.
+!macro RemoveHistory DIR
+    Delete "${DIR}\hoopwatch-history.sqlite"
+    Delete "${DIR}\hoopwatch-history.sqlite-wal"
+    Delete "${DIR}\hoopwatch-history.sqlite-shm"
+    Delete "${DIR}\hoopwatch-history.sqlite-journal"
 !macroend
 
 Section "Hoopwatch"
@@ -164,7 +173,7 @@ Section "Uninstall"
     ; The settings of whoever uninstalls (per user, beside no other program's files).
     SetShellVarContext current
     IfFileExists "$APPDATA\hoopwatch\*.*" 0 settings_done
-    MessageBox MB_YESNO|MB_ICONQUESTION "$(RemoveSettings)" /SD IDYES IDNO settings_done
+    MessageBox MB_YESNO|MB_ICONQUESTION "$(RemoveSettings)" /SD IDYES IDNO history
     Delete "$APPDATA\hoopwatch\ZUZiruro.ini"
     Delete "$APPDATA\hoopwatch\ZUZiruro.ini.lock"
     Delete "$APPDATA\hoopwatch\hoopwatch-fleet.ini"
@@ -173,6 +182,15 @@ Section "Uninstall"
     Delete "$APPDATA\hoopwatch\demo\ZUZiruro.ini.lock"
     Delete "$APPDATA\hoopwatch\demo\hoopwatch-fleet.ini"
     Delete "$APPDATA\hoopwatch\demo\hoopwatch-fleet.ini.lock"
+history:
+    ; The production history is the shop's record, not a setting: kept unless the user says
+    ; so (a silent uninstall keeps it).
+    IfFileExists "$APPDATA\hoopwatch\hoopwatch-history.sqlite" +2 0
+    IfFileExists "$APPDATA\hoopwatch\demo\hoopwatch-history.sqlite" 0 folders
+    MessageBox MB_YESNO|MB_ICONQUESTION|MB_DEFBUTTON2 "$(RemoveHistory)" /SD IDNO IDNO folders
+    !insertmacro RemoveHistory "$APPDATA\hoopwatch"
+    !insertmacro RemoveHistory "$APPDATA\hoopwatch\demo"
+folders:
     RMDir "$APPDATA\hoopwatch\demo"
     RMDir "$APPDATA\hoopwatch"
 settings_done:

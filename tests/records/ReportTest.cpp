@@ -24,8 +24,13 @@ struct UtcZone
 {
     UtcZone()
     {
+#ifdef _WIN32
+        ::_putenv_s("TZ", "UTC");
+        ::_tzset();
+#else
         ::setenv("TZ", "UTC", 1);
         ::tzset();
+#endif
     }
 };
 
