@@ -1,5 +1,8 @@
 #include "records/Records.h"
 
+#include "app/Utf8Path.h"
+#include "records/RecordsDatabase.h"
+
 #include <chrono>
 #include <cmath>
 
@@ -66,4 +69,9 @@ std::int64_t stitchesBefore(std::int64_t stitches, std::int64_t from, std::int64
     if (at >= to)
         return stitches;
     return std::llround(double(stitches) * (double(at - from) / double(to - from)));
+}
+
+std::string RecordsDatabase::pathBeside(const std::string& configPath)
+{
+    return utf8FromPath(pathFromUtf8(configPath).parent_path() / kFileName);
 }

@@ -9,6 +9,8 @@
 
 #include <sqlite3.h>
 
+#include "app/Utf8Path.h"
+
 namespace {
 
 // "HOPW": tells our history files from every other SQLite file.
@@ -473,11 +475,6 @@ bool addHoursOfEvents(sqlite3* db)
 
 } // namespace
 
-std::string RecordsDatabase::pathBeside(const std::string& configPath)
-{
-    return (std::filesystem::path(configPath).parent_path() / kFileName).string();
-}
-
 bool RecordsDatabase::available()
 {
     return true;
@@ -514,7 +511,7 @@ RecordsFault RecordsDatabase::openOnce(const std::string& path, Mode mode, bool 
     close();
     m_detail.clear();
     std::error_code error;
-    const auto status = std::filesystem::status(path, error);
+    const auto status = std::filesystem::status(pathFromUtf8(path), error);
     const bool exists = std::filesystem::exists(status);
     if (exists && !std::filesystem::is_regular_file(status))
         return RecordsFault::NotRegular;

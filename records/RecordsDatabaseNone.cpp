@@ -1,7 +1,6 @@
 // Builds without SQLite (the cross-built tool) keep no history and say so.
 #include "records/RecordsDatabase.h"
 
-#include <filesystem>
 
 struct RecordsDatabase::Impl
 {
@@ -17,11 +16,6 @@ std::string_view recordsFaultText(RecordsFault fault)
     default:
         return "this build keeps no production history";
     }
-}
-
-std::string RecordsDatabase::pathBeside(const std::string& configPath)
-{
-    return (std::filesystem::path(configPath).parent_path() / kFileName).string();
 }
 
 bool RecordsDatabase::available()
