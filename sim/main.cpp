@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "app/Console.h"
+#include "app/Utf8Path.h"
 #include "link/PacketCipher.h"
 #include "link/Reply.h"
 #include "link/UdpSocket.h"
@@ -217,11 +219,21 @@ bool serve(Endpoint& ep, const PacketCipher& cipher, int replyPort, std::vector<
 }
 
 // "-" is standard output, an empty path nothing; false (and a message) when it cannot be opened.
+// The log named in UTF-8 (on Windows the C library would read the name in the ANSI code page).
+std::FILE* openForAppend(const std::string& path)
+{
+#ifdef _WIN32
+    return _wfopen(pathFromUtf8(path).c_str(), L"a");
+#else
+    return std::fopen(path.c_str(), "a");
+#endif
+}
+
 bool openOutput(const std::string& path, std::FILE** file)
 {
     if (path == "-")
         *file = stdout;
-    else if (!path.empty() && !(*file = std::fopen(path.c_str(), "a"))) {
+    else if (!path.empty() && !(*file = openForAppend(path))) {
         std::fprintf(stderr, "z62-sim: cannot open %s\n", path.c_str());
         return false;
     }
@@ -233,7 +245,13 @@ bool openOutput(const std::string& path, std::FILE** file)
 int main(int argc, char** argv)
 {
     Options options;
-    if (const int r = parseArgs(argc, argv, &options); r != 0) {
+    // The arguments as UTF-8 whatever the system hands over (Windows: its wide command line),
+    // after the program's own name.
+    std::vector<std::string> args = console::utf8Arguments(argc, argv);
+    std::vector<char*> utf8Argv{argc > 0 ? argv[0] : nullptr};
+    for (std::string& arg : args)
+        utf8Argv.push_back(arg.data());
+    if (const int r = parseArgs(int(utf8Argv.size()), utf8Argv.data(), &options); r != 0) {
         std::fputs(kUsage, r == 2 ? stdout : stderr);
         return r == 2 ? 0 : 2;
     }
