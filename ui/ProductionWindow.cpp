@@ -2,12 +2,14 @@
 
 #include "app/MachineTable.h"
 
+#include <algorithm>
 #include <fstream>
 #include <functional>
 
 #include <QAbstractTableModel>
 #include <QComboBox>
 #include <QDateEdit>
+#include <QFontMetrics>
 #include <QFileInfo>
 #include <QFileDialog>
 #include <QHBoxLayout>
@@ -189,6 +191,12 @@ ProductionWindow::ProductionWindow(QWidget* parent, std::string historyPath,
     for (QDateEdit* edit : {m_fromEdit, m_untilEdit}) {
         edit->setCalendarPopup(true);
         edit->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
+        // Room for the widest date and the calendar button: some styles' own hint (Windows
+        // under some fonts) cut off the last digit.
+        const QFontMetrics metrics = edit->fontMetrics();
+        edit->setMinimumWidth(std::max(edit->sizeHint().width(),
+                                       metrics.horizontalAdvance(QStringLiteral("8888-88-88")) +
+                                           3 * metrics.averageCharWidth() + 24));
         connect(edit, &QDateEdit::dateChanged, this, [this] {
             if (m_range == Range::Chosen)
                 reload();
