@@ -623,15 +623,18 @@ bool RecordsDatabase::append(const std::vector<EventRow>& events, const std::vec
             if (!ok)
                 break;
         }
-        // Another watcher's run of the same design that started and ended within a poll or
-        // two of this one is this one (two real runs of a design are further apart).
-        Statement known(d.db, "SELECT 1 FROM runs WHERE machine = ?1 AND coalesce(design, 0) = ?2"
-                              " AND finished = ?3 AND ended BETWEEN ?4 - ?5 AND ?4 + ?5"
-                              " AND started BETWEEN ?6 - ?5 AND ?6 + ?5 LIMIT 1");
+        // Another watcher's run of the same design that overlaps this one and ended within a
+        // poll or two of it is this one, told by a watcher that may have come later: the one
+        // seen from its earliest start is kept (two real runs of a design do not overlap).
+        Statement known(d.db, "SELECT id, started FROM runs WHERE machine = ?1"
+                              " AND coalesce(design, 0) = ?2 AND finished = ?3"
+                              " AND ended BETWEEN ?4 - ?5 AND ?4 + ?5 AND started < ?4"
+                              " AND ended > ?6 LIMIT 1");
+        Statement replaced(d.db, "DELETE FROM runs WHERE id = ?");
         Statement run(d.db,
                       "INSERT INTO runs(machine, design, started, ended, finished, sewn, sewing_ms,"
                       " standing_ms, stops) VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?)");
-        ok = ok && known && run;
+        ok = ok && known && replaced && run;
         for (const RunRow& row : runs) {
             const auto keys = ok ? d.keysOf(row) : std::nullopt;
             ok = keys.has_value();
@@ -649,8 +652,15 @@ bool RecordsDatabase::append(const std::vector<EventRow>& events, const std::vec
             ok = rc == SQLITE_ROW || rc == SQLITE_DONE;
             if (!ok)
                 break;
-            if (rc == SQLITE_ROW)
-                continue;
+            if (rc == SQLITE_ROW) {
+                if (known.integer(1) <= row.started + kSameRunMillis)
+                    continue;
+                replaced.reset();
+                replaced.bind(1, known.integer(0));
+                ok = replaced.step() == SQLITE_DONE;
+                if (!ok)
+                    break;
+            }
             run.reset();
             run.bind(1, machine);
             if (design)

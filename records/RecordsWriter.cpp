@@ -177,10 +177,17 @@ void RecordsWriter::run(std::stop_token stop)
             std::move(batch.runs.begin(), batch.runs.end(), std::back_inserter(all.runs));
         }
         // While another program still watches the machines, this one ending tells nothing
-        // about them: that program records what they do next.
+        // about them: that program records what they do next, and the runs it ends are its own.
         const auto unwatched = [](const EventRow& row) { return row.kind == RecordKind::Unwatched; };
-        if (std::any_of(all.events.begin(), all.events.end(), unwatched) && othersWatching(database))
+        if (std::any_of(all.events.begin(), all.events.end(), unwatched) && othersWatching(database)) {
+            std::erase_if(all.runs, [&](const RunRow& run) {
+                return !run.finished &&
+                       std::any_of(all.events.begin(), all.events.end(), [&](const EventRow& row) {
+                           return unwatched(row) && row.address == run.address && row.at == run.ended;
+                       });
+            });
             std::erase_if(all.events, unwatched);
+        }
         bool written = false;
         for (int attempt = 0; attempt < kWriteAttempts && !written; ++attempt)
             written = database.append(all.events, all.runs);

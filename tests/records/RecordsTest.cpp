@@ -272,11 +272,16 @@ TEST(RecordsWriter, AWatcherEndingLeavesTheMachinesToAnotherStillWatching)
         EXPECT_EQ(unwatchedRows(), 1) << "a program that only sends watches nothing";
         RecordsWriter server({path}, {});
         server.flush();
+        // The run the window's end cut short is the server's to finish.
+        RunRow cut{"127.0.0.1", {}, {"flower.dst", 285, 8, ""}, now + 1000, now + 2000};
         EXPECT_TRUE(window.push({event(now + 1000, RecordKind::Started, "127.0.0.1"),
                                  event(now + 2000, RecordKind::Unwatched, "127.0.0.1")},
-                                {}));
+                                {cut}));
         window.flush();
         EXPECT_EQ(unwatchedRows(), 1) << "the server still watches";
+        RecordsDatabase db;
+        ASSERT_EQ(db.open(path, RecordsDatabase::Mode::ReadOnly), RecordsFault::None);
+        EXPECT_TRUE(db.runs({})->empty());
     }
     EXPECT_TRUE(window.push({event(now + 3000, RecordKind::Unwatched, "127.0.0.1")}, {}));
     window.flush();
