@@ -327,9 +327,9 @@ private:
 };
 
 // Replays one machine's events (time order, those before the range first) into `cells`,
-// counting what lies in [from, to); its last state lasts until `to`, stitches not known yet.
+// counting what lies in [from, to); its last state lasts until `open`, stitches not known yet.
 void replay(const std::vector<const EventRow*>& rows, std::int64_t from, std::int64_t to,
-            MachineCells& cells)
+            std::int64_t open, MachineCells& cells)
 {
     StateBand current{cells.address(), MachineState::Unknown, 0, 0, 0, 0, {}};
     for (const EventRow* row : rows) {
@@ -341,9 +341,54 @@ void replay(const std::vector<const EventRow*>& rows, std::int64_t from, std::in
         current = {cells.address(), stateAfter(row->kind, current.state), row->at, row->at,
                    row->stitch, row->stitch, row->design.name};
     }
-    current.to = std::max(current.from, to);
+    current.to = std::max(current.from, open);
     current.toStitch = current.fromStitch;
     cells.addStretch(current, from, to);
+}
+
+// A part of a report's range, served by the totals kept per hour while recording (`kept`: whole
+// hours that no period boundary cuts) or by replaying its events.
+struct Segment
+{
+    std::int64_t from = 0;
+    std::int64_t to = 0;
+    bool kept = false;
+};
+
+std::vector<Segment> segmentsOf(const ReportQuery& query, const std::vector<Period>& periods,
+                                std::int64_t end)
+{
+    std::vector<Segment> out;
+    const auto add = [&](std::int64_t from, std::int64_t to, bool kept) {
+        if (to <= from)
+            return;
+        if (!out.empty() && out.back().kept == kept && out.back().to == from)
+            out.back().to = to;
+        else
+            out.push_back({from, to, kept});
+    };
+    if (query.bands) { // the timeline needs every stretch
+        add(query.since, end, false);
+        return out;
+    }
+    std::vector<std::int64_t> bounds;
+    for (const Period& p : periods) {
+        bounds.push_back(p.from);
+        bounds.push_back(p.to);
+    }
+    std::sort(bounds.begin(), bounds.end());
+    const auto cut = [&](std::int64_t hour) {
+        const auto b = std::upper_bound(bounds.begin(), bounds.end(), hour);
+        return b != bounds.end() && *b < hour + kHourMillis;
+    };
+    std::int64_t hour = hourStart(query.since);
+    if (hour < query.since)
+        hour += kHourMillis;
+    add(query.since, std::min(hour, end), false);
+    for (; hour + kHourMillis <= end; hour += kHourMillis)
+        add(hour, hour + kHourMillis, !cut(hour));
+    add(std::max(hour, query.since), end, false);
+    return out;
 }
 
 std::map<std::string, std::vector<const EventRow*>> eventsByMachine(
@@ -377,7 +422,7 @@ ProductionReport computeReport(const std::vector<EventRow>& events, const Report
     const std::vector<Period> periods = periodsOf(query, end);
     for (const auto& [address, rows] : eventsByMachine(events, query, report)) {
         MachineCells cells(query, periods, report, address);
-        replay(rows, query.since, end, cells);
+        replay(rows, query.since, end, end, cells);
         cells.finish();
     }
     sortRows(report);
@@ -389,30 +434,41 @@ std::optional<ProductionReport> readReport(RecordsDatabase& history, const Repor
 {
     const std::int64_t end = std::min(query.until, now);
     const std::vector<Period> periods = periodsOf(query, end);
-    // The hours kept as the events came serve every whole hour of the range when each period
-    // starts and ends on an hour; the rest of the range replays its events.
-    const std::int64_t split = hourStart(end);
-    const bool byHours =
-        !query.bands && query.since % kHourMillis == 0 && split > query.since &&
-        std::all_of(periods.begin(), periods.end(), [](const Period& p) {
-            return p.from % kHourMillis == 0 && p.to % kHourMillis == 0;
-        });
+    // Whole hours come from the totals kept while recording (a month is some 720 rows a
+    // machine instead of every event); the hours a period boundary cuts, and the partial hours
+    // at the ends, replay their events.
+    const std::vector<Segment> segments = segmentsOf(query, periods, end);
     const auto failed = [&]() -> std::optional<ProductionReport> {
         if (detail)
             *detail = history.detail();
         return std::nullopt;
     };
-    const auto tail = history.events({byHours ? split : query.since, query.until, query.machine});
-    if (!tail)
+    const auto firstKept = std::find_if(segments.begin(), segments.end(),
+                                        [](const Segment& s) { return s.kept; });
+    if (firstKept == segments.end()) {
+        const auto events = history.events({query.since, query.until, query.machine});
+        if (!events)
+            return failed();
+        return computeReport(*events, query, now);
+    }
+    std::vector<TimeRange> replayed;
+    std::int64_t keptUntil = 0;
+    for (const Segment& s : segments) {
+        if (!s.kept)
+            replayed.push_back({s.from, s.to});
+        else
+            keptUntil = s.to;
+    }
+    const auto events = history.eventsIn(query.machine, replayed);
+    if (!events)
         return failed();
-    if (!byHours)
-        return computeReport(*tail, query, now);
-
-    const auto hours = history.hours({query.since, split, query.machine});
+    const auto hours = history.hours({firstKept->from, keptUntil, query.machine});
     if (!hours)
         return failed();
     ProductionReport report;
-    auto tailRows = eventsByMachine(*tail, query, report);
+    std::vector<std::map<std::string, std::vector<const EventRow*>>> replayedRows;
+    for (const std::vector<EventRow>& rows : *events)
+        replayedRows.push_back(eventsByMachine(rows, query, report));
     const auto design = [&](std::int64_t id) -> const std::string& {
         static const std::string none;
         const auto found = hours->designs.find(id);
@@ -424,18 +480,28 @@ std::optional<ProductionReport> readReport(RecordsDatabase& history, const Repor
         if (!machine.name.empty())
             report.names[machine.address] = machine.name;
         MachineCells cells(query, periods, report, machine.address);
-        for (; row != hours->rows.end() && row->machine == m; ++row)
-            cells.addHour(row->hour, design(row->design), row->totals);
-        // The stretch after the machine's last event is in no hour yet.
-        if (machine.last && machine.last->at < split) {
-            const HourRows::Last& last = *machine.last;
-            cells.addStretch({machine.address, last.state, last.at, std::max(last.at, end),
-                              last.stitch, last.stitch, design(last.design)},
-                             query.since, split);
+        std::size_t range = 0;
+        for (const Segment& s : segments) {
+            if (!s.kept) {
+                const auto& rows = replayedRows[range++];
+                const auto found = rows.find(machine.address);
+                if (found != rows.end())
+                    replay(found->second, s.from, s.to, end, cells);
+                continue;
+            }
+            for (; row != hours->rows.end() && row->machine == m && row->hour < s.to; ++row)
+                if (row->hour >= s.from)
+                    cells.addHour(row->hour, design(row->design), row->totals);
+            // The stretch after the machine's last event is in no hour yet.
+            if (machine.last && machine.last->at < s.to) {
+                const HourRows::Last& last = *machine.last;
+                cells.addStretch({machine.address, last.state, last.at, std::max(last.at, end),
+                                  last.stitch, last.stitch, design(last.design)},
+                                 s.from, s.to);
+            }
         }
-        const auto found = tailRows.find(machine.address);
-        if (found != tailRows.end())
-            replay(found->second, split, end, cells);
+        while (row != hours->rows.end() && row->machine == m)
+            ++row;
         cells.finish();
     }
     sortRows(report);

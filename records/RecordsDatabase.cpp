@@ -832,50 +832,62 @@ std::int64_t hourFrom(std::int64_t ms)
 
 std::optional<std::vector<EventRow>> RecordsDatabase::events(const RecordsQuery& query)
 {
+    auto ranges = eventsIn(query.machine, {{query.since, query.until}});
+    if (!ranges)
+        return std::nullopt;
+    return std::move(ranges->front());
+}
+
+std::optional<std::vector<std::vector<EventRow>>> RecordsDatabase::eventsIn(
+    const std::string& machineAddress, const std::vector<TimeRange>& ranges)
+{
     if (!m_impl)
         return std::nullopt;
     sqlite3* db = m_impl->db;
-    const auto failed = [&]() -> std::optional<std::vector<EventRow>> {
+    const auto failed = [&]() -> std::optional<std::vector<std::vector<EventRow>>> {
         m_detail = sqlite3_errmsg(db);
         return std::nullopt;
     };
     // The few machines and designs first; the events then carry only numbers.
-    const auto names = namesOf(db, query.machine);
+    const auto names = namesOf(db, machineAddress);
     Statement before(db, kNewestFirst);
-    Statement within(db, "SELECT at, seq, kind, coalesce(design, 0), stitch FROM events"
-                         " WHERE machine = ?1 AND at >= ?2 AND at < ?3 ORDER BY at, seq");
-    Statement after(db, "SELECT at, seq, kind, coalesce(design, 0), stitch FROM events"
-                        " WHERE machine = ?1 AND at >= ?2 ORDER BY at, seq LIMIT 1");
-    if (!names || !before || !within || !after)
+    // The events from a range's start on, in the table's own (machine, time) order: those
+    // within it and the first one after.
+    Statement from(db, "SELECT at, seq, kind, coalesce(design, 0), stitch FROM events"
+                       " WHERE machine = ?1 AND at >= ?2 ORDER BY at, seq");
+    if (!names || !before || !from)
         return failed();
-    std::vector<EventRow> out;
+    std::vector<std::vector<EventRow>> out(ranges.size());
     const RecordDesign none;
-    const std::int64_t since = secondFrom(query.since);
-    const std::int64_t until = secondFrom(query.until);
-    for (const auto& entry : names->machines) {
-        // Plain names, not a structured binding: the lambda captures them.
-        const std::int64_t id = entry.first;
-        const auto& machine = entry.second;
-        const auto add = [&](const StoredEvent& e) {
-            const auto design = names->designs.find(e.design);
-            out.push_back({e.at * 1000, e.kind, machine.first, machine.second,
-                           design == names->designs.end() ? none : design->second, e.stitch});
-        };
-        const auto earlier = lastEvents(before, id, since);
-        if (!earlier)
-            return failed();
-        for (const StoredEvent& e : *earlier)
-            add(e);
-        // Both walk the table in its own (machine, time) order: nothing is sorted.
-        for (Statement* s : {&within, &after}) {
-            s->reset();
-            s->bind(1, id);
-            s->bind(2, s == &within ? since : until);
-            s->bind(3, until);
+    for (std::size_t r = 0; r < ranges.size(); ++r) {
+        const std::int64_t since = secondFrom(ranges[r].since);
+        const std::int64_t until = secondFrom(ranges[r].until);
+        for (const auto& entry : names->machines) {
+            // Plain names, not a structured binding: the lambda captures them.
+            const std::int64_t id = entry.first;
+            const auto& machine = entry.second;
+            const auto add = [&](const StoredEvent& e) {
+                const auto design = names->designs.find(e.design);
+                out[r].push_back({e.at * 1000, e.kind, machine.first, machine.second,
+                                  design == names->designs.end() ? none : design->second,
+                                  e.stitch});
+            };
+            const auto earlier = lastEvents(before, id, since);
+            if (!earlier)
+                return failed();
+            for (const StoredEvent& e : *earlier)
+                add(e);
+            from.reset();
+            from.bind(1, id);
+            from.bind(2, since);
             int rc = 0;
-            while ((rc = s->step()) == SQLITE_ROW)
-                add(storedEvent(*s));
-            if (rc != SQLITE_DONE)
+            while ((rc = from.step()) == SQLITE_ROW) {
+                const StoredEvent e = storedEvent(from);
+                add(e);
+                if (e.at >= until)
+                    break;
+            }
+            if (rc != SQLITE_DONE && rc != SQLITE_ROW)
                 return failed();
         }
     }

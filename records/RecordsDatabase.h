@@ -33,6 +33,12 @@ struct RecordsQuery
     std::string machine; // one address, or empty for all
 };
 
+struct TimeRange
+{
+    std::int64_t since = 0;
+    std::int64_t until = INT64_MAX;
+};
+
 // The totals kept per machine, design and hour, with what a report needs around them.
 struct HourRows
 {
@@ -107,6 +113,9 @@ public:
     // that was an acknowledged transfer), and its first event from `until` on last, so that
     // the stretches crossing the range's ends are whole.
     std::optional<std::vector<EventRow>> events(const RecordsQuery& query);
+    // events() for each range (one list per range) of one machine or all, in one read.
+    std::optional<std::vector<std::vector<EventRow>>> eventsIn(const std::string& machine,
+                                                               const std::vector<TimeRange>& ranges);
     // The hours starting in [since, until), every machine (matching the query) and its last event.
     std::optional<HourRows> hours(const RecordsQuery& query);
     // Runs that overlap [since, until), in start order.

@@ -38,6 +38,11 @@ std::optional<std::map<std::string, std::string>> RecordsDatabase::metaStartingW
     return std::nullopt;
 }
 std::optional<std::vector<EventRow>> RecordsDatabase::events(const RecordsQuery&) { return std::nullopt; }
+std::optional<std::vector<std::vector<EventRow>>> RecordsDatabase::eventsIn(
+    const std::string&, const std::vector<TimeRange>&)
+{
+    return std::nullopt;
+}
 std::optional<std::vector<RunRow>> RecordsDatabase::runs(const RecordsQuery&) { return std::nullopt; }
 std::optional<HourRows> RecordsDatabase::hours(const RecordsQuery&) { return std::nullopt; }
 std::string RecordsDatabase::integrityCheck() { return "not available"; }

@@ -22,18 +22,21 @@ namespace {
 constexpr std::int64_t kMinute = 60 * 1000;
 constexpr std::int64_t kHour = 60 * kMinute;
 
+// Local time for the report's days and shifts: a POSIX TZ value.
+void useZone(const char* zone)
+{
+#ifdef _WIN32
+    ::_putenv_s("TZ", zone);
+    ::_tzset();
+#else
+    ::setenv("TZ", zone, 1);
+    ::tzset();
+#endif
+}
+
 struct UtcZone
 {
-    UtcZone()
-    {
-#ifdef _WIN32
-        ::_putenv_s("TZ", "UTC");
-        ::_tzset();
-#else
-        ::setenv("TZ", "UTC", 1);
-        ::tzset();
-#endif
-    }
+    UtcZone() { useZone("UTC"); }
 };
 
 EventRow at(std::int64_t ms, RecordKind kind, int stitch, const char* design = "flower.dst",
@@ -173,6 +176,8 @@ TEST(ProductionReport, HoursKeptWhileRecordingGiveTheReportOfTheEvents)
                            at(from + 5 * year, RecordKind::Stopped, 900, "x.dst", "127.0.0.250")},
                           {}));
     ASSERT_TRUE(db.append({at(from + kHour, RecordKind::Stopped, 100, "x.dst", "127.0.0.250")}, {}));
+    // A machine that started and was last heard of then: it sews until now.
+    ASSERT_TRUE(db.append({at(from + 10 * kMinute + 30000, RecordKind::Started, 0, "x.dst", "127.0.0.251")}, {}));
     const auto jumped = db.hours({from, from + 6 * year, "127.0.0.250"});
     ASSERT_TRUE(jumped);
     EXPECT_EQ(jumped->rows.size(), 1u) << "one hour sewing; no hour across the jump";
@@ -194,18 +199,25 @@ TEST(ProductionReport, HoursKeptWhileRecordingGiveTheReportOfTheEvents)
         keptStarts.insert(run.started);
     EXPECT_EQ(keptStarts, starts);
 
-    const auto shifts = *parseShifts("06:00-14:00,14:00-22:00,22:00-06:00");
     const std::int64_t later = to + 5 * kHour;
     struct Case
     {
         std::int64_t since, until, now;
         ReportGrouping by;
+        const char* shifts = "06:00-14:00,14:00-22:00,22:00-06:00";
+        const char* zone = nullptr; // a POSIX TZ value for the case, else UTC
     };
     const Case cases[] = {
         {from, to, later, ReportGrouping::Day},
         {from + 24 * kHour, from + 2 * 24 * kHour, later, ReportGrouping::Shift}, // events after
         {from, to, from + 2 * 24 * kHour + 90 * kMinute + 17000, ReportGrouping::Design},
         {from + 7 * kHour, to + 24 * kHour, later, ReportGrouping::Day},
+        // Shifts and a start off the hour: the hours they cut replay their events.
+        {from + 7 * kHour + 20 * kMinute, to, later, ReportGrouping::Shift,
+         "06:30-14:45,14:45-22:00,22:00-06:30"},
+        // Local midnight on the half hour, as in India.
+        {from, to + 24 * kHour, later, ReportGrouping::Day, "08:00-20:00,20:00-08:00", "IST-5:30"},
+        {from, to, later, ReportGrouping::Shift, "08:00-20:00,20:00-08:00", "NPT-5:45"},
     };
     using Key = std::tuple<std::string, std::string>;
     const auto keyed = [](const ProductionReport& r) {
@@ -216,11 +228,12 @@ TEST(ProductionReport, HoursKeptWhileRecordingGiveTheReportOfTheEvents)
         return out;
     };
     for (const Case& c : cases) {
+        useZone(c.zone ? c.zone : "UTC");
         ReportQuery query;
         query.since = c.since;
         query.until = c.until;
         query.by = c.by;
-        query.shifts = shifts;
+        query.shifts = *parseShifts(c.shifts);
         query.bands = false;
         const auto events = db.events({c.since, c.until, ""});
         const auto byHours = readReport(db, query, c.now);
@@ -239,6 +252,7 @@ TEST(ProductionReport, HoursKeptWhileRecordingGiveTheReportOfTheEvents)
             EXPECT_NEAR(f.offlineSeconds, want.offlineSeconds, 1e-6) << where;
         }
     }
+    useZone("UTC");
     // The hours themselves: every piece once, every stitch of every closed stretch.
     const auto hours = db.hours({from, to + 24 * kHour, ""});
     ASSERT_TRUE(hours);
