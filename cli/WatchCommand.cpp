@@ -111,6 +111,8 @@ int cmdWatch(const GlobalOptions& global, ArgList args)
         if (watched)
             recording.onEvent(event, *watched);
     });
+    fleet.monitor().setFirstAnswer(
+        [&recording](const FleetMachine& machine) { recording.onFirstAnswer(machine); });
     if (const int failed = fleet.start())
         return failed;
     if (!publisher.start())

@@ -156,6 +156,8 @@ bool FleetMonitor::onStatus(const std::string& sender, const MachineStatus& stat
     if (!address)
         return false;
     std::vector<FleetEvent> events;
+    std::optional<FleetMachine> firstSeen;
+    FirstAnswer firstAnswer;
     {
         std::lock_guard lock(m_mutex);
         Tracked* machine = findMachine(*address);
@@ -197,9 +199,21 @@ bool FleetMonitor::onStatus(const std::string& sender, const MachineStatus& stat
             if (!working && wasWorking && !atEnd)
                 events.push_back({FleetEventKind::Stopped, machine->address, false, machine->name});
         }
+        if (first && m_firstAnswer) {
+            firstSeen = snapshot(*machine, now);
+            firstAnswer = m_firstAnswer;
+        }
     }
     report(events);
+    if (firstSeen)
+        firstAnswer(*firstSeen);
     return true;
+}
+
+void FleetMonitor::setFirstAnswer(FirstAnswer listener)
+{
+    std::lock_guard lock(m_mutex);
+    m_firstAnswer = std::move(listener);
 }
 
 bool FleetMonitor::recordSentDesign(const std::string& address, const SentDesign& design)

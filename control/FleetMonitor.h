@@ -86,6 +86,8 @@ public:
     // Sends one status query to the address; false when it could not be sent.
     using Sender = std::function<bool(const std::string& address)>;
     using Listener = std::function<void(const FleetEvent&)>;
+    // A machine's first answer: the state watching found it in.
+    using FirstAnswer = std::function<void(const FleetMachine&)>;
 
     FleetMonitor(FleetSettings settings, Clock clock, Sender send, Listener listener = {});
     FleetMonitor(const FleetMonitor&) = delete;
@@ -122,6 +124,9 @@ public:
     // Reads the fleet file again, so designs another process recorded meanwhile show. False
     // when there is no fleet file path or the file is not a fleet file.
     bool reloadStore();
+
+    // Told, without the lock held, of each machine's first answer from then on.
+    void setFirstAnswer(FirstAnswer listener);
 
     std::vector<FleetMachine> machines(FleetTime now) const;
     std::vector<FleetMachine> machines() const { return machines(m_clock()); }
@@ -170,6 +175,7 @@ private:
     std::size_t m_pollsSending = 0;        // polls let through whose send has not returned
     std::optional<FleetTime> m_pacedUntil; // earliest time of the next evenly spaced poll
     SentDesignMap m_designs;
+    FirstAnswer m_firstAnswer;
 
     mutable std::mutex m_storeMutex; // keeps whole record-and-write steps in order
 };

@@ -146,6 +146,30 @@ void ProductionRecorder::onEvent(const FleetEvent& event, const std::optional<Fl
     m_sink(std::move(rows), std::move(runs));
 }
 
+void ProductionRecorder::onFirstAnswer(const FleetMachine& seen, std::int64_t now)
+{
+    // Offline is no state to begin with: the monitor tells when it answers.
+    if (seen.offline || !seen.answered)
+        return;
+    EventRow row;
+    {
+        std::lock_guard lock(m_mutex);
+        Machine& machine = m_machines[seen.address];
+        machine.watched = true;
+        machine.name = seen.name;
+        const bool sewing = seen.work != 0;
+        row = {now, sewing ? RecordKind::Started : RecordKind::CameBack, seen.address,
+               machine.name, designOf(machine, seen), seen.stitch, true};
+        if (sewing && !machine.run) {
+            machine.run = OpenRun{};
+            machine.run->row = {seen.address, machine.name, row.design, now, 0, false, 0, 0, 0, 0};
+            machine.run->sewingSince = now;
+            machine.run->segmentStitch = seen.stitch;
+        }
+    }
+    m_sink({std::move(row)}, {});
+}
+
 void ProductionRecorder::onTransfer(const std::string& address, const SentDesign& design,
                                     const std::string& checksum, std::int64_t now)
 {

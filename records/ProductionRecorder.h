@@ -25,6 +25,10 @@ public:
     // `machine` is the monitor's view of the machine just after the event, when it has one.
     void onEvent(const FleetEvent& event, const std::optional<FleetMachine>& machine,
                  std::int64_t now);
+    // The machine's first answer to this watcher: a row for the state it was found in (sewing:
+    // Started, else CameBack), and a run from now when it sews, so that what it does from here
+    // on counts although nothing changed yet.
+    void onFirstAnswer(const FleetMachine& seen, std::int64_t now);
     // A design the machine took whole (`checksum` of its bytes, empty when unknown); a run
     // still open on it ends unfinished.
     void onTransfer(const std::string& address, const SentDesign& design,

@@ -36,6 +36,8 @@ public:
     ProductionRecording& operator=(const ProductionRecording&) = delete;
 
     void onEvent(const FleetEvent& event, const FleetMonitor& monitor);
+    // Call from the monitor's first-answer listener.
+    void onFirstAnswer(const FleetMachine& seen) { m_recorder.onFirstAnswer(seen, wallClockMillis()); }
     // A design's bytes went out to a machine; its acknowledgement, when it comes, carries the
     // checksum to the history.
     void noteSent(const std::string& address, const std::string& name, std::string checksum);

@@ -1,6 +1,7 @@
 #include "records/ProductionReport.h"
 
 #include "records/RecordsDatabase.h"
+#include "records/RecordsWriter.h"
 
 #include <algorithm>
 #include <charconv>
@@ -415,14 +416,15 @@ void sortRows(ProductionReport& report)
 } // namespace
 
 ProductionReport computeReport(const std::vector<EventRow>& events, const ReportQuery& query,
-                               std::int64_t now)
+                               std::int64_t now, std::int64_t watchedUntil)
 {
     ProductionReport report;
     const std::int64_t end = std::min(query.until, now);
+    const std::int64_t open = std::min(end, watchedUntil);
     const std::vector<Period> periods = periodsOf(query, end);
     for (const auto& [address, rows] : eventsByMachine(events, query, report)) {
         MachineCells cells(query, periods, report, address);
-        replay(rows, query.since, end, end, cells);
+        replay(rows, query.since, end, open, cells);
         cells.finish();
     }
     sortRows(report);
@@ -434,6 +436,8 @@ std::optional<ProductionReport> readReport(RecordsDatabase& history, const Repor
 {
     const std::int64_t end = std::min(query.until, now);
     const std::vector<Period> periods = periodsOf(query, end);
+    const auto killed = killedWatchers(history, now);
+    const std::int64_t open = killed ? std::min(end, killed->lastHeard) : end;
     // Whole hours come from the totals kept while recording (a month is some 720 rows a
     // machine instead of every event); the hours a period boundary cuts, and the partial hours
     // at the ends, replay their events.
@@ -449,7 +453,7 @@ std::optional<ProductionReport> readReport(RecordsDatabase& history, const Repor
         const auto events = history.events({query.since, query.until, query.machine});
         if (!events)
             return failed();
-        return computeReport(*events, query, now);
+        return computeReport(*events, query, now, open);
     }
     std::vector<TimeRange> replayed;
     std::int64_t keptUntil = 0;
@@ -486,7 +490,7 @@ std::optional<ProductionReport> readReport(RecordsDatabase& history, const Repor
                 const auto& rows = replayedRows[range++];
                 const auto found = rows.find(machine.address);
                 if (found != rows.end())
-                    replay(found->second, s.from, s.to, end, cells);
+                    replay(found->second, s.from, s.to, open, cells);
                 continue;
             }
             for (; row != hours->rows.end() && row->machine == m && row->hour < s.to; ++row)
@@ -495,7 +499,7 @@ std::optional<ProductionReport> readReport(RecordsDatabase& history, const Repor
             // The stretch after the machine's last event is in no hour yet.
             if (machine.last && machine.last->at < s.to) {
                 const HourRows::Last& last = *machine.last;
-                cells.addStretch({machine.address, last.state, last.at, std::max(last.at, end),
+                cells.addStretch({machine.address, last.state, last.at, std::max(last.at, open),
                                   last.stitch, last.stitch, design(last.design)},
                                  s.from, s.to);
             }

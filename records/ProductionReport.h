@@ -78,13 +78,15 @@ struct ProductionReport
 class RecordsDatabase;
 
 // The report over events as RecordsDatabase::events gives them (each machine's events in time
-// order, its last event before the range first). Time after `now` is not counted;
-// days and shifts are those of the local time zone.
+// order, its last event before the range first). Time after `now` is not counted, nor a
+// machine's last state after `watchedUntil` (when its watcher was killed); days and shifts are
+// those of the local time zone.
 ProductionReport computeReport(const std::vector<EventRow>& events, const ReportQuery& query,
-                               std::int64_t now);
+                               std::int64_t now, std::int64_t watchedUntil = INT64_MAX);
 
-// The report straight from the history: whole hours from the totals kept while recording
-// (when the periods allow), the rest from the events. nullopt when the file could not be read
+// The report straight from the history: whole hours from the totals kept while recording, the
+// hours a period boundary cuts from the events; a watcher killed while no other program watches
+// leaves its machines' last state counted until it was last heard of. nullopt when the file could not be read
 // (`detail` gets the library's words).
 std::optional<ProductionReport> readReport(RecordsDatabase& history, const ReportQuery& query,
                                            std::int64_t now, std::string* detail = nullptr);

@@ -35,6 +35,9 @@ struct EventRow
     std::string machineName;
     RecordDesign design; // the design on the machine then; empty name when none is known
     std::int32_t stitch = 0; // the machine's current stitch at its last answer
+    // Watching began and found the machine so: kept only where the history knew it otherwise
+    // (nothing, after an ended watcher, or another state), so a second watcher adds nothing.
+    bool firstSeen = false;
 
     bool operator==(const EventRow&) const = default;
 };

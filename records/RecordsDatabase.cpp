@@ -315,8 +315,8 @@ public:
     bool ready() const { return m_before && m_after && m_lookBack && m_insert && m_hour; }
 
     // False when the database failed; an event already recorded by another watcher is
-    // skipped.
-    bool add(std::int64_t machine, StoredEvent event)
+    // skipped, and so is a `firstSeen` one that finds the machine in the state it tells.
+    bool add(std::int64_t machine, StoredEvent event, bool firstSeen = false)
     {
         m_failed = false;
         m_before.reset();
@@ -341,6 +341,8 @@ public:
         event.seq = before && before->at == event.at ? before->seq + 1 : 0;
 
         const MachineState start = before ? stateAt(machine, *before) : MachineState::Unknown;
+        if (firstSeen && start == stateAfter(event.kind, start))
+            return !m_failed;
         std::vector<StoredEvent> chain;
         if (before)
             chain.push_back(*before);
@@ -619,7 +621,8 @@ bool RecordsDatabase::append(const std::vector<EventRow>& events, const std::vec
         for (const EventRow& row : events) {
             const auto keys = ok ? d.keysOf(row) : std::nullopt;
             ok = keys && writer.add(keys->first, {eventSecond(row.at), 0, row.kind, keys->second,
-                                                  row.stitch});
+                                                  row.stitch},
+                                    row.firstSeen);
             if (!ok)
                 break;
         }
@@ -939,6 +942,56 @@ std::optional<HourRows> RecordsDatabase::hours(const RecordsQuery& query)
             return failed();
     }
     return out;
+}
+
+std::optional<int> RecordsDatabase::endWatching(std::int64_t at,
+                                                const std::vector<std::string>& watcherKeys)
+{
+    if (!m_impl)
+        return std::nullopt;
+    Impl& d = *m_impl;
+    if (!d.exec("BEGIN IMMEDIATE")) {
+        m_detail = sqlite3_errmsg(d.db);
+        return std::nullopt;
+    }
+    int added = 0;
+    bool ok = true;
+    {
+        EventWriter writer(d.db);
+        Statement machines(d.db, "SELECT id FROM machines");
+        Statement last(d.db, kNewestFirst);
+        Statement forget(d.db, "DELETE FROM meta WHERE key = ?");
+        ok = writer.ready() && machines && last && forget;
+        const std::int64_t second = eventSecond(at);
+        int rc = SQLITE_DONE;
+        while (ok && (rc = machines.step()) == SQLITE_ROW) {
+            const std::int64_t id = machines.integer(0);
+            const auto tail = lastEvents(last, id, INT64_MAX);
+            ok = tail.has_value();
+            if (!ok || tail->empty() || tail->back().at >= second)
+                continue;
+            MachineState state = MachineState::Unknown;
+            for (const StoredEvent& e : *tail)
+                state = stateAfter(e.kind, state);
+            if (state == MachineState::Unknown)
+                continue;
+            ok = writer.add(id, {second, 0, RecordKind::Unwatched, tail->back().design, 0});
+            ++added;
+        }
+        ok = ok && rc == SQLITE_DONE;
+        for (const std::string& key : watcherKeys) {
+            if (!ok)
+                break;
+            forget.reset();
+            forget.bind(1, key);
+            ok = forget.step() == SQLITE_DONE;
+        }
+    }
+    if (ok && d.exec("COMMIT"))
+        return added;
+    m_detail = sqlite3_errmsg(d.db);
+    d.exec("ROLLBACK");
+    return std::nullopt;
 }
 
 std::optional<std::vector<RunRow>> RecordsDatabase::runs(const RecordsQuery& query)

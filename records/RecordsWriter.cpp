@@ -36,6 +36,26 @@ constexpr int kWriteAttempts = 3;
 
 } // namespace
 
+std::optional<KilledWatchers> killedWatchers(RecordsDatabase& database, std::int64_t now,
+                                             const std::string& ownKey)
+{
+    KilledWatchers out;
+    const auto watchers = database.metaStartingWith(kWatcherPrefix);
+    for (const auto& [key, value] : watchers.value_or(std::map<std::string, std::string>{})) {
+        if (key == ownKey)
+            continue;
+        const std::int64_t heard = millis(value);
+        // Another program watches: the machines are its to tell of.
+        if (now - heard < kWatcherGoneMillis)
+            return std::nullopt;
+        out.keys.push_back(key);
+        out.lastHeard = std::max(out.lastHeard, heard);
+    }
+    if (out.keys.empty())
+        return std::nullopt;
+    return out;
+}
+
 RecordsWriter::RecordsWriter(RecordsWriterSettings settings, FaultFn fault)
     : m_settings(std::move(settings)), m_fault(std::move(fault)), m_key(newWatcherKey()),
       m_thread([this](std::stop_token stop) { run(stop); })
@@ -118,6 +138,13 @@ void RecordsWriter::keepRetention(RecordsDatabase& database)
             database.removeMeta(key);
 }
 
+void RecordsWriter::endKilledWatchers(RecordsDatabase& database)
+{
+    // Nobody watched since the last of them was heard of.
+    if (const auto killed = killedWatchers(database, wallClockMillis(), m_key))
+        database.endWatching(killed->lastHeard, killed->keys);
+}
+
 bool RecordsWriter::othersWatching(RecordsDatabase& database) const
 {
     const std::int64_t now = wallClockMillis();
@@ -140,6 +167,9 @@ void RecordsWriter::run(std::stop_token stop)
         if (m_settings.watching)
             database.setMeta(m_key, std::to_string(wallClockMillis()));
     };
+    // A watcher killed since the last program watched left its machines in the state it last
+    // recorded: that ends where it was last heard of, before this one says it watches.
+    endKilledWatchers(database);
     beat();
     keepRetention(database);
     {

@@ -6,6 +6,7 @@
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -24,6 +25,16 @@ struct RecordsWriterSettings
     // them to it (that program's "unwatched" rows are not kept).
     bool watching = true;
 };
+
+// The file's watchers that were killed (their keys, and when the last of them was last heard
+// of), when no other program watches now; nothing when one does or none was killed.
+struct KilledWatchers
+{
+    std::vector<std::string> keys;
+    std::int64_t lastHeard = 0;
+};
+std::optional<KilledWatchers> killedWatchers(RecordsDatabase& database, std::int64_t now,
+                                             const std::string& ownKey = {});
 
 // Writes history rows on a thread of its own, so the caller (the UI thread, the fleet monitor)
 // never waits for the disk. A file that cannot be used is reported once through `fault`;
@@ -58,6 +69,8 @@ private:
     void run(std::stop_token stop);
     void fail(RecordsFault fault, const std::string& detail);
     void keepRetention(RecordsDatabase& database);
+    // Ends the watching of killed watchers when no other program watches.
+    void endKilledWatchers(RecordsDatabase& database);
     // Another writer of the file said within the last minutes that it watches.
     bool othersWatching(RecordsDatabase& database) const;
 

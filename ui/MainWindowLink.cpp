@@ -84,6 +84,8 @@ FleetSession& MainWindowLink::startFleet(FleetMonitor::Listener listener,
     fleet.setAcknowledged([this](const std::string& address, const SentDesign& design) {
         m_recording->onTransfer(address, design);
     });
+    fleet.monitor().setFirstAnswer(
+        [this](const FleetMachine& machine) { m_recording->onFirstAnswer(machine); });
     return fleet;
 }
 

@@ -513,14 +513,21 @@ TEST(FleetMonitor, CallbacksMayCallBackIntoTheMonitor)
         },
         [&](const FleetEvent&) { seenByListener = self->machines().size(); });
     self = &monitor;
+    // The first answer is told once, with the state it found.
+    std::vector<std::int32_t> firstStitches;
+    monitor.setFirstAnswer([&](const FleetMachine& machine) {
+        firstStitches.push_back(self->machines().size() == 1 ? machine.stitch : -1);
+    });
     monitor.setMachines({kMachine});
     EXPECT_EQ(monitor.tick(now), 1);
     MachineStatus status;
+    status.currentStitch = 42;
     monitor.onStatus(kMachine, status, 0, now);
     status.workState = 1;
     monitor.onStatus(kMachine, status, 0, now);
     EXPECT_EQ(seenBySender, 1u);
     EXPECT_EQ(seenByListener, 1u);
+    EXPECT_EQ(firstStitches, std::vector<std::int32_t>{42});
 }
 
 TEST(FleetMonitor, ReloadShowsDesignsAnotherProcessRecorded)

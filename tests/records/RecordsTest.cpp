@@ -10,6 +10,7 @@
 #include <sqlite3.h>
 
 #include "records/ProductionRecorder.h"
+#include "records/ProductionReport.h"
 #include "records/RecordsWriter.h"
 #include "tests/support/TempFolder.h"
 
@@ -286,4 +287,111 @@ TEST(RecordsWriter, AWatcherEndingLeavesTheMachinesToAnotherStillWatching)
     EXPECT_TRUE(window.push({event(now + 3000, RecordKind::Unwatched, "127.0.0.1")}, {}));
     window.flush();
     EXPECT_EQ(unwatchedRows(), 2) << "the server ended";
+}
+
+// Watching begins where the history lost the machine: after a watcher ended, a machine found
+// sewing counts from then on; a second watcher's first look adds nothing; a killed watcher's
+// machines count only until it was last heard of, and the next writer closes them there.
+TEST(RecordsWriter, WatchingBeginsWhereTheHistoryLostTheMachine)
+{
+    TempFolder folder;
+    const std::string path = folder.file("hoopwatch-history.sqlite");
+    const std::int64_t minute = 60 * 1000;
+    const std::int64_t now = wallClockMillis() / 1000 * 1000;
+    const auto kindsOf = [&](const std::string& address) {
+        RecordsDatabase db;
+        EXPECT_EQ(db.open(path, RecordsDatabase::Mode::ReadOnly), RecordsFault::None);
+        std::vector<RecordKind> out;
+        const auto rows = db.events({0, INT64_MAX, address});
+        for (const EventRow& e : *rows)
+            out.push_back(e.kind);
+        return out;
+    };
+    const auto sewingMinutes = [&](const std::string& address) {
+        RecordsDatabase db;
+        EXPECT_EQ(db.open(path, RecordsDatabase::Mode::ReadOnly), RecordsFault::None);
+        ReportQuery query;
+        query.since = now - 60 * minute;
+        query.until = now;
+        query.machine = address;
+        query.bands = false;
+        return readReport(db, query, now)->total.sewingSeconds / 60.0;
+    };
+
+    // The recorder's first look at a sewing machine: a Started row that may be redundant, and
+    // a run from then.
+    std::vector<EventRow> told;
+    std::vector<RunRow> ran;
+    ProductionRecorder recorder([&](std::vector<EventRow> events, std::vector<RunRow> runs) {
+        told.insert(told.end(), events.begin(), events.end());
+        ran.insert(ran.end(), runs.begin(), runs.end());
+    });
+    FleetMachine seen;
+    seen.address = "127.0.0.1";
+    seen.answered = true;
+    seen.online = true;
+    seen.work = 1;
+    seen.stitch = 500;
+    recorder.onFirstAnswer(seen, now - 40 * minute);
+    recorder.close(now - 30 * minute);
+    ASSERT_EQ(told.size(), 2u);
+    EXPECT_EQ(told[0].kind, RecordKind::Started);
+    EXPECT_TRUE(told[0].firstSeen);
+    EXPECT_EQ(told[0].stitch, 500);
+    ASSERT_EQ(ran.size(), 1u);
+    EXPECT_EQ(ran[0].started, now - 40 * minute);
+    EXPECT_DOUBLE_EQ(ran[0].sewingSeconds, 600.0);
+
+    {
+        RecordsDatabase db;
+        ASSERT_EQ(db.open(path, RecordsDatabase::Mode::ReadWrite), RecordsFault::None);
+        struct Step
+        {
+            std::int64_t minutesAgo;
+            RecordKind kind;
+            bool firstSeen;
+        };
+        const Step steps[] = {
+            {50, RecordKind::Started, false},
+            {45, RecordKind::Unwatched, false},
+            {40, RecordKind::Started, true},  // nothing known: kept
+            {35, RecordKind::Started, true},  // a second watcher finds it sewing: not kept
+            {30, RecordKind::CameBack, true}, // found standing where the history had it sewing
+            {25, RecordKind::CameBack, true}, // and standing again: not kept
+        };
+        for (const Step& step : steps) {
+            EventRow row = event(now - step.minutesAgo * minute, step.kind, "127.0.0.1", 100);
+            row.firstSeen = step.firstSeen;
+            ASSERT_TRUE(db.append({row}, {}));
+        }
+        // A machine of a watcher that was killed 10 minutes ago, sewing since 20.
+        ASSERT_TRUE(db.append({event(now - 20 * minute, RecordKind::Started, "127.0.0.2")}, {}));
+        ASSERT_TRUE(db.setMeta("watcher.killed", std::to_string(now - 10 * minute)));
+        ASSERT_TRUE(db.setMeta("watcher.alive", std::to_string(now - minute)));
+    }
+    EXPECT_EQ(kindsOf("127.0.0.1"),
+              (std::vector<RecordKind>{RecordKind::Started, RecordKind::Unwatched,
+                                       RecordKind::Started, RecordKind::CameBack}));
+    EXPECT_NEAR(sewingMinutes("127.0.0.1"), 5 + 10, 1e-6);
+    EXPECT_NEAR(sewingMinutes("127.0.0.2"), 20, 1e-6) << "another program still watches";
+    {
+        RecordsWriter other({path}, {});
+        other.flush();
+        EXPECT_EQ(kindsOf("127.0.0.2"), std::vector<RecordKind>{RecordKind::Started})
+            << "another program still watches";
+    }
+    {
+        RecordsDatabase db;
+        ASSERT_EQ(db.open(path, RecordsDatabase::Mode::ReadWrite), RecordsFault::None);
+        ASSERT_TRUE(db.removeMeta("watcher.alive")); // it ended without a row of its own
+    }
+    EXPECT_NEAR(sewingMinutes("127.0.0.2"), 10, 1e-6) << "until the last watcher was heard of";
+    RecordsWriter next({path}, {});
+    next.flush();
+    EXPECT_EQ(kindsOf("127.0.0.2"),
+              (std::vector<RecordKind>{RecordKind::Started, RecordKind::Unwatched}));
+    EXPECT_NEAR(sewingMinutes("127.0.0.2"), 10, 1e-6);
+    RecordsDatabase db;
+    ASSERT_EQ(db.open(path, RecordsDatabase::Mode::ReadOnly), RecordsFault::None);
+    EXPECT_EQ(db.metaStartingWith("watcher.")->size(), 1u) << "only the next writer's own key";
 }
