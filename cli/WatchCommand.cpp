@@ -136,6 +136,7 @@ int cmdWatch(const GlobalOptions& global, ArgList args)
         if (count && round >= *count)
             break;
     }
+    recording.end(monitor);
     fleet.stop();
     const int published = publisher.stop();
     return exitCode == 0 ? published : exitCode;

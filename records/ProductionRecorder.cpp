@@ -42,12 +42,13 @@ void ProductionRecorder::endStanding(OpenRun& run, std::int64_t now)
     run.standingSince.reset();
 }
 
-void ProductionRecorder::abandonRun(Machine& machine, std::int64_t now, std::vector<RunRow>& runs)
+void ProductionRecorder::abandonRun(Machine& machine, std::int64_t now, std::vector<RunRow>& runs,
+                                    std::optional<std::int32_t> stitch)
 {
     if (!machine.run)
         return;
     OpenRun& run = *machine.run;
-    endSewing(run, run.segmentStitch, now);
+    endSewing(run, stitch.value_or(run.segmentStitch), now);
     endStanding(run, now);
     run.row.ended = now;
     runs.push_back(run.row);
@@ -186,16 +187,23 @@ void ProductionRecorder::onTransfer(const std::string& address, const SentDesign
     m_sink({std::move(row)}, std::move(runs));
 }
 
-void ProductionRecorder::close(std::int64_t now)
+void ProductionRecorder::close(std::int64_t now, const std::vector<FleetMachine>& seen)
 {
     std::vector<EventRow> events;
     std::vector<RunRow> runs;
     {
         std::lock_guard lock(m_mutex);
         for (auto& [address, machine] : m_machines) {
-            abandonRun(machine, now, runs);
+            const auto last = std::find_if(seen.begin(), seen.end(), [&](const FleetMachine& m) {
+                return m.address == address && m.answered;
+            });
+            const std::optional<std::int32_t> stitch =
+                last == seen.end() ? std::nullopt : std::optional(last->stitch);
+            abandonRun(machine, now, runs, stitch);
             if (machine.watched)
-                events.push_back({now, RecordKind::Unwatched, address, machine.name, machine.design, 0});
+                events.push_back({now, RecordKind::Unwatched, address, machine.name, machine.design,
+                                  stitch.value_or(0)});
+            machine.watched = false;
         }
     }
     if (!events.empty() || !runs.empty())

@@ -34,8 +34,9 @@ public:
     void onTransfer(const std::string& address, const SentDesign& design,
                     const std::string& checksum, std::int64_t now);
     // Watching ends: every open run ends unfinished, every machine the monitor reported on gets an
-    // Unwatched row.
-    void close(std::int64_t now);
+    // Unwatched row, at the stitch `seen` last reported (the stitch is not known without it).
+    // Later calls add nothing.
+    void close(std::int64_t now, const std::vector<FleetMachine>& seen = {});
 
 private:
     struct OpenRun
@@ -56,7 +57,8 @@ private:
     static void endSewing(OpenRun& run, std::int32_t stitch, std::int64_t now);
     static void endStanding(OpenRun& run, std::int64_t now);
     // Ends the machine's open run unfinished, if it has one, and adds it to `runs`.
-    static void abandonRun(Machine& machine, std::int64_t now, std::vector<RunRow>& runs);
+    static void abandonRun(Machine& machine, std::int64_t now, std::vector<RunRow>& runs,
+                           std::optional<std::int32_t> stitch = std::nullopt);
     RecordDesign designOf(Machine& machine, const std::optional<FleetMachine>& seen) const;
 
     Sink m_sink;

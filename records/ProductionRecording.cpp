@@ -32,6 +32,11 @@ ProductionRecording::~ProductionRecording()
     m_recorder.close(wallClockMillis());
 }
 
+void ProductionRecording::end(const FleetMonitor& monitor)
+{
+    m_recorder.close(wallClockMillis(), monitor.machines());
+}
+
 void ProductionRecording::onEvent(const FleetEvent& event, const FleetMonitor& monitor)
 {
     std::optional<FleetMachine> seen;

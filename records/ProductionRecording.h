@@ -44,6 +44,9 @@ public:
     // The machine took the design whole. Without a checksum, the one noted for it is used.
     void onTransfer(const std::string& address, const SentDesign& design,
                     std::string checksum = {});
+    // Watching ends: each machine's last row and open run carry the stitch it had reached. The
+    // destructor ends it without, when this was not called.
+    void end(const FleetMonitor& monitor);
     void flush() { m_writer.flush(); }
     bool stopped() const { return m_writer.stopped(); }
 

@@ -34,6 +34,9 @@ MainWindowLink::MainWindowLink(QWidget* window, ConfigFile config, const LinkSet
 
 MainWindowLink::~MainWindowLink()
 {
+    // The history's last word on each machine carries the stitch it had reached.
+    if (FleetSession* fleet = m_session.fleet(); fleet && m_recording)
+        m_recording->end(fleet->monitor());
     stop();
 }
 

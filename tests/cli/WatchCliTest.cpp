@@ -441,6 +441,30 @@ TEST_F(WatchCli, ReportAgreesWithWhatTheSimulatedMachinesSewed)
     EXPECT_NE(csv.out.find("\n*,,,3,"), std::string::npos) << csv.out;
 }
 
+// The window or watch restarted while a machine sews: the sewing after the restart counts,
+// although the machine changed nothing when the second watch began.
+TEST_F(WatchCli, AMachineSewingOnWhileWatchingRestartsCountsFromTheRestart)
+{
+    writeTable({address(1)});
+    startSim({address(1)}, {"--auto-sew", "--speed", "100", "--sewn-log", path("sewn.log")});
+    ASSERT_EQ(cli({"send", HOOPWATCH_SAMPLES_DIR "/rings.dst", "--to", address(1)}).exitCode, 0);
+    // 759 stitches at 100 a second: started, then the first watch ends while it sews.
+    ASSERT_EQ(cli({"watch", "--count", "4", "--interval", "0.5"}).exitCode, 0);
+    ASSERT_EQ(cli({"watch", "--count", "16", "--interval", "0.5"}).exitCode, 0);
+    ASSERT_EQ(lines(readText(path("sewn.log"))).size(), 1u) << "sewn to its end while watched";
+    const ProcessResult report = cli({"report", "--json"});
+    ASSERT_EQ(report.exitCode, 0) << report.err;
+    std::smatch m;
+    const std::string machines = report.out.substr(report.out.find("\"machines\":"));
+    ASSERT_TRUE(std::regex_search(machines, m, std::regex("\"runsFinished\":(\\d+),\"pieces\""
+                                                          ":\\{[^}]*\\},\"stitchesSewn\":(\\d+)")))
+        << report.out;
+    EXPECT_EQ(m[1], "1");
+    // Lost: only what was sewn before each watch's first answer (a few tenths of a second at
+    // 100 a second; before, all of it: neither watch saw the machine start).
+    EXPECT_GT(std::stol(m[2]), 759 - 250) << report.out;
+}
+
 TEST_F(WatchCli, ReportRefusesBadArgumentsAMissingHistoryAndFilesNotItsOwn)
 {
     writeTable({address(1)});
