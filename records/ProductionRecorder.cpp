@@ -193,7 +193,10 @@ void ProductionRecorder::close(std::int64_t now, const std::vector<FleetMachine>
     std::vector<RunRow> runs;
     {
         std::lock_guard lock(m_mutex);
-        for (auto& [address, machine] : m_machines) {
+        for (auto& entry : m_machines) {
+            // Plain names, not a structured binding: the lambda captures the address.
+            const std::string& address = entry.first;
+            Machine& machine = entry.second;
             const auto last = std::find_if(seen.begin(), seen.end(), [&](const FleetMachine& m) {
                 return m.address == address && m.answered;
             });
