@@ -73,6 +73,12 @@ RecordDesign ProductionRecorder::designOf(Machine& machine,
 void ProductionRecorder::onEvent(const FleetEvent& event, const std::optional<FleetMachine>& seen,
                                  std::int64_t now)
 {
+    record(event, seen, now, false);
+}
+
+void ProductionRecorder::record(const FleetEvent& event, const std::optional<FleetMachine>& seen,
+                                std::int64_t now, bool firstSeen)
+{
     std::vector<RunRow> runs;
     EventRow row;
     std::vector<EventRow> rows;
@@ -83,8 +89,8 @@ void ProductionRecorder::onEvent(const FleetEvent& event, const std::optional<Fl
         if (seen)
             machine.name = seen->name;
         const std::int32_t stitch = seen ? seen->stitch : 0;
-        row = {now, kindOf(event.kind), event.address, machine.name, designOf(machine, seen),
-               stitch};
+        row = {now,   kindOf(event.kind), event.address, machine.name, designOf(machine, seen),
+               stitch, firstSeen};
         auto& run = machine.run;
         switch (event.kind) {
         case FleetEventKind::Started:
@@ -92,6 +98,7 @@ void ProductionRecorder::onEvent(const FleetEvent& event, const std::optional<Fl
                 run = OpenRun{};
                 run->row = {event.address, machine.name, row.design, now, 0, false, 0, 0, 0, 0};
             }
+            endSewing(*run, stitch, now);
             endStanding(*run, now);
             run->sewingSince = now;
             run->segmentStitch = stitch;
@@ -127,6 +134,8 @@ void ProductionRecorder::onEvent(const FleetEvent& event, const std::optional<Fl
                 rows.push_back(std::move(started));
             }
             if (run) {
+                endSewing(*run, stitch, now);
+                endStanding(*run, now);
                 if (seen && seen->work != 0) {
                     run->sewingSince = now;
                     run->segmentStitch = stitch;
@@ -152,23 +161,8 @@ void ProductionRecorder::onFirstAnswer(const FleetMachine& seen, std::int64_t no
     // Offline is no state to begin with: the monitor tells when it answers.
     if (seen.offline || !seen.answered)
         return;
-    EventRow row;
-    {
-        std::lock_guard lock(m_mutex);
-        Machine& machine = m_machines[seen.address];
-        machine.watched = true;
-        machine.name = seen.name;
-        const bool sewing = seen.work != 0;
-        row = {now, sewing ? RecordKind::Started : RecordKind::CameBack, seen.address,
-               machine.name, designOf(machine, seen), seen.stitch, true};
-        if (sewing && !machine.run) {
-            machine.run = OpenRun{};
-            machine.run->row = {seen.address, machine.name, row.design, now, 0, false, 0, 0, 0, 0};
-            machine.run->sewingSince = now;
-            machine.run->segmentStitch = seen.stitch;
-        }
-    }
-    m_sink({std::move(row)}, {});
+    const FleetEventKind kind = seen.work != 0 ? FleetEventKind::Started : FleetEventKind::CameBack;
+    record({kind, seen.address, false, seen.name}, seen, now, true);
 }
 
 void ProductionRecorder::onTransfer(const std::string& address, const SentDesign& design,

@@ -54,6 +54,10 @@ private:
         bool watched = false; // the monitor reported on it: its end of watching is a row
     };
 
+    // An event's rows and what it does to the machine's run; `firstSeen` marks them as the
+    // state watching found.
+    void record(const FleetEvent& event, const std::optional<FleetMachine>& seen,
+                std::int64_t now, bool firstSeen);
     static void endSewing(OpenRun& run, std::int32_t stitch, std::int64_t now);
     static void endStanding(OpenRun& run, std::int64_t now);
     // Ends the machine's open run unfinished, if it has one, and adds it to `runs`.

@@ -821,6 +821,29 @@ std::optional<std::vector<StoredEvent>> lastEvents(Statement& newestFirst, std::
     return out;
 }
 
+// A machine's last event and the state it left the machine in.
+struct LastEvent
+{
+    StoredEvent event;
+    MachineState state = MachineState::Unknown;
+};
+
+// False on failure; `last` stays empty for a machine without events.
+bool lastEventOf(Statement& newestFirst, std::int64_t machine, std::optional<LastEvent>& last)
+{
+    last.reset();
+    const auto tail = lastEvents(newestFirst, machine, INT64_MAX);
+    if (!tail)
+        return false;
+    if (tail->empty())
+        return true;
+    MachineState state = MachineState::Unknown;
+    for (const StoredEvent& e : *tail)
+        state = stateAfter(e.kind, state);
+    last = LastEvent{tail->back(), state};
+    return true;
+}
+
 constexpr const char* kNewestFirst = "SELECT at, seq, kind, coalesce(design, 0), stitch FROM events"
                                      " WHERE machine = ?1 AND at < ?2 ORDER BY at DESC, seq DESC";
 
@@ -919,15 +942,12 @@ std::optional<HourRows> RecordsDatabase::hours(const RecordsQuery& query)
     for (const auto& [id, machine] : names->machines) {
         const std::size_t index = out.machines.size();
         out.machines.push_back({machine.first, machine.second, std::nullopt});
-        const auto tail = lastEvents(last, id, INT64_MAX);
-        if (!tail)
+        std::optional<LastEvent> found;
+        if (!lastEventOf(last, id, found))
             return failed();
-        if (!tail->empty()) {
-            MachineState state = MachineState::Unknown;
-            for (const StoredEvent& e : *tail)
-                state = stateAfter(e.kind, state);
-            const StoredEvent& e = tail->back();
-            out.machines.back().last = HourRows::Last{e.at * 1000, state, e.stitch, e.design};
+        if (found) {
+            const StoredEvent& e = found->event;
+            out.machines.back().last = HourRows::Last{e.at * 1000, found->state, e.stitch, e.design};
         }
         hours.reset();
         hours.bind(1, id);
@@ -944,17 +964,15 @@ std::optional<HourRows> RecordsDatabase::hours(const RecordsQuery& query)
     return out;
 }
 
-std::optional<int> RecordsDatabase::endWatching(std::int64_t at,
-                                                const std::vector<std::string>& watcherKeys)
+bool RecordsDatabase::endWatching(std::int64_t at, const std::vector<std::string>& watcherKeys)
 {
     if (!m_impl)
-        return std::nullopt;
+        return false;
     Impl& d = *m_impl;
     if (!d.exec("BEGIN IMMEDIATE")) {
         m_detail = sqlite3_errmsg(d.db);
-        return std::nullopt;
+        return false;
     }
-    int added = 0;
     bool ok = true;
     {
         EventWriter writer(d.db);
@@ -966,17 +984,10 @@ std::optional<int> RecordsDatabase::endWatching(std::int64_t at,
         int rc = SQLITE_DONE;
         while (ok && (rc = machines.step()) == SQLITE_ROW) {
             const std::int64_t id = machines.integer(0);
-            const auto tail = lastEvents(last, id, INT64_MAX);
-            ok = tail.has_value();
-            if (!ok || tail->empty() || tail->back().at >= second)
-                continue;
-            MachineState state = MachineState::Unknown;
-            for (const StoredEvent& e : *tail)
-                state = stateAfter(e.kind, state);
-            if (state == MachineState::Unknown)
-                continue;
-            ok = writer.add(id, {second, 0, RecordKind::Unwatched, tail->back().design, 0});
-            ++added;
+            std::optional<LastEvent> found;
+            ok = lastEventOf(last, id, found);
+            if (ok && found && found->event.at < second && found->state != MachineState::Unknown)
+                ok = writer.add(id, {second, 0, RecordKind::Unwatched, found->event.design, 0});
         }
         ok = ok && rc == SQLITE_DONE;
         for (const std::string& key : watcherKeys) {
@@ -988,10 +999,10 @@ std::optional<int> RecordsDatabase::endWatching(std::int64_t at,
         }
     }
     if (ok && d.exec("COMMIT"))
-        return added;
+        return true;
     m_detail = sqlite3_errmsg(d.db);
     d.exec("ROLLBACK");
-    return std::nullopt;
+    return false;
 }
 
 std::optional<std::vector<RunRow>> RecordsDatabase::runs(const RecordsQuery& query)

@@ -107,8 +107,8 @@ public:
     bool removeMeta(const std::string& key);
     // The program that watched the machines was killed at `at`: each machine last heard of
     // before then, in a known state, gets an Unwatched row there, and the watcher keys given go;
-    // one transaction. The rows added, nullopt on failure.
-    std::optional<int> endWatching(std::int64_t at, const std::vector<std::string>& watcherKeys);
+    // one transaction. False (and nothing changed) on failure.
+    bool endWatching(std::int64_t at, const std::vector<std::string>& watcherKeys);
     // Every named value whose key starts with `prefix`.
     std::optional<std::map<std::string, std::string>> metaStartingWith(const std::string& prefix);
 

@@ -38,9 +38,9 @@ std::optional<std::map<std::string, std::string>> RecordsDatabase::metaStartingW
     return std::nullopt;
 }
 std::optional<std::vector<EventRow>> RecordsDatabase::events(const RecordsQuery&) { return std::nullopt; }
-std::optional<int> RecordsDatabase::endWatching(std::int64_t, const std::vector<std::string>&)
+bool RecordsDatabase::endWatching(std::int64_t, const std::vector<std::string>&)
 {
-    return std::nullopt;
+    return false;
 }
 std::optional<std::vector<std::vector<EventRow>>> RecordsDatabase::eventsIn(
     const std::string&, const std::vector<TimeRange>&)
